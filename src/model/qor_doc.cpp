@@ -97,3 +97,5 @@ int QorDoc::TakeNext() {
 void QorDoc::Enqueue(int key) {
     if (!IsQueued(key)) queue_.push_back(static_cast<uint8_t>(key));
 }
+
+void QorDoc::Disconnect() { SET(kIdHwAddress, ""); }

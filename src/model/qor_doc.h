@@ -63,6 +63,9 @@ public:
     void ClearQueue() { queue_.clear(); }
     const std::deque<uint8_t>& Queue() const { return queue_; }
 
+    // Ends the link: the hardware address becomes empty and the serial channel is closed.
+    void Disconnect();
+
     uint16_t& TransactionNumber() { return transaction_; }
     bool WebCapable() const { return webCapable_ != 0; }
     void SetWebCapable(bool on) { webCapable_ = on ? 1 : 0; }
