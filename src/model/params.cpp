@@ -126,7 +126,7 @@ int CFlagParam::ToDevice(uint8_t* buffer, QorDoc&) const {
 
 // Codes above 1 have no text of their own; they read as set.
 void CFlagParam::FromDevice(QorDoc&, const std::string& hex) {
-    text = DeviceBytes(hex, 2)[0] == 0 ? "0" : "1";
+    text.assign(1, DeviceBytes(hex, 2)[0] == 0 ? '0' : '1');
 }
 
 void CIpAddrParam::Encode(const std::string& address, uint8_t* buffer) {
