@@ -35,7 +35,8 @@ constexpr const char* kTextVersion = "Version: 4";
 struct FdCloser {
     int fd;
     ~FdCloser() {
-        if (fd >= 0) ::close(fd);
+        if (fd >= 0)
+            ::close(fd);
     }
 };
 
@@ -57,14 +58,21 @@ const char* DcfSaveFailureMessage(CDcfArchive::FailureKind kind) {
 const char* DcfLoadFailureMessage(CDcfArchive::FailureKind kind) {
     using Kind = CDcfArchive::FailureKind;
     switch (kind) {
-        case Kind::EndOfFile: return kEndOfFile;
-        case Kind::WriteOnly: return kOpenedForStoring;
-        case Kind::ReadOnly: return kOpenedForReading;
+        case Kind::EndOfFile:
+            return kEndOfFile;
+        case Kind::WriteOnly:
+            return kOpenedForStoring;
+        case Kind::ReadOnly:
+            return kOpenedForReading;
         case Kind::BadIndex:
-        case Kind::BadClass: return kInvalidFormat;
-        case Kind::BadSchema: return kIncorrectVersion;
-        case Kind::ReadError: return kUnableToRead;
-        case Kind::Generic: break;
+        case Kind::BadClass:
+            return kInvalidFormat;
+        case Kind::BadSchema:
+            return kIncorrectVersion;
+        case Kind::ReadError:
+            return kUnableToRead;
+        case Kind::Generic:
+            break;
     }
     return kInvalidFormat;
 }
@@ -82,7 +90,8 @@ bool SaveDcfPages(const std::string& name, const std::vector<CConfigPage*>& page
     try {
         auto ar = CDcfArchive::ForStoring();
         ar.WriteInt32(kDcfVersion);
-        for (CConfigPage* page : pages) page->ExchangeDcf(ar);
+        for (CConfigPage* page : pages)
+            page->ExchangeDcf(ar);
         return WriteAll(ar.Bytes(), ui, file);
     } catch (const CDcfArchive::Failure& e) {
         ui.Message(DcfSaveFailureMessage(e.Kind()));
@@ -115,7 +124,8 @@ bool LoadDcfPages(const std::string& name, const std::vector<CConfigPage*>& page
             return false;
         }
         version = fileVersion;
-        for (CConfigPage* page : pages) page->ExchangeDcf(ar);
+        for (CConfigPage* page : pages)
+            page->ExchangeDcf(ar);
         return true;
     } catch (const CDcfArchive::Failure& e) {
         ui.Message(DcfLoadFailureMessage(e.Kind()));
@@ -140,7 +150,8 @@ bool SaveTextPages(const std::string& name, const std::vector<CConfigPage*>& pag
         CTextOutFile out;
         WriteText(out, kTextHeader);
         WriteText(out, kTextVersion);
-        for (CConfigPage* page : pages) page->WriteSection(out, doc);
+        for (CConfigPage* page : pages)
+            page->WriteSection(out, doc);
         return WriteAll(out.Text(), ui, file);
     } catch (const std::bad_alloc&) {
         ui.Message(kOutOfMemory);
@@ -148,30 +159,29 @@ bool SaveTextPages(const std::string& name, const std::vector<CConfigPage*>& pag
     return false;
 }
 
-bool LoadTextPages(const std::string& name, const std::vector<CConfigPage*>& pages, UiHost& ui,
-                   const std::function<void()>& restoreDefaults) {
+TextLoadOutcome LoadTextPages(const std::string& name, const std::vector<CConfigPage*>& pages,
+                              UiHost& ui, std::string& contentError) {
+    contentError.clear();
     if (name.empty()) {
         ui.Message(kFilenameNotSpecified);
-        return false;
+        return TextLoadOutcome::Failed;
     }
     CConfigTextReader reader(ui, CConfigTextReader::kChunkSize);
     if (!reader.OpenFile(name)) {
         ui.Message(kCouldNotOpen);
-        return false;
+        return TextLoadOutcome::Failed;
     }
     try {
-        for (CConfigPage* page : pages) page->ReadSection(reader);
-        reader.CloseFile();
-        return true;
+        for (CConfigPage* page : pages)
+            page->ReadSection(reader);
+        return TextLoadOutcome::Loaded;
     } catch (const ZUVException& e) {
-        reader.CloseFile();
-        ZUVException error = e;
-        if (restoreDefaults) restoreDefaults();
-        error.ReportError(ui);
+        contentError = e.Message();
+        return TextLoadOutcome::ContentError;
     } catch (const CTextReadError&) {
         ui.Message(kUnableToRead);
     } catch (const std::bad_alloc&) {
         ui.Message(kOutOfMemory);
     }
-    return false;
+    return TextLoadOutcome::Failed;
 }

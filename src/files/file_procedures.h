@@ -1,7 +1,6 @@
 #pragma once
 
 #include <cstdint>
-#include <functional>
 #include <string>
 #include <vector>
 
@@ -22,10 +21,16 @@ bool LoadDcfPages(const std::string& name, const std::vector<CConfigPage*>& page
 
 bool SaveTextPages(const std::string& name, const std::vector<CConfigPage*>& pages, QorDoc& doc,
                    UiHost& ui);
-// When the file's content is in error, restoreDefaults runs and then the error's message is
-// shown.
-bool LoadTextPages(const std::string& name, const std::vector<CConfigPage*>& pages, UiHost& ui,
-                   const std::function<void()>& restoreDefaults);
+enum class TextLoadOutcome {
+    Loaded,
+    // A reading step found the content in error. Nothing is shown: contentError holds the
+    // message, which the caller shows (OK, no icon) after restoring the defaults.
+    ContentError,
+    // No name, no file, a read failure or no memory; the message has been shown.
+    Failed,
+};
+TextLoadOutcome LoadTextPages(const std::string& name, const std::vector<CConfigPage*>& pages,
+                              UiHost& ui, std::string& contentError);
 
 // The messages of an archive failure while saving and while loading a .dcf file.
 const char* DcfSaveFailureMessage(CDcfArchive::FailureKind kind);

@@ -22,7 +22,8 @@ using Kind = CDcfArchive::FailureKind;
 
 std::string Bytes(std::initializer_list<int> b) {
     std::string s;
-    for (int x : b) s.push_back(static_cast<char>(x));
+    for (int x : b)
+        s.push_back(static_cast<char>(x));
     return s;
 }
 
@@ -32,7 +33,8 @@ struct FakePage : CConfigPage {
 
     void ExchangeDcf(CDcfArchive& ar) override {
         log.push_back(name + (ar.IsStoring() ? " store" : " load"));
-        if (onDcf) return onDcf(ar);
+        if (onDcf)
+            return onDcf(ar);
         ar.Int32(number);
         ar.Text(text);
         ar.Address(address);
@@ -45,7 +47,8 @@ struct FakePage : CConfigPage {
     }
     void ReadSection(CConfigTextReader& reader) override {
         log.push_back(name + " read");
-        if (onRead) return onRead(reader);
+        if (onRead)
+            return onRead(reader);
         reader.FindSection("[" + name + "]");
         number = std::stoi(reader.ReadParam("Number: "));
         text = reader.ReadParam("Text: ");
@@ -85,7 +88,8 @@ protected:
     // The only message shown, with the exclamation icon and an OK button.
     std::string OnlyError() {
         EXPECT_EQ(ui_.Messages().size(), 1u);
-        if (ui_.Messages().empty()) return {};
+        if (ui_.Messages().empty())
+            return {};
         EXPECT_EQ(ui_.Messages()[0].icon, UiHost::Icon::Exclamation);
         EXPECT_EQ(ui_.Messages()[0].buttons, UiHost::Buttons::Ok);
         return ui_.Messages()[0].text;
@@ -110,7 +114,8 @@ TEST_F(FileProceduresTest, DcfSaveWritesVersionAndPagesInOrderAndLoadsBack) {
               Bytes({4, 0, 0, 0, 100, 0, 0, 0, 6, 't', 'e', 'x', 't', ' ', '0', 10, 1}));
     EXPECT_EQ(dir_.EntryCount(), 1u);
 
-    for (int i = 0; i < 3; ++i) Page(i).Reset();
+    for (int i = 0; i < 3; ++i)
+        Page(i).Reset();
     log_.clear();
     int32_t version = 0;
     ASSERT_TRUE(LoadDcfPages(path, pages_, ui_, version));
@@ -158,25 +163,32 @@ TEST_F(FileProceduresTest, DcfLoadFailures) {
     } cases[] = {
         {"no name", "", "Filename not specified", {}},
         {"missing", dir_.File("missing.dcf"), "File could not be opened", {}},
-        {"version 5", dir_.Write("v5.dcf", Bytes({5, 0, 0, 0}) + whole.substr(4)),
-         "Unknown .dcf file format", {}},
+        {"version 5",
+         dir_.Write("v5.dcf", Bytes({5, 0, 0, 0}) + whole.substr(4)),
+         "Unknown .dcf file format",
+         {}},
         {"version 0", dir_.Write("v0.dcf", Bytes({0, 0, 0, 0})), "Unknown .dcf file format", {}},
-        {"negative", dir_.Write("vn.dcf", Bytes({0xFF, 0xFF, 0xFF, 0xFF})),
-         "Unknown .dcf file format", {}},
+        {"negative",
+         dir_.Write("vn.dcf", Bytes({0xFF, 0xFF, 0xFF, 0xFF})),
+         "Unknown .dcf file format",
+         {}},
         {"empty", dir_.Write("empty.dcf", ""), "End of file reached", {}},
         {"short version", dir_.Write("short.dcf", Bytes({4, 0})), "End of file reached", {}},
         {"cut in the second record",
-         dir_.Write("cut.dcf", whole.substr(0, firstRecord + 6)), "End of file reached",
+         dir_.Write("cut.dcf", whole.substr(0, firstRecord + 6)),
+         "End of file reached",
          {"P0 load", "P1 load"}},
         {"claims more than it holds",
-         dir_.Write("claim.dcf", whole.substr(0, firstRecord) +
-                                     Bytes({1, 0, 0, 0, 0xFF, 0xF0, 0xFF, 'x'})),
-         "End of file reached", {"P0 load", "P1 load"}},
+         dir_.Write("claim.dcf",
+                    whole.substr(0, firstRecord) + Bytes({1, 0, 0, 0, 0xFF, 0xF0, 0xFF, 'x'})),
+         "End of file reached",
+         {"P0 load", "P1 load"}},
         {"a folder", dir_.Path(), "Unable to read file", {}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
-        for (int i = 0; i < 3; ++i) Page(i).number = -1, Page(i).text = "before";
+        for (int i = 0; i < 3; ++i)
+            Page(i).number = -1, Page(i).text = "before";
         log_.clear();
         ui_.ClearMessages();
         ui_.ExpectMessage();
@@ -249,13 +261,14 @@ TEST_F(FileProceduresTest, SaveFailuresLeaveTheOldFile) {
         {readOnly, "File could not be opened"},
     };
     for (const auto& c : cases) {
-        if (c.name == readOnly && geteuid() == 0) continue;  // root may write anything
+        if (c.name == readOnly && geteuid() == 0)
+            continue;  // root may write anything
         for (bool text : {false, true}) {
             SCOPED_TRACE(c.name + (text ? " text" : " dcf"));
             ui_.ClearMessages();
             ui_.ExpectMessage();
-            bool ok = text ? SaveTextPages(c.name, pages_, doc_, ui_)
-                           : SaveDcfPages(c.name, pages_, ui_);
+            bool ok =
+                text ? SaveTextPages(c.name, pages_, doc_, ui_) : SaveDcfPages(c.name, pages_, ui_);
             EXPECT_FALSE(ok);
             EXPECT_EQ(OnlyError(), c.message);
             EXPECT_TRUE(log_.empty());
@@ -305,7 +318,7 @@ void ExpectInterruptedSaveKeepsTheOldFile(bool text) {
         QorDoc doc;
         bool ok = text ? SaveTextPages(path, pages, doc, ui) : SaveDcfPages(path, pages, ui);
         _exit(!ok && ui.MessageTexts() == std::vector<std::string>{"Error writing to file"} ? 0
-                                                                                           : 1);
+                                                                                            : 1);
     }
     int status = 0;
     ASSERT_EQ(waitpid(child, &status, 0), child);
@@ -315,8 +328,12 @@ void ExpectInterruptedSaveKeepsTheOldFile(bool text) {
     EXPECT_EQ(dir.EntryCount(), 1u);
 }
 
-TEST(FileProceduresInterrupted, DcfSave) { ExpectInterruptedSaveKeepsTheOldFile(false); }
-TEST(FileProceduresInterrupted, TextSave) { ExpectInterruptedSaveKeepsTheOldFile(true); }
+TEST(FileProceduresInterrupted, DcfSave) {
+    ExpectInterruptedSaveKeepsTheOldFile(false);
+}
+TEST(FileProceduresInterrupted, TextSave) {
+    ExpectInterruptedSaveKeepsTheOldFile(true);
+}
 
 TEST_F(FileProceduresTest, TextSaveWritesTheFrameAndLoadsBack) {
     Fill();
@@ -329,11 +346,12 @@ TEST_F(FileProceduresTest, TextSaveWritesTheFrameAndLoadsBack) {
               "\r\n[P1]\r\nNumber: 101\r\nText: text 1\r\n"
               "\r\n[P2]\r\nNumber: 102\r\nText: text 2\r\n");
 
-    for (int i = 0; i < 3; ++i) Page(i).Reset();
+    for (int i = 0; i < 3; ++i)
+        Page(i).Reset();
     log_.clear();
-    bool defaults = false;
-    ASSERT_TRUE(LoadTextPages(path, pages_, ui_, [&] { defaults = true; }));
-    EXPECT_FALSE(defaults);
+    std::string error = "stale";
+    ASSERT_EQ(LoadTextPages(path, pages_, ui_, error), TextLoadOutcome::Loaded);
+    EXPECT_EQ(error, "");
     EXPECT_EQ(log_, (std::vector<std::string>{"P0 read", "P1 read", "P2 read"}));
     EXPECT_EQ(Page(1).number, 101);
     EXPECT_EQ(Page(2).text, "text 2");
@@ -344,27 +362,20 @@ TEST_F(FileProceduresTest, TextLoadAcceptsOtherOrdersAndLineEnds) {
     std::string path = dir_.Write("o.txt",
                                   "[P2]\nNumber: 2\n\nText: two\n[P0]\rNumber: 0\rText: zero\r"
                                   "\r\n\r\n[P1]\r\nNumber: 1\r\n\r\nText: one");
-    ASSERT_TRUE(LoadTextPages(path, pages_, ui_, {}));
+    std::string error;
+    ASSERT_EQ(LoadTextPages(path, pages_, ui_, error), TextLoadOutcome::Loaded);
     EXPECT_EQ(Page(0).text, "zero");
     EXPECT_EQ(Page(1).text, "one");
     EXPECT_EQ(Page(2).text, "two");
 }
 
-TEST_F(FileProceduresTest, TextContentErrorRestoresDefaultsThenShowsTheMessage) {
+TEST_F(FileProceduresTest, TextContentErrorIsHandedBackUnshown) {
     std::string path = dir_.Write("m.txt", "[P0]\r\nNumber: 5\r\nText: zero\r\n");
-    size_t messagesAtDefaults = 99;
-    ui_.ExpectMessage();
-    EXPECT_FALSE(LoadTextPages(path, pages_, ui_, [&] {
-        messagesAtDefaults = ui_.Messages().size();
-        for (int i = 0; i < 3; ++i) Page(i).text = "default";
-    }));
-    EXPECT_EQ(messagesAtDefaults, 0u);
-    ASSERT_EQ(ui_.Messages().size(), 1u);
-    EXPECT_EQ(ui_.Messages()[0].text,
-              "Text file load ABORTED!\nFailed to locate \"[P1]\" section.");
-    EXPECT_EQ(ui_.Messages()[0].icon, UiHost::Icon::None);
-    EXPECT_EQ(ui_.Messages()[0].buttons, UiHost::Buttons::Ok);
-    EXPECT_EQ(Page(0).text, "default");
+    std::string error;
+    EXPECT_EQ(LoadTextPages(path, pages_, ui_, error), TextLoadOutcome::ContentError);
+    EXPECT_EQ(error, "Text file load ABORTED!\nFailed to locate \"[P1]\" section.");
+    EXPECT_TRUE(ui_.Messages().empty());
+    EXPECT_EQ(Page(0).text, "zero");  // what was read stays until the caller loads defaults
     EXPECT_EQ(log_, (std::vector<std::string>{"P0 read", "P1 read"}));
 }
 
@@ -387,10 +398,10 @@ TEST_F(FileProceduresTest, TextLoadFailures) {
         Page(0).onRead = c.page;
         ui_.ClearMessages();
         ui_.ExpectMessage();
-        bool defaults = false;
-        EXPECT_FALSE(LoadTextPages(c.name, pages_, ui_, [&] { defaults = true; }));
+        std::string error;
+        EXPECT_EQ(LoadTextPages(c.name, pages_, ui_, error), TextLoadOutcome::Failed);
         EXPECT_EQ(OnlyError(), c.message);
-        EXPECT_FALSE(defaults);
+        EXPECT_EQ(error, "");
     }
 }
 
