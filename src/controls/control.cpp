@@ -20,8 +20,20 @@ void CControl::Changed() {
     if (viewListener_) viewListener_();
 }
 
+void CButton::SetText(const std::string& text) {
+    if (text_ == text) return;
+    text_ = text;
+    Changed();
+}
+
 void CButton::Click() {
     if (IsEnabled() && onClick) onClick();
+}
+
+void CCheckBox::SetText(const std::string& text) {
+    if (text_ == text) return;
+    text_ = text;
+    Changed();
 }
 
 void CCheckBox::SetCheck(bool on) {

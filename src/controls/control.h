@@ -35,6 +35,7 @@ class CButton : public CControl {
 public:
     explicit CButton(std::string text = {}) : text_(std::move(text)) {}
     const std::string& Text() const { return text_; }
+    void SetText(const std::string& text);
     // The user pressed it; does nothing while disabled.
     void Click();
     std::function<void()> onClick;
@@ -47,6 +48,7 @@ class CCheckBox : public CControl {
 public:
     explicit CCheckBox(std::string text = {}) : text_(std::move(text)) {}
     const std::string& Text() const { return text_; }
+    void SetText(const std::string& text);
     bool IsChecked() const { return checked_; }
     void SetCheck(bool on);
     // The user clicked it: toggles, then tells the page.

@@ -1,0 +1,227 @@
+#include "files/config_text.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+
+#include "app/ui_host.h"
+
+namespace {
+
+constexpr const char* kAborted = "Text file load ABORTED!\n";
+constexpr const char* kDefaultsLoaded = "Text file load ABORTED!\nDefault values loaded.";
+constexpr const char* kOverflowFormat =
+    "m_pBuffer overflow in line %u (line length over %d chars)";
+
+bool IsLineEnd(char c) { return c == '\r' || c == '\n'; }
+
+}  // namespace
+
+// ---- ZUVException ----
+
+ZUVException ZUVException::MissingSection(const std::string& header) {
+    return ZUVException(std::string(kAborted) + "Failed to locate \"" + header + "\" section.");
+}
+
+ZUVException ZUVException::MissingParameter(const std::string& key) {
+    return ZUVException(std::string(kAborted) + "Failed to locate \"" + key + "\" parameter.");
+}
+
+ZUVException ZUVException::ParameterInError(const std::string& key) {
+    return ZUVException(std::string(kDefaultsLoaded) + "\n\"" + key + "\" parameter in error.");
+}
+
+ZUVException ZUVException::ConfigurationInError(const std::string& key) {
+    return ZUVException(std::string(kDefaultsLoaded) + "\n\"" + key +
+                        "\" file configuration/parameter in error.");
+}
+
+ZUVException ZUVException::SectionInError(const std::string& section) {
+    return ZUVException(std::string(kDefaultsLoaded) + "\n" + section + " parameters in error.");
+}
+
+bool ZUVException::GetErrorMessage(char* buffer, size_t size) const {
+    if (buffer == nullptr || size == 0) return false;
+    size_t n = std::min(size - 1, message_.size());
+    std::memcpy(buffer, message_.data(), n);
+    buffer[n] = '\0';
+    return true;
+}
+
+void ZUVException::ReportError(UiHost& ui) const {
+    ui.MessageBox(message_, UiHost::kProgramName, UiHost::Icon::None, UiHost::Buttons::Ok,
+                  UiHost::Answer::Ok);
+}
+
+// ---- writing ----
+
+void WriteText(CTextOutFile& file, const std::string& text) { file.Append(text); }
+
+void WriteFormat(CTextOutFile& file, const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    va_list again;
+    va_copy(again, args);
+    int n = std::vsnprintf(nullptr, 0, format, args);
+    va_end(args);
+    if (n > 0) {
+        std::string text(static_cast<size_t>(n) + 1, '\0');
+        std::vsnprintf(text.data(), text.size(), format, again);
+        text.resize(static_cast<size_t>(n));
+        WriteText(file, text);
+    }
+    va_end(again);
+}
+
+std::optional<std::string> RegroupAddress(const std::string& value) {
+    if (value.size() == 15) return value;
+    std::string groups[4];
+    size_t start = 0;
+    for (int k = 0; k < 3; ++k) {
+        size_t dot = value.find('.', start);
+        if (dot == std::string::npos) return std::nullopt;
+        groups[k] = value.substr(start, dot - start);
+        start = dot + 1;
+    }
+    groups[3] = value.substr(start);
+    std::string out = "999.999.999.999";
+    for (int k = 0; k < 4; ++k) {
+        const std::string& g = groups[k];
+        if (g.empty()) return std::nullopt;
+        std::string three = g.size() == 1 ? "00" + g : g.size() == 2 ? "0" + g : g.substr(0, 3);
+        out.replace(4 * k, 3, three);
+    }
+    return out;
+}
+
+// ---- reading ----
+
+CConfigTextReader::CConfigTextReader(UiHost& ui, int chunkSize)
+    : ui_(ui), chunkSize_(std::clamp(chunkSize, 1, kChunkSize)) {}
+
+CConfigTextReader::~CConfigTextReader() { CloseFile(); }
+
+bool CConfigTextReader::OpenFile(const std::string& name) {
+    CloseFile();
+    int fd;
+    do {
+        fd = ::open(name.c_str(), O_RDONLY | O_CLOEXEC);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0) return false;
+    fd_ = fd;
+    struct stat st {};
+    fileSize_ = fstat(fd_, &st) == 0 ? static_cast<long long>(st.st_size) : 0;
+    return true;
+}
+
+void CConfigTextReader::CloseFile() {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = -1;
+    pos_ = valid_ = 0;
+    lineNumber_ = 0;
+    endSeen_ = false;
+}
+
+bool CConfigTextReader::ReadChunk() {
+    valid_ = 0;
+    pos_ = 0;
+    if (fd_ < 0) return false;
+    // A chunk is filled as far as the file allows: a short chunk means the end of the file.
+    while (valid_ < chunkSize_) {
+        ssize_t n = ::read(fd_, chunk_ + valid_, static_cast<size_t>(chunkSize_ - valid_));
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) throw CTextReadError();
+        if (n == 0) break;
+        valid_ += static_cast<int>(n);
+    }
+    // Set, not only raised: after a rewind the file's first chunks are full again.
+    endSeen_ = valid_ < chunkSize_;
+    return valid_ > 0;
+}
+
+unsigned CConfigTextReader::ReadLine(std::string& line) {
+    line.clear();
+    int count = 0;
+    for (;;) {
+        if (lineNumber_ == 0 || pos_ >= valid_) {
+            if (!ReadChunk()) {
+                if (count > 0) break;
+                lineNumber_ = 0;
+                return 0;
+            }
+        }
+        while (pos_ < valid_) {
+            if (count == kLineLimit - 1) {
+                ++lineNumber_;
+                char text[128];
+                std::snprintf(text, sizeof text, kOverflowFormat, lineNumber_, kLineLimit);
+                warning_ = text;
+                ui_.MessageBox(warning_, kWarningCaption, UiHost::Icon::Exclamation,
+                               UiHost::Buttons::Ok, UiHost::Answer::Ok);
+                // The rest of the physical line comes with the next call.
+                return lineNumber_;
+            }
+            char c = chunk_[pos_];
+            if (!IsLineEnd(c)) {
+                line.push_back(c);
+                ++count;
+            } else {
+                if (pos_ + 1 < valid_ && IsLineEnd(chunk_[pos_ + 1])) {
+                    if (line.empty()) ++lineNumber_;
+                    ++pos_;
+                }
+                if (!line.empty()) {
+                    ++lineNumber_;
+                    return lineNumber_;
+                }
+            }
+            ++pos_;
+        }
+        if (endSeen_) break;
+    }
+    if (count == 0) {
+        lineNumber_ = 0;
+        return 0;
+    }
+    ++lineNumber_;
+    return lineNumber_;
+}
+
+void CConfigTextReader::Rewind() {
+    pos_ = 0;
+    valid_ = 0;
+    lineNumber_ = 0;
+    endSeen_ = false;
+    if (fd_ >= 0 && ::lseek(fd_, 0, SEEK_SET) < 0) throw CTextReadError();
+}
+
+void CConfigTextReader::FindSection(const std::string& header) {
+    Rewind();
+    std::string line;
+    while (ReadLine(line) != 0) {
+        if (line == header) return;
+    }
+    throw ZUVException::MissingSection(header);
+}
+
+int CConfigTextReader::ReadVersion() {
+    std::string line;
+    ReadLine(line);
+    if (line == "Version: 4") return 4;
+    if (line == "Version: 3") return 3;
+    if (line == "Version: 2") return 2;
+    return 1;
+}
+
+std::string CConfigTextReader::ReadParam(const std::string& key) {
+    std::string line;
+    ReadLine(line);
+    if (line.find(key) == std::string::npos) throw ZUVException::MissingParameter(key);
+    return line.substr(key.size());
+}

@@ -1,0 +1,3 @@
+#include "pages/reset_page.h"
+
+CResetPage::CResetPage(CPageHost& host) : host_(host) {}

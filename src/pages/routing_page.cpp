@@ -1,0 +1,3 @@
+#include "pages/routing_page.h"
+
+CRoutingPage::CRoutingPage(CPageHost& host) : host_(host) {}

@@ -1,0 +1,3 @@
+#include "pages/web_config_page.h"
+
+CWebConfigPage::CWebConfigPage(CPageHost& host) : host_(host) {}

@@ -1,0 +1,3 @@
+#include "pages/web_data_desc_page.h"
+
+CWebDataDescPage::CWebDataDescPage(CPageHost& host) : host_(host) {}
