@@ -164,8 +164,11 @@ QString QtUiHost::HelpFile(const std::string& topic) {
     QString exeDir = QCoreApplication::applicationDirPath();
     QStringList dirs = {exeDir + "/../share/doc/qorwutil/help", exeDir + "/docs/help",
                         exeDir + "/../docs/help"};
-    QString source = SourceDirOfBuild(exeDir);
-    if (!source.isEmpty()) dirs << source + "/docs/help";
+    // Run from a build tree, the program or a test sits in it or one folder down.
+    for (const QString& build : {exeDir, exeDir + "/.."}) {
+        QString source = SourceDirOfBuild(build);
+        if (!source.isEmpty()) dirs << source + "/docs/help";
+    }
     for (const QString& dir : dirs) {
         QFileInfo info(dir + "/" + name);
         if (info.isFile()) return info.canonicalFilePath();

@@ -1,23 +1,67 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QFileInfo>
+#include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
+#include <QProgressBar>
 #include <QPushButton>
+#include <QTabBar>
 #include <QTabWidget>
+#include <QTest>
+#include <QTimer>
 
 #include "app/utility_dlg.h"
+#include "gui/about_box.h"
 #include "gui/main_window.h"
+#include "gui/progress_window.h"
+#include "gui/qt_ui_host.h"
 #include "support/scripted_ui_host.h"
 
 namespace {
+
+// Stands in for a page whose check the test decides.
+struct CheckPage : CConfigPage {
+    bool accepts = true;
+    bool TakeControlValues() override { return accepts; }
+};
+
+const char* const kCommandButtons[] = {"fileLoadButton", "qorButton",     "defaultsButton",
+                                       "textLoadButton", "fileSaveButton", "ramButton",
+                                       "romButton",      "textSaveButton"};
 
 struct Fixture {
     ScriptedUiHost ui;
     CUtilityDlg dlg{ui};
     MainWindow window{dlg};
-    Fixture() { dlg.Start(); }
+    CheckPage ipPage;
+
+    Fixture() {
+        dlg.Tabs().SetPage(0, ipPage);
+        dlg.Start();
+    }
     QPushButton* Button(const char* name) { return window.findChild<QPushButton*>(name); }
+    void ShowActive() {
+        window.show();
+        window.activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+    }
+    void ClickTab(int index) {
+        QTabBar* bar = window.Tabs()->tabBar();
+        QTest::mouseClick(bar, Qt::LeftButton, {}, bar->tabRect(index).center());
+    }
 };
+
+// Runs check on the next modal dialog as soon as it opens, then closes it.
+void OnNextModal(std::function<void(QWidget*)> check) {
+    QTimer::singleShot(0, [check] {
+        QWidget* modal = QApplication::activeModalWidget();
+        ASSERT_NE(modal, nullptr);
+        check(modal);
+        modal->close();
+    });
+}
 
 }  // namespace
 
@@ -30,8 +74,16 @@ TEST(MainWindowView, ShowsTheSevenTabsInOrder) {
     for (int i = 0; i < 7; ++i) EXPECT_EQ(tabs->tabText(i).toStdString(), expected[i]);
     EXPECT_EQ(tabs->currentIndex(), 0);
     EXPECT_EQ(f.window.windowTitle().toStdString(), "QOR / QORW Utility");
-    EXPECT_EQ(f.window.StatusField()->text().toStdString(), "Default Values");
-    EXPECT_TRUE(f.window.StatusField()->isReadOnly());
+    EXPECT_FALSE(f.window.windowIcon().isNull());
+}
+
+TEST(MainWindowView, StatusFieldIsReadOnlyAndFollowsTheModel) {
+    Fixture f;
+    QLineEdit* status = f.window.StatusField();
+    EXPECT_EQ(status->text().toStdString(), "Default Values");
+    EXPECT_TRUE(status->isReadOnly());
+    f.dlg.ShowStatus("Connecting...");
+    EXPECT_EQ(status->text().toStdString(), "Connecting...");
 }
 
 TEST(MainWindowView, ButtonsCarryTheirTextsAndStartEnabled) {
@@ -48,4 +100,168 @@ TEST(MainWindowView, ButtonsCarryTheirTextsAndStartEnabled) {
         EXPECT_EQ(b->text().toStdString(), text);
         EXPECT_TRUE(b->isEnabled()) << name;
     }
+    EXPECT_TRUE(f.window.Tabs()->isEnabled());
+}
+
+TEST(MainWindowView, ClickingTabsAppliesTheirButtonRules) {
+    Fixture f;
+    f.ShowActive();
+    f.ClickTab(4);
+    EXPECT_EQ(f.window.Tabs()->currentIndex(), 4);
+    for (const char* name : kCommandButtons) EXPECT_FALSE(f.Button(name)->isEnabled()) << name;
+    EXPECT_TRUE(f.Button("helpButton")->isEnabled());
+    f.ClickTab(3);
+    EXPECT_EQ(f.window.Tabs()->currentIndex(), 3);
+    EXPECT_FALSE(f.Button("ramButton")->isEnabled());
+    EXPECT_FALSE(f.Button("romButton")->isEnabled());
+    EXPECT_TRUE(f.Button("qorButton")->isEnabled());
+    EXPECT_TRUE(f.Button("textSaveButton")->isEnabled());
+}
+
+TEST(MainWindowView, KeyboardTabSwitchingGoesThroughThePageCheck) {
+    Fixture f;
+    f.ShowActive();
+    QWidget* target = f.Button("qorButton");  // focus outside the tab control
+    target->setFocus();
+    QTest::keyClick(target, Qt::Key_Tab, Qt::ControlModifier);
+    EXPECT_EQ(f.dlg.Tabs().VisibleIndex(), 1);
+    QTest::keyClick(target, Qt::Key_PageDown, Qt::ControlModifier);
+    EXPECT_EQ(f.dlg.Tabs().VisibleIndex(), 2);
+    QTest::keyClick(target, Qt::Key_PageUp, Qt::ControlModifier);
+    QTest::keyClick(target, Qt::Key_PageUp, Qt::ControlModifier);
+    EXPECT_EQ(f.dlg.Tabs().VisibleIndex(), 0);
+    QTest::keyClick(target, Qt::Key_Backtab, Qt::ControlModifier | Qt::ShiftModifier);
+    EXPECT_EQ(f.dlg.Tabs().VisibleIndex(), 6);  // wraps around
+    EXPECT_EQ(f.window.Tabs()->currentIndex(), 6);
+    QTest::keyClick(target, Qt::Key_Tab, Qt::ControlModifier);
+    EXPECT_EQ(f.window.Tabs()->currentIndex(), 0);
+
+    f.ipPage.accepts = false;
+    QTest::keyClick(target, Qt::Key_Tab, Qt::ControlModifier);
+    EXPECT_EQ(f.dlg.Tabs().VisibleIndex(), 0);
+    EXPECT_EQ(f.window.Tabs()->currentIndex(), 0);
+}
+
+TEST(MainWindowView, ARefusedTabClickKeepsThePageInFront) {
+    Fixture f;
+    f.ShowActive();
+    f.ipPage.accepts = false;
+    QWidget* page0 = f.window.Tabs()->widget(0);
+    f.ClickTab(2);
+    EXPECT_EQ(f.window.Tabs()->currentIndex(), 0);
+    EXPECT_EQ(f.window.Tabs()->currentWidget(), page0);
+    EXPECT_EQ(f.dlg.Tabs().VisibleIndex(), 0);
+    // Arrow keys on the tab bar take the same road.
+    f.window.Tabs()->tabBar()->setFocus();
+    QTest::keyClick(f.window.Tabs()->tabBar(), Qt::Key_Right);
+    EXPECT_EQ(f.window.Tabs()->currentIndex(), 0);
+    f.ipPage.accepts = true;
+    QTest::keyClick(f.window.Tabs()->tabBar(), Qt::Key_Right);
+    EXPECT_EQ(f.window.Tabs()->currentIndex(), 1);
+}
+
+TEST(MainWindowView, SettingTheTabFromOutsideIsPutBackAndAskedFor) {
+    Fixture f;
+    f.ipPage.accepts = false;
+    f.window.Tabs()->setCurrentIndex(5);
+    EXPECT_EQ(f.window.Tabs()->currentIndex(), 0);
+    f.ipPage.accepts = true;
+    f.window.Tabs()->setCurrentIndex(5);
+    EXPECT_EQ(f.window.Tabs()->currentIndex(), 5);
+    EXPECT_EQ(f.dlg.Tabs().VisibleIndex(), 5);
+}
+
+TEST(MainWindowView, DisablingTheCommandsDisablesTheirWidgets) {
+    Fixture f;
+    f.dlg.SetCommandsEnabled(false);
+    for (const char* name : kCommandButtons) EXPECT_FALSE(f.Button(name)->isEnabled()) << name;
+    EXPECT_FALSE(f.window.Tabs()->isEnabled());
+    f.dlg.SetCommandsEnabled(true);
+    EXPECT_TRUE(f.window.Tabs()->isEnabled());
+    f.dlg.EnableWindow(false);
+    EXPECT_FALSE(f.Button("helpButton")->isEnabled());
+    EXPECT_FALSE(f.window.StatusField()->isEnabled());
+    f.dlg.EnableWindow(true);
+    EXPECT_TRUE(f.Button("helpButton")->isEnabled());
+}
+
+TEST(MainWindowView, ProgressWindowFollowsItsModel) {
+    Fixture f;
+    f.window.show();
+    CProgressWnd& model = f.dlg.Progress();
+    ProgressWindow* view = f.window.Progress();
+    EXPECT_FALSE(view->isVisible());
+    model.SetTitle("Uploading...");
+    model.SetRange(0, 4);
+    model.Open();
+    model.StepIt();
+    EXPECT_TRUE(view->isVisible());
+    EXPECT_EQ(view->windowTitle().toStdString(), "Uploading...");
+    EXPECT_EQ(view->Bar()->maximum(), 4);
+    EXPECT_EQ(view->Bar()->value(), 1);
+    // Disabling the main window leaves the progress window as it is.
+    f.dlg.EnableWindow(false);
+    EXPECT_TRUE(view->isEnabled());
+    f.dlg.EnableWindow(true);
+    model.Close();
+    EXPECT_FALSE(view->isVisible());
+}
+
+TEST(MainWindowView, AboutBoxShowsVersionAndDate) {
+    Fixture f;
+    std::string title, version, date;
+    OnNextModal([&](QWidget* box) {
+        title = box->windowTitle().toStdString();
+        version = box->findChild<QLabel*>("aboutVersion")->text().toStdString();
+        date = box->findChild<QLabel*>("aboutDate")->text().toStdString();
+    });
+    f.window.ShowAbout();
+    EXPECT_EQ(title, "About QOR / QORW Utility");
+    EXPECT_EQ(version, "QOR / QORW Utility 3.01");
+    EXPECT_EQ(date, "Release Date:  08/17/2005");
+}
+
+TEST(MainWindowView, WindowMenuHoldsTheAboutEntry) {
+    Fixture f;
+    f.ShowActive();
+    std::vector<std::string> entries;
+    QTimer::singleShot(0, [&] {
+        auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+        ASSERT_NE(menu, nullptr);
+        for (QAction* a : menu->actions()) entries.push_back(a->text().toStdString());
+        menu->close();
+    });
+    f.window.ShowWindowMenu(f.window.mapToGlobal(QPoint(10, 10)));
+    EXPECT_EQ(entries, (std::vector<std::string>{"&About QOR / QORW Utility..."}));
+}
+
+TEST(MainWindowView, CloseAsksOnlyWhenAPageDiffers) {
+    struct DiffPage : CConfigPage {
+        bool differs = false;
+        bool DiffersFromDocument(QorDoc&) override { return differs; }
+    } email;
+    Fixture f;
+    f.dlg.Tabs().SetPage(2, email);
+    f.window.show();
+    email.differs = true;
+    f.ui.ExpectMessage(UiHost::Answer::No);
+    EXPECT_FALSE(f.window.close());
+    EXPECT_TRUE(f.window.isVisible());
+    email.differs = false;
+    EXPECT_TRUE(f.window.close());
+    EXPECT_EQ(f.ui.Messages().size(), 1u);
+}
+
+TEST(QtUiHost, FiltersKeepTheirDescriptionsAndMatchEveryFileForStarDotStar) {
+    EXPECT_EQ(QtUiHost::QtFilters("Device Config (*.dcf) |*.dcf|All Files (*.*)|*.*||"),
+              (QStringList{"Device Config (*.dcf) (*.dcf)", "All Files (*.*) (*)"}));
+    EXPECT_EQ(QtUiHost::QtFilters("Text File (*.txt) |*.txt|All Files (*.*)|*.*||"),
+              (QStringList{"Text File (*.txt) (*.txt)", "All Files (*.*) (*)"}));
+    EXPECT_EQ(QtUiHost::QtFilters("Both|*.a;*.b||"), (QStringList{"Both (*.a *.b)"}));
+}
+
+TEST(QtUiHost, TheHelpTopicIsTheProjectsOwnOverviewPage) {
+    QString file = QtUiHost::HelpFile("qorwutil.chm::/Overview.htm");
+    EXPECT_EQ(file, QFileInfo(QOR_SOURCE_DIR "/docs/help/Overview.html").canonicalFilePath());
+    EXPECT_TRUE(QtUiHost::HelpFile("qorwutil.chm::/NoSuchPage.htm").isEmpty());
 }
