@@ -11,6 +11,7 @@
 #include <cstring>
 
 #include "app/ui_host.h"
+#include "controls/masked_edit.h"
 
 namespace {
 
@@ -248,4 +249,25 @@ std::string CConfigTextReader::ReadParam(const std::string& key) {
     if (line.find(key) == std::string::npos)
         throw ZUVException::MissingParameter(key);
     return line.substr(key.size());
+}
+
+void CConfigTextReader::ReadAddressParam(const std::string& key, CMaskedEdit& field) {
+    std::string value = ReadParam(key);
+    if (value.size() == 15 && value.find('.') == std::string::npos)
+        throw ZUVException::ParameterInError(key);
+    std::optional<std::string> grouped = RegroupAddress(value);
+    if (!grouped)
+        throw ZUVException::ParameterInError(key);
+    // Drop the literal positions of the field's mask "###.###.###.###".
+    std::string digits;
+    for (size_t i = 0; i < grouped->size(); ++i) {
+        if (i != 3 && i != 7 && i != 11)
+            digits.push_back((*grouped)[i]);
+    }
+    // Twelve decimal digits or nothing: the field's prompt character would pass as an empty
+    // position.
+    bool allDigits =
+        std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; });
+    if (!allDigits || !field.PlaceInput(digits, 0, true))
+        throw ZUVException::ParameterInError(key);
 }

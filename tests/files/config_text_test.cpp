@@ -4,6 +4,7 @@
 
 #include <vector>
 
+#include "controls/ip_addr_edit.h"
 #include "files/temp_dir.h"
 #include "support/scripted_ui_host.h"
 
@@ -177,6 +178,47 @@ TEST_F(ConfigTextReaderTest, ReadParam) {
               "Text file load ABORTED!\nFailed to locate \"Baud: \" parameter.");
     EXPECT_EQ(ZuvMessage([&] { r.ReadParam("Baud: "); }),
               "Text file load ABORTED!\nFailed to locate \"Baud: \" parameter.");  // at the end
+}
+
+TEST_F(ConfigTextReaderTest, ReadAddressParam) {
+    struct Case {
+        const char* value;
+        const char* shown;  // null: a parameter in error
+    } cases[] = {
+        {"10.1.2.3", "010.001.002.003"},
+        {"010.001.002.003", "010.001.002.003"},
+        {"192.168.1.10", "192.168.001.010"},
+        {"1234.1.2.3", "123.001.002.003"},
+        {"255.255.255.255", "255.255.255.255"},
+        {"10.1.2.x", nullptr},
+        {"10.1.2._", nullptr},  // the field's prompt character is no digit
+        {"123456789012345", nullptr},
+        {"1.2.3.4........", nullptr},
+        {"10.1.2", nullptr},
+        {"10", nullptr},
+        {"", nullptr},
+        {".1.2.3", nullptr},
+        {"1.2.3.4.5", nullptr},
+        {" 10.1.2.3", nullptr},  // values are not trimmed
+    };
+    for (const auto& c : cases) {
+        CIPAddrEdit field(ui_);
+        auto& r = Open(std::string("IPAddress: ") + c.value + "\r\n");
+        if (c.shown) {
+            r.ReadAddressParam("IPAddress: ", field);
+            EXPECT_EQ(field.GetText(), c.shown) << c.value;
+        } else {
+            EXPECT_EQ(ZuvMessage([&] { r.ReadAddressParam("IPAddress: ", field); }),
+                      "Text file load ABORTED!\nDefault values loaded.\n\"IPAddress: \" parameter "
+                      "in error.")
+                << c.value;
+        }
+    }
+    // A missing key is the reader's missing-parameter error.
+    CIPAddrEdit field(ui_);
+    auto& r = Open("Gateway: 10.1.2.3\r\n");
+    EXPECT_EQ(ZuvMessage([&] { r.ReadAddressParam("IPAddress: ", field); }),
+              "Text file load ABORTED!\nFailed to locate \"IPAddress: \" parameter.");
 }
 
 TEST_F(ConfigTextReaderTest, OpenAndClose) {
