@@ -191,8 +191,9 @@ void CEmailPage::ReadSection(CConfigTextReader& reader) {
     reader.FindSection(kSection);
     reader.ReadAddressParam("Server: ", server_);
     sender_.SetText(reader.ReadParam("From: "));
-    if (host_.TextVersion() < 4) {
-        // Older files have no login lines.
+    // Older files have no login lines. No version recorded means nothing older was seen.
+    const int version = host_.TextVersion();
+    if (version != 0 && version < 4) {
         SetAuth(false);
         ClearLogin();
         EnableLogin(false);

@@ -322,7 +322,6 @@ struct FileFixture : Fixture {
         return ReadFileBytes(path);
     }
     void LoadText(const std::string& path) {
-        dlg.TextVersion() = 4;  // as the IP address page records it from the file
         ui.QueueOpenName(path);
         dlg.OnTextLoad();
     }
