@@ -36,33 +36,41 @@ const char* const kNoticeEnd = "default value.";
 
 // The value of a group of exactly three digits, or -8.
 int GroupValue(const std::string& g) {
-    if (g.size() != 3) return -8;
+    if (g.size() != 3)
+        return -8;
     int v = 0;
     for (char c : g) {
-        if (c < '0' || c > '9') return -8;
+        if (c < '0' || c > '9')
+            return -8;
         v = v * 10 + (c - '0');
     }
     return v;
 }
 
 int HostRule(const std::array<int, 4>& v, int i) {
-    if (i == 0 && (v[0] == 127 || v[0] > 223)) return -4;
-    if (i == 1 && v[0] == 169 && (v[1] == 254 || v[1] == 255)) return -9;
+    if (i == 0 && (v[0] == 127 || v[0] > 223))
+        return -4;
+    if (i == 1 && v[0] == 169 && (v[1] == 254 || v[1] == 255))
+        return -9;
     if (i >= 1 && v[0] == 0) {
         for (int k = 1; k <= i; ++k) {
-            if (v[k] != 0) return -5;
+            if (v[k] != 0)
+                return -5;
         }
     }
-    if (i == 3 && v[3] == 255) return -6;
+    if (i == 3 && v[3] == 255)
+        return -6;
     return 0;
 }
 
 int SubnetRule(const std::array<int, 4>& v, int i) {
-    if (i == 0) return (v[0] == 0 || v[0] == 255) ? 0 : -7;
+    if (i == 0)
+        return (v[0] == 0 || v[0] == 255) ? 0 : -7;
     bool zeroBitSeen = false;
     for (int k = 0; k <= i; ++k) {
         int octet = v[k];
-        if (zeroBitSeen && octet != 0) return -7;
+        if (zeroBitSeen && octet != 0)
+            return -7;
         bool oneSeen = false;
         for (int bit = 0; bit < 8; ++bit) {
             bool set = (octet >> bit) & 1;
@@ -72,9 +80,11 @@ int SubnetRule(const std::array<int, 4>& v, int i) {
                 return -7;
             }
         }
-        if ((octet & 1) == 0) zeroBitSeen = true;
+        if ((octet & 1) == 0)
+            zeroBitSeen = true;
     }
-    if (i == 3 && v[3] == 255) return -7;
+    if (i == 3 && v[3] == 255)
+        return -7;
     return 0;
 }
 
@@ -134,24 +144,36 @@ AddressCheck CheckAddressText(const std::string& text, IpFieldKind kind) {
         pos = next;
     }
     r.ok = true;
-    for (int i = 0; i < 4; ++i) r.octets[i] = static_cast<uint8_t>(v[i]);
+    for (int i = 0; i < 4; ++i)
+        r.octets[i] = static_cast<uint8_t>(v[i]);
     return r;
 }
 
 std::string AddressCheckMessage(int code) {
     switch (code) {
-        case -1: return kMissingValue;
-        case -2: return kMissingDelimiter;
-        case -3: return kExtraneous;
-        case -4: return kFirstOctetReserved;
-        case -5: return kZeroFirstOctet;
-        case -6: return kFourthOctetReserved;
-        case -7: return kSubnetShape;
-        case -8: return kThreeDigits;
-        case -9: return kAutoIp;
-        default: break;
+        case -1:
+            return kMissingValue;
+        case -2:
+            return kMissingDelimiter;
+        case -3:
+            return kExtraneous;
+        case -4:
+            return kFirstOctetReserved;
+        case -5:
+            return kZeroFirstOctet;
+        case -6:
+            return kFourthOctetReserved;
+        case -7:
+            return kSubnetShape;
+        case -8:
+            return kThreeDigits;
+        case -9:
+            return kAutoIp;
+        default:
+            break;
     }
-    if (code <= 255) return {};
+    if (code <= 255)
+        return {};
     char buf[160];
     std::snprintf(buf, sizeof buf, kOutOfRange, code);
     return buf;
@@ -178,16 +200,21 @@ std::string CIPAddrEdit::FormatAddress(const uint8_t* octets) {
 }
 
 void CIPAddrEdit::SetAddress(const uint8_t* octets) {
-    if (octets == nullptr) return;
+    if (octets == nullptr)
+        return;
     SetText(FormatAddress(octets));
 }
 
 bool CIPAddrEdit::GetAddress(uint8_t* octets) {
-    if (octets == nullptr) return false;
-    for (int i = 0; i < 4; ++i) octets[i] = 0;
+    if (octets == nullptr)
+        return false;
+    for (int i = 0; i < 4; ++i)
+        octets[i] = 0;
     AddressCheck r = Check();
-    if (!r.ok) return false;
-    for (int i = 0; i < 4; ++i) octets[i] = r.octets[i];
+    if (!r.ok)
+        return false;
+    for (int i = 0; i < 4; ++i)
+        octets[i] = r.octets[i];
     return true;
 }
 
@@ -203,13 +230,16 @@ AddressCheck CIPAddrEdit::Check() {
 
 bool CIPAddrEdit::CheckOnLeave() {
     AddressCheck r = Check();
-    if (!r.ok) return false;
-    if (subnet_ != nullptr) FitSubnetMask(r.octets);
+    if (!r.ok)
+        return false;
+    if (subnet_ != nullptr)
+        FitSubnetMask(r.octets);
     return true;
 }
 
 void CIPAddrEdit::FitSubnetMask(const std::array<uint8_t, 4>& a) {
-    if (subnet_ == nullptr) return;
+    if (subnet_ == nullptr)
+        return;
     std::array<uint8_t, 4> m{};
     bool valid = subnet_->GetAddress(m);
     char cls;
@@ -228,7 +258,8 @@ void CIPAddrEdit::FitSubnetMask(const std::array<uint8_t, 4>& a) {
         def = {255, 0, 0, 0};
         fits = m[0] == 255 || (a[0] == 0 && m[0] == 0);
     }
-    if (valid && fits) return;
+    if (valid && fits)
+        return;
     subnet_->SetAddress(def);
     std::string notice = std::string(kNoticeStart) + cls + ' ' + kNoticeEnd;
     Ui().MessageBox(notice, UiHost::kProgramName, UiHost::Icon::Information, UiHost::Buttons::Ok,

@@ -19,9 +19,9 @@ enum class IpFieldKind {
 struct AddressCheck {
     bool ok = false;
     int code = 0;
-    int group = -1;                    // the failing group 0..3; -1 when ok
-    std::array<uint8_t, 4> octets{};   // the address when ok
-    int selStart = 0, selEnd = 0;      // the failing group's characters in the text
+    int group = -1;                   // the failing group 0..3; -1 when ok
+    std::array<uint8_t, 4> octets{};  // the address when ok
+    int selStart = 0, selEnd = 0;     // the failing group's characters in the text
 };
 
 // Checks text, four groups of exactly three digits joined by '.', as an address of the given
@@ -38,7 +38,7 @@ std::string AddressCheckMessage(int code);
 // Code that holds only the field makes the get and set requests through GetAddress and
 // SetAddress.
 class CIPAddrEdit : public CMaskedEdit {
-public:
+  public:
     static constexpr const char* kMask = "###.###.###.###";
     static constexpr char kPrompt = '_';
     static constexpr const char* kErrorCaption = "Error";
@@ -72,7 +72,7 @@ public:
 
     static std::string FormatAddress(const uint8_t* octets);
 
-private:
+  private:
     IpFieldKind kind_;
     CIPAddrEdit* subnet_ = nullptr;
 };

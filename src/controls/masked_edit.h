@@ -51,7 +51,7 @@ struct MaskSeparators {
 // view shows the state after each change (CControl's view listener). Requests only a view can
 // carry out (take the focus back) come out through CControl::RequestFocus.
 class CMaskedEdit : public CControl {
-public:
+  public:
     // Code of the leave notification.
     static constexpr int kLeaveNotifyCode = 0x8136;
 
@@ -180,12 +180,12 @@ public:
     std::function<void()> onChange;
     std::function<void(LeaveNotify&)> onLeave;
 
-protected:
+  protected:
     // Sets the text to the elements' characters, marks the field modified, and when caret is not
     // negative puts an empty selection at the next input position at or after it.
     void Rewrite(int caret);
 
-private:
+  private:
     CMaskData MakeElement(char maskChar) const;
     void SetTextInternal(const std::string& text);
     void Notify(bool plainEdit);

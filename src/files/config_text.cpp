@@ -11,15 +11,17 @@
 #include <cstring>
 
 #include "app/ui_host.h"
+#include "controls/masked_edit.h"
 
 namespace {
 
 constexpr const char* kAborted = "Text file load ABORTED!\n";
 constexpr const char* kDefaultsLoaded = "Text file load ABORTED!\nDefault values loaded.";
-constexpr const char* kOverflowFormat =
-    "m_pBuffer overflow in line %u (line length over %d chars)";
+constexpr const char* kOverflowFormat = "m_pBuffer overflow in line %u (line length over %d chars)";
 
-bool IsLineEnd(char c) { return c == '\r' || c == '\n'; }
+bool IsLineEnd(char c) {
+    return c == '\r' || c == '\n';
+}
 
 }  // namespace
 
@@ -47,7 +49,8 @@ ZUVException ZUVException::SectionInError(const std::string& section) {
 }
 
 bool ZUVException::GetErrorMessage(char* buffer, size_t size) const {
-    if (buffer == nullptr || size == 0) return false;
+    if (buffer == nullptr || size == 0)
+        return false;
     size_t n = std::min(size - 1, message_.size());
     std::memcpy(buffer, message_.data(), n);
     buffer[n] = '\0';
@@ -61,7 +64,9 @@ void ZUVException::ReportError(UiHost& ui) const {
 
 // ---- writing ----
 
-void WriteText(CTextOutFile& file, const std::string& text) { file.Append(text); }
+void WriteText(CTextOutFile& file, const std::string& text) {
+    file.Append(text);
+}
 
 void WriteFormat(CTextOutFile& file, const char* format, ...) {
     va_list args;
@@ -80,12 +85,14 @@ void WriteFormat(CTextOutFile& file, const char* format, ...) {
 }
 
 std::optional<std::string> RegroupAddress(const std::string& value) {
-    if (value.size() == 15) return value;
+    if (value.size() == 15)
+        return value;
     std::string groups[4];
     size_t start = 0;
     for (int k = 0; k < 3; ++k) {
         size_t dot = value.find('.', start);
-        if (dot == std::string::npos) return std::nullopt;
+        if (dot == std::string::npos)
+            return std::nullopt;
         groups[k] = value.substr(start, dot - start);
         start = dot + 1;
     }
@@ -93,7 +100,8 @@ std::optional<std::string> RegroupAddress(const std::string& value) {
     std::string out = "999.999.999.999";
     for (int k = 0; k < 4; ++k) {
         const std::string& g = groups[k];
-        if (g.empty()) return std::nullopt;
+        if (g.empty())
+            return std::nullopt;
         std::string three = g.size() == 1 ? "00" + g : g.size() == 2 ? "0" + g : g.substr(0, 3);
         out.replace(4 * k, 3, three);
     }
@@ -105,7 +113,9 @@ std::optional<std::string> RegroupAddress(const std::string& value) {
 CConfigTextReader::CConfigTextReader(UiHost& ui, int chunkSize)
     : ui_(ui), chunkSize_(std::clamp(chunkSize, 1, kChunkSize)) {}
 
-CConfigTextReader::~CConfigTextReader() { CloseFile(); }
+CConfigTextReader::~CConfigTextReader() {
+    CloseFile();
+}
 
 bool CConfigTextReader::OpenFile(const std::string& name) {
     CloseFile();
@@ -113,7 +123,8 @@ bool CConfigTextReader::OpenFile(const std::string& name) {
     do {
         fd = ::open(name.c_str(), O_RDONLY | O_CLOEXEC);
     } while (fd < 0 && errno == EINTR);
-    if (fd < 0) return false;
+    if (fd < 0)
+        return false;
     fd_ = fd;
     struct stat st {};
     fileSize_ = fstat(fd_, &st) == 0 ? static_cast<long long>(st.st_size) : 0;
@@ -121,7 +132,8 @@ bool CConfigTextReader::OpenFile(const std::string& name) {
 }
 
 void CConfigTextReader::CloseFile() {
-    if (fd_ >= 0) ::close(fd_);
+    if (fd_ >= 0)
+        ::close(fd_);
     fd_ = -1;
     pos_ = valid_ = 0;
     lineNumber_ = 0;
@@ -131,13 +143,17 @@ void CConfigTextReader::CloseFile() {
 bool CConfigTextReader::ReadChunk() {
     valid_ = 0;
     pos_ = 0;
-    if (fd_ < 0) return false;
+    if (fd_ < 0)
+        return false;
     // A chunk is filled as far as the file allows: a short chunk means the end of the file.
     while (valid_ < chunkSize_) {
         ssize_t n = ::read(fd_, chunk_ + valid_, static_cast<size_t>(chunkSize_ - valid_));
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) throw CTextReadError();
-        if (n == 0) break;
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            throw CTextReadError();
+        if (n == 0)
+            break;
         valid_ += static_cast<int>(n);
     }
     // Set, not only raised: after a rewind the file's first chunks are full again.
@@ -151,7 +167,8 @@ unsigned CConfigTextReader::ReadLine(std::string& line) {
     for (;;) {
         if (lineNumber_ == 0 || pos_ >= valid_) {
             if (!ReadChunk()) {
-                if (count > 0) break;
+                if (count > 0)
+                    break;
                 lineNumber_ = 0;
                 return 0;
             }
@@ -173,7 +190,8 @@ unsigned CConfigTextReader::ReadLine(std::string& line) {
                 ++count;
             } else {
                 if (pos_ + 1 < valid_ && IsLineEnd(chunk_[pos_ + 1])) {
-                    if (line.empty()) ++lineNumber_;
+                    if (line.empty())
+                        ++lineNumber_;
                     ++pos_;
                 }
                 if (!line.empty()) {
@@ -183,7 +201,8 @@ unsigned CConfigTextReader::ReadLine(std::string& line) {
             }
             ++pos_;
         }
-        if (endSeen_) break;
+        if (endSeen_)
+            break;
     }
     if (count == 0) {
         lineNumber_ = 0;
@@ -198,14 +217,16 @@ void CConfigTextReader::Rewind() {
     valid_ = 0;
     lineNumber_ = 0;
     endSeen_ = false;
-    if (fd_ >= 0 && ::lseek(fd_, 0, SEEK_SET) < 0) throw CTextReadError();
+    if (fd_ >= 0 && ::lseek(fd_, 0, SEEK_SET) < 0)
+        throw CTextReadError();
 }
 
 void CConfigTextReader::FindSection(const std::string& header) {
     Rewind();
     std::string line;
     while (ReadLine(line) != 0) {
-        if (line == header) return;
+        if (line == header)
+            return;
     }
     throw ZUVException::MissingSection(header);
 }
@@ -213,15 +234,40 @@ void CConfigTextReader::FindSection(const std::string& header) {
 int CConfigTextReader::ReadVersion() {
     std::string line;
     ReadLine(line);
-    if (line == "Version: 4") return 4;
-    if (line == "Version: 3") return 3;
-    if (line == "Version: 2") return 2;
+    if (line == "Version: 4")
+        return 4;
+    if (line == "Version: 3")
+        return 3;
+    if (line == "Version: 2")
+        return 2;
     return 1;
 }
 
 std::string CConfigTextReader::ReadParam(const std::string& key) {
     std::string line;
     ReadLine(line);
-    if (line.find(key) == std::string::npos) throw ZUVException::MissingParameter(key);
+    if (line.find(key) == std::string::npos)
+        throw ZUVException::MissingParameter(key);
     return line.substr(key.size());
+}
+
+void CConfigTextReader::ReadAddressParam(const std::string& key, CMaskedEdit& field) {
+    std::string value = ReadParam(key);
+    if (value.size() == 15 && value.find('.') == std::string::npos)
+        throw ZUVException::ParameterInError(key);
+    std::optional<std::string> grouped = RegroupAddress(value);
+    if (!grouped)
+        throw ZUVException::ParameterInError(key);
+    // Drop the literal positions of the field's mask "###.###.###.###".
+    std::string digits;
+    for (size_t i = 0; i < grouped->size(); ++i) {
+        if (i != 3 && i != 7 && i != 11)
+            digits.push_back((*grouped)[i]);
+    }
+    // Twelve decimal digits or nothing: the field's prompt character would pass as an empty
+    // position.
+    bool allDigits =
+        std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; });
+    if (!allDigits || !field.PlaceInput(digits, 0, true))
+        throw ZUVException::ParameterInError(key);
 }

@@ -54,8 +54,7 @@ private:
 // Writes the characters as they are: no terminator, no line end added.
 void WriteText(CTextOutFile& file, const std::string& text);
 // printf-style convenience for the pages' line formats ("Route%02d: %s\r\n").
-void WriteFormat(CTextOutFile& file, const char* format, ...)
-    __attribute__((format(printf, 2, 3)));
+void WriteFormat(CTextOutFile& file, const char* format, ...) __attribute__((format(printf, 2, 3)));
 
 // The three-digit form of an address text: a 15-character text as it is; otherwise the text split
 // at its first three '.' into four groups, written into "999.999.999.999" group by group (one

@@ -17,19 +17,29 @@ constexpr size_t kTextSlice = 65536;
 
 const char* CDcfArchive::Failure::what() const noexcept {
     switch (kind_) {
-        case FailureKind::EndOfFile: return "archive: end of file";
-        case FailureKind::ReadOnly: return "archive: write on a loading archive";
-        case FailureKind::WriteOnly: return "archive: read on a storing archive";
-        case FailureKind::BadIndex: return "archive: bad index";
-        case FailureKind::BadClass: return "archive: bad class";
-        case FailureKind::BadSchema: return "archive: bad schema";
-        case FailureKind::ReadError: return "archive: read error";
-        case FailureKind::Generic: break;
+        case FailureKind::EndOfFile:
+            return "archive: end of file";
+        case FailureKind::ReadOnly:
+            return "archive: write on a loading archive";
+        case FailureKind::WriteOnly:
+            return "archive: read on a storing archive";
+        case FailureKind::BadIndex:
+            return "archive: bad index";
+        case FailureKind::BadClass:
+            return "archive: bad class";
+        case FailureKind::BadSchema:
+            return "archive: bad schema";
+        case FailureKind::ReadError:
+            return "archive: read error";
+        case FailureKind::Generic:
+            break;
     }
     return "archive: failure";
 }
 
-CDcfArchive CDcfArchive::ForStoring() { return CDcfArchive(true); }
+CDcfArchive CDcfArchive::ForStoring() {
+    return CDcfArchive(true);
+}
 
 CDcfArchive CDcfArchive::ForLoading(std::string bytes) {
     CDcfArchive ar(false);
@@ -44,17 +54,20 @@ CDcfArchive CDcfArchive::ForLoadingFile(int fd) {
     struct stat st {};
     if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
         off_t at = lseek(fd, 0, SEEK_CUR);
-        if (at >= 0 && at <= st.st_size) ar.fileLeft_ = static_cast<uint64_t>(st.st_size - at);
+        if (at >= 0 && at <= st.st_size)
+            ar.fileLeft_ = static_cast<uint64_t>(st.st_size - at);
     }
     return ar;
 }
 
 void CDcfArchive::RequireStoring() const {
-    if (!storing_) throw Failure(FailureKind::ReadOnly);
+    if (!storing_)
+        throw Failure(FailureKind::ReadOnly);
 }
 
 void CDcfArchive::RequireLoading() const {
-    if (storing_) throw Failure(FailureKind::WriteOnly);
+    if (storing_)
+        throw Failure(FailureKind::WriteOnly);
 }
 
 // ---- storing ----
@@ -62,7 +75,8 @@ void CDcfArchive::RequireLoading() const {
 void CDcfArchive::WriteInt32(int32_t value) {
     RequireStoring();
     auto u = static_cast<uint32_t>(value);
-    for (int i = 0; i < 4; ++i) out_.push_back(static_cast<char>((u >> (8 * i)) & 0xFF));
+    for (int i = 0; i < 4; ++i)
+        out_.push_back(static_cast<char>((u >> (8 * i)) & 0xFF));
 }
 
 void CDcfArchive::WriteByte(uint8_t value) {
@@ -94,36 +108,44 @@ void CDcfArchive::WriteText(const std::string& value) {
 
 void CDcfArchive::WriteAddress(const std::array<uint8_t, 4>& octets) {
     RequireStoring();
-    for (uint8_t o : octets) out_.push_back(static_cast<char>(o));
+    for (uint8_t o : octets)
+        out_.push_back(static_cast<char>(o));
 }
 
 // ---- loading ----
 
 bool CDcfArchive::Refill() {
-    if (fd_ < 0) return false;
+    if (fd_ < 0)
+        return false;
     in_.erase(0, pos_);
     pos_ = 0;
     char buf[kFileBuffer];
     for (;;) {
         ssize_t n = ::read(fd_, buf, sizeof buf);
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) throw Failure(FailureKind::ReadError);
-        if (n == 0) return false;
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            throw Failure(FailureKind::ReadError);
+        if (n == 0)
+            return false;
         in_.append(buf, static_cast<size_t>(n));
-        if (fileLeft_) *fileLeft_ -= std::min<uint64_t>(*fileLeft_, static_cast<uint64_t>(n));
+        if (fileLeft_)
+            *fileLeft_ -= std::min<uint64_t>(*fileLeft_, static_cast<uint64_t>(n));
         return true;
     }
 }
 
 std::optional<uint64_t> CDcfArchive::Remaining() const {
-    if (!fileLeft_) return std::nullopt;
+    if (!fileLeft_)
+        return std::nullopt;
     return *fileLeft_ + (in_.size() - pos_);
 }
 
 void CDcfArchive::ReadRaw(void* dst, size_t n) {
     auto* d = static_cast<char*>(dst);
     while (n > 0) {
-        if (pos_ == in_.size() && !Refill()) throw Failure(FailureKind::EndOfFile);
+        if (pos_ == in_.size() && !Refill())
+            throw Failure(FailureKind::EndOfFile);
         size_t take = std::min(n, in_.size() - pos_);
         std::memcpy(d, in_.data() + pos_, take);
         pos_ += take;
@@ -169,21 +191,26 @@ std::array<uint8_t, 4> CDcfArchive::ReadAddress() {
 uint32_t CDcfArchive::ReadLength(bool& wide) {
     uint8_t b;
     ReadRaw(&b, 1);
-    if (b < 0xFF) return b;
+    if (b < 0xFF)
+        return b;
     uint16_t w = ReadU16();
     if (w == 0xFFFE) {
-        if (wide) throw Failure(FailureKind::Generic);  // a second mark: not a length at all
+        if (wide)
+            throw Failure(FailureKind::Generic);  // a second mark: not a length at all
         wide = true;
         return ReadLength(wide);
     }
-    if (w < 0xFFFF) return w;
+    if (w < 0xFFFF)
+        return w;
     return ReadU32();
 }
 
 void CDcfArchive::ReadInto(std::string& text, uint64_t n) {
-    if (auto left = Remaining(); left && n > *left) throw Failure(FailureKind::EndOfFile);
+    if (auto left = Remaining(); left && n > *left)
+        throw Failure(FailureKind::EndOfFile);
     while (n > 0) {
-        if (pos_ == in_.size() && !Refill()) throw Failure(FailureKind::EndOfFile);
+        if (pos_ == in_.size() && !Refill())
+            throw Failure(FailureKind::EndOfFile);
         size_t take = static_cast<size_t>(std::min<uint64_t>({n, in_.size() - pos_, kTextSlice}));
         text.append(in_, pos_, take);
         pos_ += take;
@@ -197,7 +224,8 @@ std::string CDcfArchive::ReadText() {
     uint32_t n = ReadLength(wide);
     std::string raw;
     ReadInto(raw, wide ? uint64_t{n} * 2 : n);
-    if (!wide) return raw;
+    if (!wide)
+        return raw;
     std::string text;
     text.reserve(n);
     for (size_t i = 0; i + 1 < raw.size(); i += 2) {
@@ -210,23 +238,31 @@ std::string CDcfArchive::ReadText() {
 // ---- both ways ----
 
 void CDcfArchive::Int32(int32_t& value) {
-    if (storing_) WriteInt32(value);
-    else value = ReadInt32();
+    if (storing_)
+        WriteInt32(value);
+    else
+        value = ReadInt32();
 }
 
 void CDcfArchive::Byte(uint8_t& value) {
-    if (storing_) WriteByte(value);
-    else value = ReadByte();
+    if (storing_)
+        WriteByte(value);
+    else
+        value = ReadByte();
 }
 
 void CDcfArchive::Text(std::string& value) {
-    if (storing_) WriteText(value);
-    else value = ReadText();
+    if (storing_)
+        WriteText(value);
+    else
+        value = ReadText();
 }
 
 void CDcfArchive::Address(std::array<uint8_t, 4>& octets) {
-    if (storing_) WriteAddress(octets);
-    else octets = ReadAddress();
+    if (storing_)
+        WriteAddress(octets);
+    else
+        octets = ReadAddress();
 }
 
 void CDcfArchive::Address(uint8_t (&octets)[4]) {

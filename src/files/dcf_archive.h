@@ -20,13 +20,13 @@ public:
     // Every way an archive operation fails. The load and save procedures turn the kind into
     // their messages.
     enum class FailureKind {
-        EndOfFile,   // the file ended inside a value
-        ReadOnly,    // a write on a loading archive
-        WriteOnly,   // a read on a storing archive
+        EndOfFile,  // the file ended inside a value
+        ReadOnly,   // a write on a loading archive
+        WriteOnly,  // a read on a storing archive
         BadIndex,
         BadClass,
         BadSchema,
-        ReadError,   // the file could not be read
+        ReadError,  // the file could not be read
         Generic,
     };
 

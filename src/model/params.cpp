@@ -17,13 +17,6 @@ CParam::~CParam() = default;
 
 namespace {
 
-int HexDigit(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    return -1;
-}
-
 // The reply may be shorter than the device form: the missing bytes read as zero.
 std::vector<uint8_t> DeviceBytes(const std::string& hex, size_t size) {
     std::vector<uint8_t> bytes = HexToBytes(hex);
@@ -39,23 +32,6 @@ int IndexOf(const std::vector<std::string>& list, const std::string& text) {
 }
 
 }  // namespace
-
-std::vector<uint8_t> HexToBytes(const std::string& hex) {
-    std::vector<uint8_t> bytes;
-    bytes.reserve(hex.size() / 2);
-    int high = -1;
-    for (char c : hex) {
-        int d = HexDigit(c);
-        if (d < 0) continue;
-        if (high < 0) {
-            high = d;
-        } else {
-            bytes.push_back(static_cast<uint8_t>(high * 16 + d));
-            high = -1;
-        }
-    }
-    return bytes;
-}
 
 // Counted text: 16-bit count, then the characters in pairs with each pair swapped. Texts longer
 // than the form holds are cut rather than written past its end.

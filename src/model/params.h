@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "link/frame.h"  // HexToBytes
+
 class QorDoc;
 
 // One parameter object per device key: the value as text and its conversions to and from the
@@ -21,10 +23,6 @@ public:
     std::string text;
     bool fromDevice = false;
 };
-
-// Digits in pairs, high digit first; other characters are skipped while a digit is awaited and a
-// lone last digit is dropped.
-std::vector<uint8_t> HexToBytes(const std::string& hex);
 
 class CTextParam : public CParam {
 public:

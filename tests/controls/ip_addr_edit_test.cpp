@@ -202,7 +202,8 @@ TEST_F(SubnetFit, ClassDefaultsAndNotices) {
         ui.ClearMessages();
         ip.SetText(c.address);
         mask.SetText(c.maskBefore);
-        if (c.notice) ui.ExpectMessage();
+        if (c.notice)
+            ui.ExpectMessage();
         EXPECT_TRUE(ip.CheckOnLeave());
         EXPECT_EQ(mask.GetText(), c.maskAfter);
         if (c.notice) {

@@ -16,7 +16,8 @@ struct AddressField : ::testing::Test {
     CMaskedEdit f{ui, "###.###.###.###", kDefaultSeparators};
     void SetUp() override { f.SetPromptChar('_'); }
     void Type(const std::string& s) {
-        for (char c : s) f.Char(c);
+        for (char c : s)
+            f.Char(c);
     }
 };
 
@@ -60,7 +61,8 @@ TEST_F(AddressField, InsertAndOverwriteAtTheStart) {
 TEST_F(AddressField, ALetterInADigitPositionBeepsAndChangesNothing) {
     f.SetText("192.168.001.010");
     for (bool insert : {true, false}) {
-        if (f.InsertMode() != insert) f.KeyDown(Key::Insert, false, false);
+        if (f.InsertMode() != insert)
+            f.KeyDown(Key::Insert, false, false);
         f.SetSel(4, 4);
         int before = ui.beeps;
         f.Char('x');
@@ -383,9 +385,9 @@ TEST(MaskLanguage, WhatEachInputKindAccepts) {
         char typed;
         char stored;  // 0: refused
     } cases[] = {
-        {"#", '7', '7'}, {"#", 'a', 0},   {"#", ' ', 0},   {"A", 'q', 'q'}, {"A", '5', '5'},
-        {"A", '-', 0},   {"?", 'Z', 'Z'}, {"?", '3', 0},   {">", 'b', 'B'}, {">", 'B', 'B'},
-        {">", '1', 0},   {"<", 'Q', 'q'}, {"<", '!', 0},   {"&", '~', '~'}, {"&", ' ', ' '},
+        {"#", '7', '7'},  {"#", 'a', 0},    {"#", ' ', 0}, {"A", 'q', 'q'}, {"A", '5', '5'},
+        {"A", '-', 0},    {"?", 'Z', 'Z'},  {"?", '3', 0}, {">", 'b', 'B'}, {">", 'B', 'B'},
+        {">", '1', 0},    {"<", 'Q', 'q'},  {"<", '!', 0}, {"&", '~', '~'}, {"&", ' ', ' '},
         {"&", '\x7f', 0}, {"&", '\xe9', 0},
     };
     ScriptedUiHost ui;
@@ -428,7 +430,8 @@ TEST(PlainField, BehavesAsAPlainEdit) {
     CMaskedEdit f(ui);
     int changes = 0;
     f.onChange = [&] { ++changes; };
-    for (char c : std::string("abc d")) f.Char(c);
+    for (char c : std::string("abc d"))
+        f.Char(c);
     EXPECT_EQ(f.GetText(), "abc d");
     EXPECT_EQ(changes, 5);
     f.Char('\b');
@@ -448,7 +451,8 @@ TEST(PlainField, BehavesAsAPlainEdit) {
 
     f.SetLimitText(5);
     f.SetSel(4, 4);
-    for (char c : std::string("123")) f.Char(c);
+    for (char c : std::string("123"))
+        f.Char(c);
     EXPECT_EQ(f.GetText(), "x@y 1");
 
     f.SetText("given");

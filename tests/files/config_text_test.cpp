@@ -4,6 +4,7 @@
 
 #include <vector>
 
+#include "controls/ip_addr_edit.h"
 #include "files/temp_dir.h"
 #include "support/scripted_ui_host.h"
 
@@ -12,7 +13,8 @@ namespace {
 std::vector<std::string> AllLines(CConfigTextReader& reader) {
     std::vector<std::string> lines;
     std::string line;
-    while (reader.ReadLine(line) != 0) lines.push_back(line);
+    while (reader.ReadLine(line) != 0)
+        lines.push_back(line);
     EXPECT_EQ(line, "");
     return lines;
 }
@@ -120,15 +122,16 @@ TEST_F(ConfigTextReaderTest, LongLines) {
     ui_.ExpectMessage();
     ui_.ExpectMessage();
     auto& r4 = Open(std::string(2047 * 2 + 1, 'g'));
-    EXPECT_EQ(AllLines(r4), (std::vector<std::string>{std::string(2047, 'g'),
-                                                      std::string(2047, 'g'), "g"}));
+    EXPECT_EQ(AllLines(r4),
+              (std::vector<std::string>{std::string(2047, 'g'), std::string(2047, 'g'), "g"}));
     EXPECT_EQ(ui_.Messages().size(), 2u);
 }
 
 TEST_F(ConfigTextReaderTest, FindSectionSearchesFromTheStartEachTime) {
     // Far more than one chunk, so a search after the end of the file restarts cleanly.
     std::string filler;
-    for (int i = 0; i < 400; ++i) filler += "Filler" + std::to_string(i) + ": value\r\n";
+    for (int i = 0; i < 400; ++i)
+        filler += "Filler" + std::to_string(i) + ": value\r\n";
     auto& r = Open("[QorConfiguration]\r\nVersion: 4\r\n[B]\r\nKeyB: 2\r\n" + filler +
                    "[A]\r\nKeyA: 1\r\n");
     r.FindSection("[A]");
@@ -153,7 +156,7 @@ TEST_F(ConfigTextReaderTest, ReadVersion) {
     struct Case {
         const char* line;
         int version;
-    } cases[] = {{"Version: 4", 4}, {"Version: 3", 3}, {"Version: 2", 2}, {"Version: 1", 1},
+    } cases[] = {{"Version: 4", 4}, {"Version: 3", 3},  {"Version: 2", 2}, {"Version: 1", 1},
                  {"Version: 5", 1}, {"Version: 4 ", 1}, {"version: 4", 1}, {"[COMMS]", 1}};
     for (const auto& c : cases) {
         auto& r = Open(std::string("[QorConfiguration]\r\n") + c.line + "\r\n");
@@ -175,6 +178,47 @@ TEST_F(ConfigTextReaderTest, ReadParam) {
               "Text file load ABORTED!\nFailed to locate \"Baud: \" parameter.");
     EXPECT_EQ(ZuvMessage([&] { r.ReadParam("Baud: "); }),
               "Text file load ABORTED!\nFailed to locate \"Baud: \" parameter.");  // at the end
+}
+
+TEST_F(ConfigTextReaderTest, ReadAddressParam) {
+    struct Case {
+        const char* value;
+        const char* shown;  // null: a parameter in error
+    } cases[] = {
+        {"10.1.2.3", "010.001.002.003"},
+        {"010.001.002.003", "010.001.002.003"},
+        {"192.168.1.10", "192.168.001.010"},
+        {"1234.1.2.3", "123.001.002.003"},
+        {"255.255.255.255", "255.255.255.255"},
+        {"10.1.2.x", nullptr},
+        {"10.1.2._", nullptr},  // the field's prompt character is no digit
+        {"123456789012345", nullptr},
+        {"1.2.3.4........", nullptr},
+        {"10.1.2", nullptr},
+        {"10", nullptr},
+        {"", nullptr},
+        {".1.2.3", nullptr},
+        {"1.2.3.4.5", nullptr},
+        {" 10.1.2.3", nullptr},  // values are not trimmed
+    };
+    for (const auto& c : cases) {
+        CIPAddrEdit field(ui_);
+        auto& r = Open(std::string("IPAddress: ") + c.value + "\r\n");
+        if (c.shown) {
+            r.ReadAddressParam("IPAddress: ", field);
+            EXPECT_EQ(field.GetText(), c.shown) << c.value;
+        } else {
+            EXPECT_EQ(ZuvMessage([&] { r.ReadAddressParam("IPAddress: ", field); }),
+                      "Text file load ABORTED!\nDefault values loaded.\n\"IPAddress: \" parameter "
+                      "in error.")
+                << c.value;
+        }
+    }
+    // A missing key is the reader's missing-parameter error.
+    CIPAddrEdit field(ui_);
+    auto& r = Open("Gateway: 10.1.2.3\r\n");
+    EXPECT_EQ(ZuvMessage([&] { r.ReadAddressParam("IPAddress: ", field); }),
+              "Text file load ABORTED!\nFailed to locate \"IPAddress: \" parameter.");
 }
 
 TEST_F(ConfigTextReaderTest, OpenAndClose) {
@@ -237,8 +281,7 @@ TEST(WriteText, WritesExactlyWhatItIsGiven) {
     WriteText(out, "Version: 4");
     WriteText(out, "");
     WriteFormat(out, "\r\nRoute%02d: %s\r\n", 7, "010.001.002.003");
-    EXPECT_EQ(out.Text(),
-              "[QorConfiguration]\r\nVersion: 4\r\nRoute07: 010.001.002.003\r\n");
+    EXPECT_EQ(out.Text(), "[QorConfiguration]\r\nVersion: 4\r\nRoute07: 010.001.002.003\r\n");
     CTextOutFile wide;
     std::string text(5000, 'w');
     WriteFormat(wide, "%s", text.c_str());
@@ -253,9 +296,9 @@ TEST(RegroupAddress, Forms) {
         {"10.1.2.3", "010.001.002.003"},
         {"010.001.002.003", "010.001.002.003"},
         {"192.168.1.10", "192.168.001.010"},
-        {"1234.5.6.7", "123.005.006.007"},    // a long group gives its first three characters
-        {"1.2.3.4.5", "001.002.003.4.5"},     // the last group is the rest, cut to three
-        {"10.1.2.x", "010.001.002.00x"},      // the regrouping keeps non-digits for the check
+        {"1234.5.6.7", "123.005.006.007"},       // a long group gives its first three characters
+        {"1.2.3.4.5", "001.002.003.4.5"},        // the last group is the rest, cut to three
+        {"10.1.2.x", "010.001.002.00x"},         // the regrouping keeps non-digits for the check
         {"abcdefghijklmno", "abcdefghijklmno"},  // 15 characters stay as they are
         {"10.1.2", std::nullopt},
         {"10", std::nullopt},
@@ -263,7 +306,8 @@ TEST(RegroupAddress, Forms) {
         {"10..2.3", std::nullopt},
         {"10.1.2.", std::nullopt},
     };
-    for (const auto& c : cases) EXPECT_EQ(RegroupAddress(c.value), c.grouped) << c.value;
+    for (const auto& c : cases)
+        EXPECT_EQ(RegroupAddress(c.value), c.grouped) << c.value;
 }
 
 }  // namespace

@@ -12,7 +12,8 @@ using Kind = CDcfArchive::FailureKind;
 
 std::string Bytes(std::initializer_list<int> b) {
     std::string s;
-    for (int x : b) s.push_back(static_cast<char>(x));
+    for (int x : b)
+        s.push_back(static_cast<char>(x));
     return s;
 }
 
@@ -49,8 +50,8 @@ TEST(DcfArchive, ExchangeWritesTheLayoutAndReadsItBack) {
     auto store = CDcfArchive::ForStoring();
     EXPECT_TRUE(store.IsStoring());
     out.Exchange(store);
-    EXPECT_EQ(store.Bytes(), Bytes({0xFE, 0xFF, 0xFF, 0xFF, 7, 2, 'A', 'B', 10, 1, 2, 3, 255,
-                                    255, 0, 0}));
+    EXPECT_EQ(store.Bytes(),
+              Bytes({0xFE, 0xFF, 0xFF, 0xFF, 7, 2, 'A', 'B', 10, 1, 2, 3, 255, 255, 0, 0}));
 
     Record in;
     auto load = CDcfArchive::ForLoading(store.Bytes());
@@ -97,11 +98,13 @@ TEST(DcfArchive, WideTextKeepsLatin1AndMarksTheRest) {
         {Bytes({0xFF, 0xFE, 0xFF, 3, 'A', 0, 0xE9, 0, 0x00, 0x01}), "A\xE9?"},
         {Bytes({0xFF, 0xFE, 0xFF, 0, 'x'}), ""},
         // The real length in its 16-bit form.
-        {Bytes({0xFF, 0xFE, 0xFF, 0xFF, 0x00, 0x01}) + [] {
-             std::string s;
-             for (int i = 0; i < 256; ++i) s += "z\x20";
-             return s;
-         }(),
+        {Bytes({0xFF, 0xFE, 0xFF, 0xFF, 0x00, 0x01}) +
+             [] {
+                 std::string s;
+                 for (int i = 0; i < 256; ++i)
+                     s += "z\x20";
+                 return s;
+             }(),
          std::string(256, '?')},
     };
     for (const auto& c : cases) {
@@ -116,18 +119,20 @@ TEST(DcfArchive, ReadsPastTheEndFail) {
         bool text;
     } cases[] = {
         {"", false},
-        {Bytes({1, 2, 3}), false},                                      // a short int32
+        {Bytes({1, 2, 3}), false},  // a short int32
         {"", true},
-        {Bytes({5, 'a', 'b'}), true},                                   // shorter than its count
-        {Bytes({0xFF, 0x10}), true},                                    // a cut 16-bit length
+        {Bytes({5, 'a', 'b'}), true},                                    // shorter than its count
+        {Bytes({0xFF, 0x10}), true},                                     // a cut 16-bit length
         {Bytes({0xFF, 0xFF, 0xFF, 0xF0, 0xFF, 0xFF, 0xFF, 'a'}), true},  // claims 4 GB
-        {Bytes({0xFF, 0xFE, 0xFF, 2, 'a', 0, 'b'}), true},              // a cut wide text
+        {Bytes({0xFF, 0xFE, 0xFF, 2, 'a', 0, 'b'}), true},               // a cut wide text
     };
     for (const auto& c : cases) {
         auto load = CDcfArchive::ForLoading(c.bytes);
         EXPECT_EQ(FailureOf([&] {
-                      if (c.text) load.ReadText();
-                      else load.ReadInt32();
+                      if (c.text)
+                          load.ReadText();
+                      else
+                          load.ReadInt32();
                   }),
                   Kind::EndOfFile)
             << c.bytes.size();

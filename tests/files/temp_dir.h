@@ -15,7 +15,8 @@ class TempDir {
 public:
     TempDir() {
         char tmpl[] = "/tmp/qorfiles.XXXXXX";
-        if (!mkdtemp(tmpl)) throw std::runtime_error("mkdtemp failed");
+        if (!mkdtemp(tmpl))
+            throw std::runtime_error("mkdtemp failed");
         path_ = tmpl;
     }
     ~TempDir() {

@@ -1,0 +1,65 @@
+#include "controls/grid_cell_checks.h"
+
+#include "app/ui_host.h"
+#include "controls/ip_addr_edit.h"
+
+namespace {
+
+constexpr const char* kNoSpaces = "Spaces not allowed.";
+constexpr const char* kAtRequired = "\"@\" symbol IS required.";
+constexpr const char* kMax45 = "Length cannot exceed 45 characters.";
+constexpr const char* kMax8 = "Length cannot exceed 8 characters.";
+
+bool Refuse(UiHost& ui, const std::string& message) {
+    ui.Message(message, UiHost::Icon::Exclamation);
+    return false;
+}
+
+bool HasSpace(const std::string& text) { return text.find(' ') != std::string::npos; }
+
+}  // namespace
+
+#define QOR_CELL_CLASS(Cls)                                                          \
+    const CellClassRecord Cls::kClass{#Cls, &Cls::Create, &CGridCell::kClass};       \
+    std::unique_ptr<CGridCellBase> Cls::Create() { return std::make_unique<Cls>(); }
+
+QOR_CELL_CLASS(CGridCellEmailDstn)
+QOR_CELL_CLASS(CGridCellIPAddr)
+QOR_CELL_CLASS(CGridCellWebPassword)
+QOR_CELL_CLASS(CGridCellWebURL)
+QOR_CELL_CLASS(CGridCellWebDefault)
+
+#undef QOR_CELL_CLASS
+
+bool CGridCellEmailDstn::CheckEntry(UiHost& ui, const std::string& text) const {
+    if (text.empty()) return true;
+    if (HasSpace(text)) return Refuse(ui, kNoSpaces);
+    if (text.find('@') == std::string::npos) return Refuse(ui, kAtRequired);
+    if (text.size() > 45) return Refuse(ui, kMax45);
+    return true;
+}
+
+bool CGridCellIPAddr::CheckEntry(UiHost& ui, const std::string& text) const {
+    const AddressCheck check = CheckAddressText(text, IpFieldKind::HostAddress);
+    if (check.ok) return true;
+    return Refuse(ui, AddressCheckMessage(check.code));
+}
+
+bool CGridCellWebPassword::CheckEntry(UiHost& ui, const std::string& text) const {
+    if (text.empty()) return true;
+    if (HasSpace(text)) return Refuse(ui, kNoSpaces);
+    if (text.size() > 8) return Refuse(ui, kMax8);
+    return true;
+}
+
+bool CGridCellWebURL::CheckEntry(UiHost& ui, const std::string& text) const {
+    if (text.empty()) return true;
+    if (HasSpace(text)) return Refuse(ui, kNoSpaces);
+    if (text.size() > 45) return Refuse(ui, kMax45);
+    return true;
+}
+
+bool CGridCellWebDefault::CheckEntry(UiHost& ui, const std::string& text) const {
+    if (text.size() > 45) return Refuse(ui, kMax45);
+    return true;
+}

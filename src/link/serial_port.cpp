@@ -1,0 +1,178 @@
+#include "link/serial_port.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+
+std::string DeviceForPort(int port) {
+    std::string var = "QORW_COM" + std::to_string(port);
+    const char* env = std::getenv(var.c_str());
+    if (env && *env) return env;
+    return "/dev/ttyS" + std::to_string(port - 1);
+}
+
+SerialPort::SerialPort() {
+    wakeFd_ = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+}
+
+SerialPort::~SerialPort() {
+    Close();
+    if (wakeFd_ >= 0) ::close(wakeFd_);
+}
+
+unsigned SerialPort::RateConstant(uint32_t baud) {
+    switch (baud) {
+        case 57600:
+            return B57600;
+        case 38400:
+            return B38400;
+        case 19200:
+            return B19200;
+        case 9600:
+            return B9600;
+        case 4800:
+            return B4800;
+        case 2400:
+            return B2400;
+        case 1200:
+            return B1200;
+        default:
+            return 0;
+    }
+}
+
+bool SerialPort::Fail(const std::string& device, const std::string& reason) {
+    error_ = device + ": " + reason;
+    if (fd_ >= 0) {
+        ::close(fd_);
+        fd_ = -1;
+    }
+    return false;
+}
+
+namespace {
+
+// Modem-control requests mean nothing to a pseudo-terminal, which refuses them.
+bool ModemLine(int fd, unsigned long request, int line) {
+    if (ioctl(fd, request, &line) == 0) return true;
+    return errno == ENOTTY || errno == EINVAL;
+}
+
+}  // namespace
+
+bool SerialPort::Open(const std::string& device, uint32_t baud) {
+    Close();
+    error_.clear();
+    if (wakeFd_ < 0) return Fail(device, "cannot create a wake descriptor");
+    unsigned rate = RateConstant(baud);
+    if (rate == 0) return Fail(device, "unsupported baud rate " + std::to_string(baud));
+
+    // Non-blocking, so that neither the open nor a read waits for carrier.
+    fd_ = ::open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd_ < 0) return Fail(device, std::strerror(errno));
+    if (!isatty(fd_)) return Fail(device, "not a terminal device");
+    if (ioctl(fd_, TIOCEXCL) != 0) return Fail(device, std::strerror(errno));
+
+    termios tio{};
+    if (tcgetattr(fd_, &tio) != 0) return Fail(device, std::strerror(errno));
+    cfmakeraw(&tio);
+    tio.c_cflag &= ~(CSIZE | PARENB | CSTOPB | CRTSCTS | HUPCL);
+    tio.c_cflag |= CS8 | CREAD | CLOCAL;
+    tio.c_iflag &= ~(IXON | IXOFF | IXANY | INPCK | PARMRK | IGNPAR | BRKINT);
+    tio.c_iflag |= IGNBRK;
+    tio.c_cc[VMIN] = 0;
+    tio.c_cc[VTIME] = 0;
+    cfsetispeed(&tio, rate);
+    cfsetospeed(&tio, rate);
+    if (tcsetattr(fd_, TCSANOW, &tio) != 0) return Fail(device, std::strerror(errno));
+
+    if (!ModemLine(fd_, TIOCMBIS, TIOCM_DTR) || !ModemLine(fd_, TIOCMBIC, TIOCM_RTS)) {
+        return Fail(device, std::strerror(errno));
+    }
+    baud_ = baud;
+    Purge();
+    ClearWake();
+    return true;
+}
+
+void SerialPort::Close() {
+    if (fd_ < 0) return;
+    // Another opener must not find the line still exclusive.
+    ioctl(fd_, TIOCNXCL);
+    ::close(fd_);
+    fd_ = -1;
+}
+
+SerialPort::WaitResult SerialPort::Wait(int timeoutMs) {
+    pollfd fds[2] = {{fd_, POLLIN, 0}, {wakeFd_, POLLIN, 0}};
+    for (;;) {
+        int n = ::poll(fds, 2, timeoutMs);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return WaitResult::Hangup;
+        }
+        if (n == 0) return WaitResult::Timeout;
+        if (fds[1].revents & POLLIN) return WaitResult::Woken;
+        if (fds[0].revents & POLLIN) return WaitResult::Readable;
+        if (fds[0].revents & (POLLHUP | POLLERR | POLLNVAL)) return WaitResult::Hangup;
+    }
+}
+
+int SerialPort::Read(uint8_t* buffer, size_t size) {
+    for (;;) {
+        ssize_t n = ::read(fd_, buffer, size);
+        if (n >= 0) return static_cast<int>(n);
+        if (errno == EINTR) continue;
+        if (errno == EAGAIN || errno == EWOULDBLOCK) return 0;
+        return -1;
+    }
+}
+
+bool SerialPort::Write(const uint8_t* bytes, size_t n) {
+    if (fd_ < 0) return false;
+    // Room for the bytes at the line rate, and a second for a slow driver.
+    int limitMs = 1000 + static_cast<int>(n * 10000 / (baud_ ? baud_ : 1200));
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(limitMs);
+    size_t done = 0;
+    while (done < n) {
+        ssize_t w = ::write(fd_, bytes + done, n - done);
+        if (w > 0) {
+            done += static_cast<size_t>(w);
+            continue;
+        }
+        if (w < 0 && errno == EINTR) continue;
+        if (w < 0 && errno != EAGAIN && errno != EWOULDBLOCK) return false;
+        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0) return false;
+        pollfd fd = {fd_, POLLOUT, 0};
+        if (::poll(&fd, 1, static_cast<int>(left.count())) < 0 && errno != EINTR) return false;
+        if (fd.revents & (POLLHUP | POLLERR | POLLNVAL)) return false;
+    }
+    // The acknowledgement wait starts when the frame has left, not when it was queued.
+    tcdrain(fd_);
+    return true;
+}
+
+void SerialPort::Purge() {
+    if (fd_ >= 0) tcflush(fd_, TCIOFLUSH);
+}
+
+void SerialPort::Wake() {
+    uint64_t one = 1;
+    [[maybe_unused]] ssize_t r = ::write(wakeFd_, &one, sizeof one);
+}
+
+void SerialPort::ClearWake() {
+    uint64_t value;
+    while (::read(wakeFd_, &value, sizeof value) > 0) {
+    }
+}

@@ -1,0 +1,80 @@
+// qorsim: a simulated module on a pseudo-terminal. Prints the slave path, then serves until
+// SIGINT or SIGTERM.
+#include <signal.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "qorsim/sim_module.h"
+
+namespace {
+
+void Usage() {
+    std::fprintf(stderr,
+                 "usage: qorsim [--firmware REV] [--no-web] [--pace RATE] [--nak-first N]\n"
+                 "              [--drop-ack N] [--corrupt-first N] [--silent] [--log FILE]\n"
+                 "              [--restart-ms MS]\n");
+}
+
+bool Number(const char* text, long& out) {
+    char* end = nullptr;
+    out = std::strtol(text, &end, 10);
+    return end && *end == '\0' && out >= 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    SimOptions options;
+    for (int i = 1; i < argc; ++i) {
+        std::string arg = argv[i];
+        auto value = [&]() -> const char* {
+            if (i + 1 >= argc) return nullptr;
+            return argv[++i];
+        };
+        long n = 0;
+        if (arg == "--no-web") {
+            options.web = false;
+        } else if (arg == "--silent") {
+            options.silent = true;
+        } else if (arg == "--firmware" || arg == "--log") {
+            const char* v = value();
+            if (!v) return Usage(), 2;
+            (arg == "--firmware" ? options.firmware : options.logPath) = v;
+        } else if (arg == "--pace" || arg == "--nak-first" || arg == "--drop-ack" ||
+                   arg == "--corrupt-first" || arg == "--restart-ms") {
+            const char* v = value();
+            if (!v || !Number(v, n)) return Usage(), 2;
+            if (arg == "--pace") options.pace = static_cast<uint32_t>(n);
+            if (arg == "--nak-first") options.nakFirst = static_cast<int>(n);
+            if (arg == "--drop-ack") options.dropAck = static_cast<int>(n);
+            if (arg == "--corrupt-first") options.corruptFirst = static_cast<int>(n);
+            if (arg == "--restart-ms") options.restartSilenceMs = static_cast<int>(n);
+        } else {
+            Usage();
+            return 2;
+        }
+    }
+
+    // Block the signals before any thread starts, so that only sigwait sees them.
+    sigset_t signals;
+    sigemptyset(&signals);
+    sigaddset(&signals, SIGINT);
+    sigaddset(&signals, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+
+    SimModule sim(options);
+    std::string error;
+    if (!sim.Start(&error)) {
+        std::fprintf(stderr, "qorsim: %s\n", error.c_str());
+        return 1;
+    }
+    std::printf("%s\n", sim.SlavePath().c_str());
+    std::fflush(stdout);
+    int sig = 0;
+    sigwait(&signals, &sig);
+    sim.Stop();
+    return 0;
+}
