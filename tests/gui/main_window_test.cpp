@@ -14,6 +14,7 @@
 
 #include "app/utility_dlg.h"
 #include "gui/about_box.h"
+#include "gui/control_binding.h"
 #include "gui/main_window.h"
 #include "gui/progress_window.h"
 #include "gui/qt_ui_host.h"
@@ -158,6 +159,29 @@ TEST(MainWindowView, ARefusedTabClickKeepsThePageInFront) {
     f.ipPage.accepts = true;
     QTest::keyClick(f.window.Tabs()->tabBar(), Qt::Key_Right);
     EXPECT_EQ(f.window.Tabs()->currentIndex(), 1);
+}
+
+TEST(MainWindowView, APageRefusingInValidatePagesComesToTheFrontWithItsFieldFocused) {
+    // A page 2 whose check refuses and asks for the focus on its field, as pages do.
+    struct FieldPage : CConfigPage {
+        CEdit field;
+        bool TakeControlValues() override {
+            field.RequestFocus();
+            return false;
+        }
+    } page;
+    Fixture f;
+    f.dlg.Tabs().SetPage(2, page);
+    auto* edit = new QLineEdit(f.window.Tabs()->widget(2));
+    Bind(page.field, edit);
+    page.field.SetText("bad");
+    f.ShowActive();
+    f.Button("qorButton")->setFocus();
+    EXPECT_FALSE(f.dlg.ValidatePages());
+    EXPECT_EQ(f.window.Tabs()->currentIndex(), 2);
+    EXPECT_TRUE(edit->isVisible());
+    EXPECT_TRUE(edit->hasFocus());
+    EXPECT_EQ(edit->selectedText(), "bad");
 }
 
 TEST(MainWindowView, SettingTheTabFromOutsideIsPutBackAndAskedFor) {
