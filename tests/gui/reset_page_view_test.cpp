@@ -4,8 +4,8 @@
 #include <unistd.h>
 
 #include <QGroupBox>
+#include <QApplication>
 #include <QLabel>
-#include <QLayout>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -57,8 +57,8 @@ TEST(ResetPageView, ShowsTheDialogsTexts) {
     EXPECT_TRUE(v.Find<QLineEdit>("hardwareAddressField")->isReadOnly());
     EXPECT_TRUE(v.Find<QPlainTextEdit>("diagnosticField")->isReadOnly());
     // The two-line choice has room for both lines.
-    v.view.resize(v.view.sizeHint());
-    v.view.layout()->activate();
+    v.view.show();
+    QApplication::processEvents();
     QRadioButton* two = v.Find<QRadioButton>("resetType2");
     EXPECT_GE(two->height(), two->sizeHint().height());
     EXPECT_GE(two->width(), two->sizeHint().width());
