@@ -89,13 +89,6 @@ TEST_F(UtilityDlgTest, StartsWithDefaultsStoredThenOfflineThenDefaultValues) {
     EXPECT_FALSE(dlg.Progress().IsOpen());
 }
 
-TEST_F(UtilityDlgTest, LinkSettingsStartAtTheirInitialValues) {
-    EXPECT_EQ(dlg.Link().comPort, 1);
-    EXPECT_EQ(dlg.Link().pcBaudIndex, 1);
-    EXPECT_EQ(dlg.Link().uploadActiveTab, 1);
-    EXPECT_EQ(dlg.Link().downloadAll, 0);
-}
-
 TEST_F(UtilityDlgTest, TabsCarryTheirTextsInOrder) {
     const char* texts[] = {"QOR IP Addr",      "Message Routing", "Email",        "Reset",
                            "Utility Settings", "Web Config",      "Web Data Desc"};

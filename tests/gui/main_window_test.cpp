@@ -221,6 +221,28 @@ TEST(MainWindowView, AboutBoxShowsVersionAndDate) {
     EXPECT_EQ(date, "Release Date:  08/17/2005");
 }
 
+TEST(MainWindowView, F1OpensHelpAndCtrlF1TheAboutBox) {
+    Fixture f;
+    f.ShowActive();
+    QWidget* target = f.Button("qorButton");
+    QTest::keyClick(target, Qt::Key_F1);
+    EXPECT_EQ(f.ui.helpTopics, (std::vector<std::string>{"qorwutil.chm::/Overview.htm"}));
+    std::string title;
+    OnNextModal([&](QWidget* box) { title = box->windowTitle().toStdString(); });
+    QTest::keyClick(target, Qt::Key_F1, Qt::ControlModifier);
+    EXPECT_EQ(title, "About QOR / QORW Utility");
+}
+
+TEST(MainWindowView, NoMenuOrAboutWhileTheWindowIsDisabled) {
+    Fixture f;
+    f.ShowActive();
+    f.dlg.EnableWindow(false);
+    f.window.ShowAbout();  // would block in its own event loop if it opened
+    QTest::keyClick(&f.window, Qt::Key_F1);
+    EXPECT_TRUE(f.ui.helpTopics.empty());
+    f.dlg.EnableWindow(true);
+}
+
 TEST(MainWindowView, WindowMenuHoldsTheAboutEntry) {
     Fixture f;
     f.ShowActive();
