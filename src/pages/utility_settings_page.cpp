@@ -2,26 +2,18 @@
 
 #include <unistd.h>
 
-#include <cstdio>
-#include <cstdlib>
 
 #include "app/page_host.h"
 #include "files/config_text.h"
 #include "files/dcf_archive.h"
 #include "files/settings_file.h"
+#include "link/serial_port.h"
 #include "model/qor_doc.h"
 
 namespace {
 
 constexpr const char* kSectionHeader = "[UtilitySettings]";
 constexpr const char* kKeyMask = "CfgSecMask: ";
-
-// Stands in for the serial link's mapping of COM numbers until that is at hand.
-std::string LocalDeviceForPort(int port) {
-    std::string var = "QORW_COM" + std::to_string(port);
-    if (const char* dev = std::getenv(var.c_str()); dev != nullptr && *dev != '\0') return dev;
-    return "/dev/ttyS" + std::to_string(port - 1);
-}
 
 }  // namespace
 
@@ -73,7 +65,7 @@ void CUtilitySettingsPage::WriteSettingsFile() const {
 }
 
 std::string CUtilitySettingsPage::DeviceText(int port) {
-    std::string path = LocalDeviceForPort(port);
+    std::string path = DeviceForPort(port);
     if (::access(path.c_str(), F_OK) != 0) path += kDeviceMissing;
     return path;
 }
