@@ -451,9 +451,16 @@ void SimModule::OnFrame(const std::vector<uint8_t>& message) {
     request.node = message[0];
     request.command = message[2];
     request.transaction = static_cast<uint16_t>(message[4] | message[5] << 8);
-    if (message.size() >= 8) request.address = static_cast<uint16_t>(message[6] | message[7] << 8);
+    if (request.command == 0x01 || request.command == 0x08) {
+        if (message.size() >= 8) {
+            request.address = static_cast<uint16_t>(message[6] | message[7] << 8);
+        }
+        if (message.size() > 8) request.data.assign(message.begin() + 8, message.end());
+    } else {
+        // Other messages carry no address: their data follows the header.
+        request.data.assign(message.begin() + wire::kHeaderSize, message.end());
+    }
     request.key = KeyFor(request.node, request.address);
-    if (message.size() > 8) request.data.assign(message.begin() + 8, message.end());
     requests_.push_back(request);
     if (log_) {
         std::fprintf(log_, "%s\n", request.Line().c_str());
