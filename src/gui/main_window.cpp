@@ -77,6 +77,13 @@ public:
     }
     RequestingTabBar* bar;
     std::function<void(int)> step;
+    // Least room for the pages; what the pages themselves need still counts.
+    QSize pageRoom;
+
+    QSize minimumSizeHint() const override {
+        return QTabWidget::minimumSizeHint().expandedTo(pageRoom);
+    }
+    QSize sizeHint() const override { return QTabWidget::sizeHint().expandedTo(pageRoom); }
 
 protected:
     // Ctrl+Tab and its kin are the window's shortcuts; should one reach here, it takes the
@@ -118,6 +125,10 @@ MainWindow::MainWindow(CUtilityDlg& dlg, QWidget* parent)
     auto* tabs = new RequestingTabWidget(content_);
     tabs_ = tabs;
     tabs_->setObjectName("pageTabs");
+    // All seven tabs stay in sight: the window grows to hold them rather than scroll them.
+    tabs_->tabBar()->setUsesScrollButtons(false);
+    tabs_->tabBar()->setElideMode(Qt::ElideNone);
+    tabs_->tabBar()->setExpanding(false);
     CPageTabCtrl& tabModel = dlg_.Tabs();
     QWidget* views[CUtilityDlg::kPageCount] = {
         new IpAddrPageView(dlg_.IpAddrPage()),
@@ -151,7 +162,7 @@ MainWindow::MainWindow(CUtilityDlg& dlg, QWidget* parent)
     syncTabs();
     // Room for the pages as the module's dialogs lay them out (327 by 107 dialog units).
     QFontMetrics fm = fontMetrics();
-    tabs_->setMinimumSize(fm.averageCharWidth() * 327 / 4, fm.height() * 107 / 8);
+    tabs->pageRoom = QSize(fm.averageCharWidth() * 327 / 4, fm.height() * 107 / 8);
 
     // The command buttons.
     auto* loadGroup = new QGroupBox("Load From", content_);

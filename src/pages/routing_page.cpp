@@ -1,3 +1,149 @@
 #include "pages/routing_page.h"
 
-CRoutingPage::CRoutingPage(CPageHost& host) : host_(host) {}
+#include <cstdio>
+#include <new>
+
+#include "app/page_host.h"
+#include "app/ui_host.h"
+#include "controls/grid_cell_checks.h"
+#include "files/config_text.h"
+#include "files/dcf_archive.h"
+#include "model/qor_doc.h"
+
+namespace {
+
+constexpr const char* kOutOfMemory = "Out of memory";
+
+constexpr uint32_t kCellFormat = CellFormat::kCenter | CellFormat::kVCenter |
+                                 CellFormat::kSingleLine | CellFormat::kEndEllipsis;
+
+std::string RouteKey(int d) {
+    char key[16];
+    std::snprintf(key, sizeof key, "Route%02d: ", d);
+    return key;
+}
+
+}  // namespace
+
+std::optional<std::string> RegroupRoute(const std::string& value) {
+    if (value.size() == 15) return value;
+    std::string parts[4];
+    size_t start = 0;
+    for (int k = 0; k < 3; ++k) {
+        size_t dot = value.find('.', start);
+        if (dot == std::string::npos) return std::nullopt;
+        parts[k] = value.substr(start, dot - start);
+        start = dot + 1;
+    }
+    parts[3] = value.substr(start);
+    std::string out;
+    for (int k = 0; k < 4; ++k) {
+        const std::string& p = parts[k];
+        // Only padding is defined; a longer part would have to lose digits.
+        if (p.empty() || p.size() > 3) return std::nullopt;
+        if (k > 0) out += '.';
+        out += std::string(3 - p.size(), '0') + p;
+    }
+    return out;
+}
+
+void BuildNumberedGrid(CGridCtrl& grid, const char* const (&headers)[3], int firstNumber,
+                       const CellClassRecord& valueClass) {
+    constexpr int kRows = 51, kColumns = 3;
+    bool ok = grid.SetRows(kRows) && grid.SetColumns(kColumns) && grid.SetFixedRows(1) &&
+              grid.SetFixedColumns(2);
+    for (int r = 0; ok && r < kRows; ++r) {
+        for (int c = 0; ok && c < kColumns; ++c) {
+            GridItem item;
+            item.row = r;
+            item.col = c;
+            item.mask = GridItem::kText | GridItem::kFormat;
+            item.format = kCellFormat;
+            if (r == 0)
+                item.text = headers[c];
+            else if (c < 2)
+                item.text = std::to_string(r + firstNumber - 1 + 100 * c);
+            ok = grid.SetCell(item);
+            if (ok && r > 0 && c == 2) ok = grid.SetCellClass(r, c, valueClass);
+        }
+    }
+    if (!ok) {
+        grid.Ui().Message(kOutOfMemory);
+        throw std::bad_alloc();
+    }
+    grid.SetEditable(true);
+    grid.SetDragAndDrop(true);
+    grid.SetListMode(false);
+    grid.SetSingleRowSelection(false);
+    grid.SetHeaderSort(false);
+    grid.SetCellSelection(true);
+    grid.SetRowResize(false);
+    grid.SetColumnResize(false);
+    grid.FitToContents();
+    grid.StretchColumn(2);
+}
+
+CRoutingPage::CRoutingPage(CPageHost& host) : host_(host), grid_(host.Ui()) {
+    grid_.onUserChange = [this] { host_.RefreshStatus(); };
+    BuildNumberedGrid(grid_, kHeaders, 0, CGridCellIPAddr::kClass);
+}
+
+void CRoutingPage::LoadDefaults() {
+    for (int d = 0; d < kRouteCount; ++d) grid_.SetCellText(d + 1, kAddressColumn, kDefaultRoute);
+    grid_.Repaint();
+}
+
+void CRoutingPage::LoadFromDocument(QorDoc& doc) {
+    for (int d = 0; d < kRouteCount; ++d)
+        grid_.SetCellText(d + 1, kAddressColumn, doc.GET(QorDoc::kIdFirstRoute + d));
+    grid_.Repaint();
+}
+
+void CRoutingPage::QueueParameters(QorDoc& doc) {
+    for (int d = 0; d < kRouteCount; ++d) doc.QUEUE(QorDoc::kIdFirstRoute + d);
+}
+
+void CRoutingPage::StoreToDocument(QorDoc& doc, bool force) {
+    for (int d = 0; d < kRouteCount; ++d) doc.UPDATE(QorDoc::kIdFirstRoute + d, Route(d), force);
+}
+
+bool CRoutingPage::DiffersFromDocument(QorDoc& doc) {
+    for (int d = 0; d < kRouteCount; ++d) {
+        if (Route(d) != doc.GET(QorDoc::kIdFirstRoute + d)) return true;
+    }
+    return false;
+}
+
+void CRoutingPage::WriteSection(CTextOutFile& file, QorDoc& doc) {
+    (void)doc;
+    WriteText(file, "\r\n[Routing]\r\n");
+    for (int d = 0; d < kRouteCount; ++d) WriteFormat(file, "Route%02d: %s\r\n", d, Route(d).c_str());
+}
+
+void CRoutingPage::ReadSection(CConfigTextReader& reader) {
+    reader.FindSection(kSection);
+    for (int d = 0; d < kRouteCount; ++d) {
+        const std::string key = RouteKey(d);
+        const std::string value = reader.ReadParam(key);
+        // A text with no regrouping goes to the check as it is, which names what is wrong
+        // with it before the load aborts.
+        const std::string text = RegroupRoute(value).value_or(value);
+        const int row = d + 1;
+        if (!grid_.CheckCellText(row, kAddressColumn, text)) throw ZUVException::ParameterInError(key);
+        grid_.SetCellText(row, kAddressColumn, text);
+        grid_.MarkModified(true, row, kAddressColumn);
+        grid_.RepaintCell(row, kAddressColumn);
+    }
+}
+
+void CRoutingPage::ExchangeDcf(CDcfArchive& archive) {
+    if (archive.IsStoring()) {
+        for (int d = 0; d < kRouteCount; ++d) archive.WriteText(Route(d));
+        return;
+    }
+    for (int d = 0; d < kRouteCount; ++d) {
+        const std::string text = archive.ReadText();
+        grid_.SetCellText(d + 1, kAddressColumn, RegroupRoute(text).value_or(text));
+    }
+    grid_.Repaint();
+}
