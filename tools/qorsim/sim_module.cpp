@@ -286,7 +286,9 @@ void SimModule::WriteOut(const uint8_t* bytes, size_t n) {
         size_t chunk = n - done;
         if (options_.pace) {
             // One byte at a time, no sooner than the line rate allows.
-            nextOut_ = std::max(nextOut_, Clock::now());
+            // Late wake-ups are made up on the next bytes; only an idle line restarts the clock.
+            auto now = Clock::now();
+            if (nextOut_ + byteTime < now) nextOut_ = now;
             std::this_thread::sleep_until(nextOut_);
             chunk = 1;
         }
