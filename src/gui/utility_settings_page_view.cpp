@@ -1,5 +1,91 @@
 #include "gui/utility_settings_page_view.h"
 
+#include <QComboBox>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPointer>
+#include <QRadioButton>
+#include <QVBoxLayout>
+
+#include "gui/control_binding.h"
+#include "gui/masked_edit_widget.h"
 #include "pages/utility_settings_page.h"
 
-UtilitySettingsPageView::UtilitySettingsPageView(CUtilitySettingsPage& page, QWidget* parent) : QWidget(parent), page_(page) {}
+namespace {
+
+QGroupBox* MakeChoices(const char* title, CRadioGroup& model, const char* name, QWidget* parent) {
+    auto* box = new QGroupBox(title, parent);
+    box->setObjectName(name);
+    auto* layout = new QVBoxLayout(box);
+    QList<QRadioButton*> buttons;
+    for (int i = 0; i < model.Count(); ++i) {
+        auto* b = new QRadioButton(box);
+        b->setObjectName(QStringLiteral("%1%2").arg(name).arg(i));
+        layout->addWidget(b);
+        buttons.append(b);
+    }
+    layout->addStretch();
+    Bind(model, buttons);
+    return box;
+}
+
+}  // namespace
+
+UtilitySettingsPageView::UtilitySettingsPageView(CUtilitySettingsPage& page, QWidget* parent)
+    : QWidget(parent), page_(page) {
+    setObjectName("utilitySettingsPage");
+
+    auto* port = new QComboBox(this);
+    port->setObjectName("comPortList");
+    port->setMaxVisibleItems(16);
+    Bind(page_.ComPortList(), port);
+    auto* baud = new QComboBox(this);
+    baud->setObjectName("baudList");
+    Bind(page_.BaudList(), baud);
+
+    // The device the port opens, beside the list; read-only.
+    auto* device = new QLabel(this);
+    device->setObjectName("deviceLabel");
+    device->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    CEdit& deviceModel = page_.DeviceLabel();
+    QPointer<QLabel> guard(device);
+    auto showDevice = [guard, &deviceModel] {
+        if (!guard) return;
+        guard->setText(FromLatin1(deviceModel.Text()));
+        ApplyCommonState(deviceModel, guard);
+    };
+    deviceModel.SetViewListener(showDevice);
+    showDevice();
+
+    auto* mask = new MaskedEditWidget(page_.SecurityMaskEdit(), this);
+    mask->setObjectName("securityMaskEdit");
+    mask->setMinimumWidth(fontMetrics().horizontalAdvance(QStringLiteral("0000.0000.0000.0000")));
+
+    auto* link = new QGridLayout;
+    auto addRow = [&](int row, const char* text, QWidget* field) {
+        auto* label = new QLabel(text, this);
+        label->setBuddy(field);
+        link->addWidget(label, row, 0);
+        link->addWidget(field, row, 1);
+    };
+    addRow(0, "COM Port", port);
+    link->addWidget(device, 0, 2);
+    addRow(1, "Baud Rate", baud);
+    addRow(2, "Configuration Security Mask", mask);
+    link->setColumnStretch(2, 1);
+
+    auto* choices = new QHBoxLayout;
+    choices->addWidget(MakeChoices("Parameter Upload Behavior", page_.UploadGroup(), "uploadGroup", this));
+    choices->addWidget(
+        MakeChoices("Parameter Download Behavior", page_.DownloadGroup(), "downloadGroup", this));
+    choices->addStretch();
+
+    auto* outer = new QVBoxLayout(this);
+    outer->addLayout(link);
+    outer->addLayout(choices);
+    outer->addStretch();
+}
+
+UtilitySettingsPageView::~UtilitySettingsPageView() { page_.DeviceLabel().SetViewListener(nullptr); }

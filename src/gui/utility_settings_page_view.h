@@ -9,6 +9,7 @@ class UtilitySettingsPageView : public QWidget {
     Q_OBJECT
 public:
     explicit UtilitySettingsPageView(CUtilitySettingsPage& page, QWidget* parent = nullptr);
+    ~UtilitySettingsPageView() override;
 
 private:
     CUtilitySettingsPage& page_;

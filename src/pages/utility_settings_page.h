@@ -1,14 +1,87 @@
 #pragma once
 
+#include <array>
+#include <cstdint>
+#include <string>
+
+#include "controls/control.h"
+#include "controls/ip_addr_edit.h"
 #include "pages/config_page.h"
 
 class CPageHost;
 
-// The "Utility Settings" tab: COM port, PC baud rate, transfer behaviour, security mask.
+// The "Utility Settings" tab: COM port, PC baud rate, transfer behaviour, security mask. The
+// port and the baud rate persist in the settings file; the main window's link settings follow
+// every selection.
 class CUtilitySettingsPage : public CConfigPage {
 public:
+    static constexpr int kPortCount = 32;
+    static constexpr const char* kBaudTexts[7] = {"57600", "38400", "19200", "9600",
+                                                  "4800",  "2400",  "1200"};
+    static constexpr const char* kUploadTexts[2] = {"All ", "Active Tab"};
+    static constexpr const char* kDownloadTexts[3] = {"All", "Active Tab", "Modified"};
+    enum { kUploadAll = 0, kUploadActiveTab = 1 };
+    enum { kDownloadAll = 0, kDownloadActiveTab = 1, kDownloadModified = 2 };
+    static constexpr const char* kDeviceMissing = " (not found)";
+
     explicit CUtilitySettingsPage(CPageHost& host);
 
+    // --- CConfigPage
+    void ExchangeDcf(CDcfArchive& archive) override;
+    void LoadDefaults() override;
+    void SeriesChanged(int series) override;
+    void LoadFromDocument(QorDoc& doc) override;
+    void QueueParameters(QorDoc& doc) override;
+    void StoreToDocument(QorDoc& doc, bool force) override;
+    void WriteSection(CTextOutFile& file, QorDoc& doc) override;
+    void ReadSection(CConfigTextReader& reader) override;
+    void LinkDown() override;
+    void RestoreLinkBaud() override;
+    bool DiffersFromDocument(QorDoc& doc) override;
+    bool TakeControlValues() override;
+
+    // --- the controls
+    CComboBox& ComPortList() { return comPort_; }
+    CComboBox& BaudList() { return baud_; }
+    CRadioGroup& UploadGroup() { return upload_; }
+    CRadioGroup& DownloadGroup() { return download_; }
+    CIPAddrEdit& SecurityMaskEdit() { return mask_; }
+    // The device the selected COM number opens, and whether it exists; read-only.
+    CEdit& DeviceLabel() { return device_; }
+
+    // --- the members
+    int32_t ComIndex() const { return comIndex_; }
+    int32_t BaudIndex() const { return baudIndex_; }
+    int32_t UploadChoice() const { return uploadChoice_; }
+    int32_t DownloadChoice() const { return downloadChoice_; }
+    const std::array<uint8_t, 4>& SecurityMask() const { return maskOctets_; }
+
+    // Rewrites the settings file from the members.
+    void WriteSettingsFile() const;
+    // The device label's text for a COM number.
+    static std::string DeviceText(int port);
+
 private:
+    bool ReadSettingsFile();
+    void ShowMembers();
+    void ClearMask();
+    void ShowDevice();
+    void OnComPort();
+    void OnBaud();
+    void OnUpload();
+    void OnDownload();
+
     CPageHost& host_;
+    CComboBox comPort_;
+    CComboBox baud_;
+    CRadioGroup upload_{{kUploadTexts[0], kUploadTexts[1]}};
+    CRadioGroup download_{{kDownloadTexts[0], kDownloadTexts[1], kDownloadTexts[2]}};
+    CIPAddrEdit mask_;
+    CEdit device_;
+
+    int32_t comIndex_ = 0;
+    int32_t baudIndex_ = 1;
+    int32_t uploadChoice_ = kUploadActiveTab;
+    int32_t downloadChoice_ = kDownloadModified;
+    std::array<uint8_t, 4> maskOctets_{};
 };

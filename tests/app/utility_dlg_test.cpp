@@ -89,13 +89,6 @@ TEST_F(UtilityDlgTest, StartsWithDefaultsStoredThenOfflineThenDefaultValues) {
     EXPECT_FALSE(dlg.Progress().IsOpen());
 }
 
-TEST_F(UtilityDlgTest, LinkSettingsStartAtTheirInitialValues) {
-    EXPECT_EQ(dlg.Link().comPort, 1);
-    EXPECT_EQ(dlg.Link().pcBaudIndex, 1);
-    EXPECT_EQ(dlg.Link().uploadActiveTab, 1);
-    EXPECT_EQ(dlg.Link().downloadAll, 0);
-}
-
 TEST_F(UtilityDlgTest, TabsCarryTheirTextsInOrder) {
     const char* texts[] = {"QOR IP Addr",      "Message Routing", "Email",        "Reset",
                            "Utility Settings", "Web Config",      "Web Data Desc"};
@@ -398,3 +391,33 @@ TEST_F(UtilityDlgTest, WindowEnabledFlagAndItsListener) {
 }
 
 }  // namespace
+
+// The window with its real pages: the defaults it stores must be what the pages compare with.
+TEST(UtilityDlgWithPages, StartsEqualToTheDocumentAndAsksOnCloseOnlyAfterAnEdit) {
+    ScriptedUiHost ui;
+    CUtilityDlg dlg(ui);
+    dlg.Start();
+    EXPECT_EQ(dlg.StatusField().Text(), "Default Values");
+    dlg.RefreshStatus();
+    EXPECT_EQ(dlg.StatusField().Text(), "Default Values");
+    EXPECT_TRUE(dlg.ValidatePages());
+    EXPECT_EQ(dlg.Tabs().VisibleIndex(), 0);
+    EXPECT_TRUE(dlg.RequestClose());
+    EXPECT_TRUE(ui.Messages().empty());
+
+    CIPAddrEdit& server = dlg.EmailPage().ServerField();
+    std::string before = server.GetText();
+    server.SetFocus(false);
+    server.SetSel(0, 0);
+    server.Char('1');
+    ASSERT_NE(server.GetText(), before);
+    dlg.RefreshStatus();
+    EXPECT_EQ(dlg.StatusField().Text(), "Modified");
+    ui.ExpectMessage(UiHost::Answer::No);
+    EXPECT_FALSE(dlg.RequestClose());
+    EXPECT_EQ(ui.Messages().size(), 1u);
+
+    dlg.OnDefaults();
+    dlg.RefreshStatus();
+    EXPECT_EQ(dlg.StatusField().Text(), "Default Values");
+}

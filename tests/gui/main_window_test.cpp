@@ -14,6 +14,7 @@
 
 #include "app/utility_dlg.h"
 #include "gui/about_box.h"
+#include "gui/control_binding.h"
 #include "gui/main_window.h"
 #include "gui/progress_window.h"
 #include "gui/qt_ui_host.h"
@@ -160,6 +161,29 @@ TEST(MainWindowView, ARefusedTabClickKeepsThePageInFront) {
     EXPECT_EQ(f.window.Tabs()->currentIndex(), 1);
 }
 
+TEST(MainWindowView, APageRefusingInValidatePagesComesToTheFrontWithItsFieldFocused) {
+    // A page 2 whose check refuses and asks for the focus on its field, as pages do.
+    struct FieldPage : CConfigPage {
+        CEdit field;
+        bool TakeControlValues() override {
+            field.RequestFocus();
+            return false;
+        }
+    } page;
+    Fixture f;
+    f.dlg.Tabs().SetPage(2, page);
+    auto* edit = new QLineEdit(f.window.Tabs()->widget(2));
+    Bind(page.field, edit);
+    page.field.SetText("bad");
+    f.ShowActive();
+    f.Button("qorButton")->setFocus();
+    EXPECT_FALSE(f.dlg.ValidatePages());
+    EXPECT_EQ(f.window.Tabs()->currentIndex(), 2);
+    EXPECT_TRUE(edit->isVisible());
+    EXPECT_TRUE(edit->hasFocus());
+    EXPECT_EQ(edit->selectedText(), "bad");
+}
+
 TEST(MainWindowView, SettingTheTabFromOutsideIsPutBackAndAskedFor) {
     Fixture f;
     f.ipPage.accepts = false;
@@ -219,6 +243,28 @@ TEST(MainWindowView, AboutBoxShowsVersionAndDate) {
     EXPECT_EQ(title, "About QOR / QORW Utility");
     EXPECT_EQ(version, "QOR / QORW Utility 3.01");
     EXPECT_EQ(date, "Release Date:  08/17/2005");
+}
+
+TEST(MainWindowView, F1OpensHelpAndCtrlF1TheAboutBox) {
+    Fixture f;
+    f.ShowActive();
+    QWidget* target = f.Button("qorButton");
+    QTest::keyClick(target, Qt::Key_F1);
+    EXPECT_EQ(f.ui.helpTopics, (std::vector<std::string>{"qorwutil.chm::/Overview.htm"}));
+    std::string title;
+    OnNextModal([&](QWidget* box) { title = box->windowTitle().toStdString(); });
+    QTest::keyClick(target, Qt::Key_F1, Qt::ControlModifier);
+    EXPECT_EQ(title, "About QOR / QORW Utility");
+}
+
+TEST(MainWindowView, NoMenuOrAboutWhileTheWindowIsDisabled) {
+    Fixture f;
+    f.ShowActive();
+    f.dlg.EnableWindow(false);
+    f.window.ShowAbout();  // would block in its own event loop if it opened
+    QTest::keyClick(&f.window, Qt::Key_F1);
+    EXPECT_TRUE(f.ui.helpTopics.empty());
+    f.dlg.EnableWindow(true);
 }
 
 TEST(MainWindowView, WindowMenuHoldsTheAboutEntry) {
