@@ -17,9 +17,23 @@ std::string ToLatin1(const QString& text) {
     return std::string(bytes.constData(), static_cast<size_t>(bytes.size()));
 }
 
+namespace {
+
+// Shows or hides as the model says, but shows only what was hidden before: a widget not yet
+// placed in its parent must not pop up as a window of its own.
+void ApplyVisible(bool visible, QWidget* widget) {
+    if (!visible) {
+        widget->setHidden(true);
+    } else if (widget->isHidden() && widget->testAttribute(Qt::WA_WState_ExplicitShowHide)) {
+        widget->setHidden(false);
+    }
+}
+
+}  // namespace
+
 void ApplyCommonState(const CControl& model, QWidget* widget) {
     widget->setEnabled(model.IsEnabled());
-    widget->setHidden(!model.IsVisible());
+    ApplyVisible(model.IsVisible(), widget);
 }
 
 namespace {
@@ -101,7 +115,7 @@ void Bind(CRadioGroup& model, const QList<QRadioButton*>& widgets) {
             w->setChecked(model.Selected() == i);
             w->setAutoExclusive(true);
             w->setEnabled(model.IsEnabled() && model.IsItemEnabled(i));
-            w->setHidden(!model.IsVisible() || !model.IsItemVisible(i));
+            ApplyVisible(model.IsVisible() && model.IsItemVisible(i), w);
         }
     };
     model.SetViewListener(update);

@@ -119,6 +119,8 @@ std::optional<std::string> QtUiHost::FileDialog(bool save, const std::string& fi
     dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
     dialog.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
     // The description already names its patterns; the pattern part Qt needs stays hidden.
+    // Qt's own dialog everywhere, so the filters read exactly as given on every desktop.
+    dialog.setOption(QFileDialog::DontUseNativeDialog, true);
     dialog.setOption(QFileDialog::HideNameFilterDetails, true);
     dialog.setOption(QFileDialog::ReadOnly, false);
     dialog.setNameFilters(QtFilters(filter));

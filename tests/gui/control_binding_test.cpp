@@ -135,6 +135,22 @@ TEST(ControlBinding, FocusRequestsReachTheWidgetAndSelectItsText) {
     EXPECT_EQ(edit->selectedText(), "010.001.002.003");
 }
 
+TEST(ControlBinding, BindingNeverPopsUpAWidgetWithoutParentButHidesAndReshowsIt) {
+    CButton model("x");
+    QPushButton button;
+    Bind(model, &button);
+    EXPECT_FALSE(button.isVisible());
+    QWidget parent;
+    auto* child = new QPushButton(&parent);
+    Bind(model, child);
+    parent.show();
+    EXPECT_TRUE(child->isVisible());
+    model.Show(false);
+    EXPECT_FALSE(child->isVisible());
+    model.Show(true);
+    EXPECT_TRUE(child->isVisible());
+}
+
 TEST(ControlBinding, AModelMayOutliveItsWidget) {
     CEdit model;
     {

@@ -4,11 +4,14 @@
 #include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
+#include <QFileDialog>
 #include <QMenu>
+#include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTabBar>
 #include <QTabWidget>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
@@ -310,4 +313,89 @@ TEST(QtUiHost, TheHelpTopicIsTheProjectsOwnOverviewPage) {
     QString file = QtUiHost::HelpFile("qorwutil.chm::/Overview.htm");
     EXPECT_EQ(file, QFileInfo(QOR_SOURCE_DIR "/docs/help/Overview.html").canonicalFilePath());
     EXPECT_TRUE(QtUiHost::HelpFile("qorwutil.chm::/NoSuchPage.htm").isEmpty());
+}
+
+TEST(QtUiHost, MessageBoxShowsWhatIsAskedAndReturnsTheButtonPressed) {
+    QtUiHost host;
+    struct Seen {
+        std::string title, text;
+        QMessageBox::Icon icon = QMessageBox::NoIcon;
+        QMessageBox::StandardButtons buttons;
+        QMessageBox::StandardButton defaultButton = QMessageBox::NoButton;
+    } seen;
+    auto inspect = [&](QMessageBox::StandardButton press) {
+        QTimer::singleShot(0, [&seen, press] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            ASSERT_NE(box, nullptr);
+            seen = {box->windowTitle().toStdString(), box->text().toStdString(), box->icon(),
+                    box->standardButtons(),
+                    box->defaultButton() ? box->standardButton(box->defaultButton())
+                                         : QMessageBox::NoButton};
+            if (press == QMessageBox::NoButton) {
+                QTest::keyClick(box, Qt::Key_Escape);
+            } else {
+                box->button(press)->click();
+            }
+        });
+    };
+
+    inspect(QMessageBox::Yes);
+    EXPECT_EQ(host.MessageBox("Proceed?", "QOR / QORW Utility", UiHost::Icon::None,
+                              UiHost::Buttons::YesNo, UiHost::Answer::No),
+              UiHost::Answer::Yes);
+    EXPECT_EQ(seen.title, "QOR / QORW Utility");
+    EXPECT_EQ(seen.text, "Proceed?");
+    EXPECT_EQ(seen.icon, QMessageBox::NoIcon);
+    EXPECT_EQ(seen.buttons, QMessageBox::Yes | QMessageBox::No);
+    EXPECT_EQ(seen.defaultButton, QMessageBox::No);
+
+    inspect(QMessageBox::NoButton);
+    EXPECT_EQ(host.MessageBox("Proceed?", "", UiHost::Icon::None, UiHost::Buttons::YesNo,
+                              UiHost::Answer::No),
+              UiHost::Answer::No);
+
+    inspect(QMessageBox::Ok);
+    EXPECT_EQ(host.Message("Invalid Comm Port Selected"), UiHost::Answer::Ok);
+    EXPECT_EQ(seen.icon, QMessageBox::Warning);
+    EXPECT_EQ(seen.buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
+    EXPECT_EQ(seen.text, "Invalid Comm Port Selected");
+
+    // The module's 8-bit texts arrive as Latin-1.
+    inspect(QMessageBox::Ok);
+    host.Message("Caf\xE9");
+    EXPECT_EQ(seen.text, "Caf\xC3\xA9");
+}
+
+TEST(QtUiHost, FileDialogsOfferTheFiltersAndAddTheDefaultExtension) {
+    QtUiHost host;
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    QStringList filters;
+    QFileDialog::FileMode mode = QFileDialog::AnyFile;
+    auto answer = [&](const QString& name) {
+        QTimer::singleShot(0, [&filters, &mode, name] {
+            auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+            ASSERT_NE(dialog, nullptr);
+            filters = dialog->nameFilters();
+            mode = dialog->fileMode();
+            if (name.isEmpty()) {
+                dialog->reject();
+            } else {
+                dialog->selectFile(name);
+                QMetaObject::invokeMethod(dialog, "accept");
+            }
+        });
+    };
+
+    answer({});
+    EXPECT_EQ(host.OpenFileName("Device Config (*.dcf) |*.dcf|All Files (*.*)|*.*||", "dcf"),
+              std::nullopt);
+    EXPECT_EQ(mode, QFileDialog::ExistingFile);
+    EXPECT_EQ(filters, (QStringList{"Device Config (*.dcf) (*.dcf)", "All Files (*.*) (*)"}));
+
+    answer(dir.path() + "/config");
+    auto saved = host.SaveFileName("Text File (*.txt) |*.txt|All Files (*.*)|*.*||", "txt");
+    ASSERT_TRUE(saved.has_value());
+    EXPECT_EQ(*saved, (dir.path() + "/config.txt").toStdString());
+    EXPECT_EQ(mode, QFileDialog::AnyFile);
 }
