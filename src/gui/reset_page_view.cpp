@@ -1,30 +1,20 @@
 #include "gui/reset_page_view.h"
 
+#include <QGridLayout>
 #include <QGroupBox>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPointer>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QVBoxLayout>
 
 #include "gui/control_binding.h"
 #include "pages/reset_page.h"
 
 namespace {
-
-// Dialog units to pixels in the widget's font.
-class DialogUnits {
-public:
-    explicit DialogUnits(const QWidget* w)
-        : x_(w->fontMetrics().averageCharWidth()), y_(w->fontMetrics().height()) {}
-    QRect Rect(int x, int y, int w, int h) const {
-        return QRect(x * x_ / 4, y * y_ / 8, w * x_ / 4, h * y_ / 8);
-    }
-
-private:
-    int x_, y_;
-};
 
 // A radio button with its text on the left of the button.
 QRadioButton* TextLeft(QWidget* parent) {
@@ -35,27 +25,26 @@ QRadioButton* TextLeft(QWidget* parent) {
 
 }  // namespace
 
+// The module's dialog: the two displays with their labels on the left, the "Reset Type" frame
+// with the three choices and the command on the right. Layouts keep that arrangement in any
+// font, where the dialog's fixed places would cut the texts.
 ResetPageView::ResetPageView(CResetPage& page, QWidget* parent) : QWidget(parent), page_(page) {
     setObjectName("resetPage");
-    DialogUnits du(this);
+    const int charWidth = fontMetrics().averageCharWidth();
 
-    auto* hwLabel = new QLabel("Hardware Address", this);
-    hwLabel->setGeometry(du.Rect(8, 14, 62, 8));
     auto* hw = new QLineEdit(this);
     hw->setObjectName("hardwareAddressField");
-    hw->setGeometry(du.Rect(73, 11, 85, 12));
     hw->setFocusPolicy(Qt::ClickFocus);
+    hw->setMinimumWidth(charWidth * 22);
     Bind(page_.HardwareAddressField(), hw);
+    auto* hwLabel = new QLabel("Hardware Address", this);
+    hwLabel->setBuddy(hw);
 
-    auto* diagLabel = new QLabel("QOR Diagnostic Response", this);
-    diagLabel->setWordWrap(true);
-    diagLabel->setAlignment(Qt::AlignRight | Qt::AlignTop);
-    diagLabel->setGeometry(du.Rect(31, 38, 36, 27));
     auto* diag = new QPlainTextEdit(this);
     diag->setObjectName("diagnosticField");
-    diag->setGeometry(du.Rect(73, 28, 85, 54));
     diag->setReadOnly(true);
     diag->setFocusPolicy(Qt::ClickFocus);
+    diag->setMinimumSize(charWidth * 22, fontMetrics().height() * 5);
     // A multi-line display: the model's text as it is, 8-bit.
     CEdit& diagModel = page_.DiagnosticField();
     QPointer<QPlainTextEdit> guard(diag);
@@ -67,34 +56,45 @@ ResetPageView::ResetPageView(CResetPage& page, QWidget* parent) : QWidget(parent
     };
     diagModel.SetViewListener(showDiag);
     showDiag();
+    // Wrapped within its narrow column, as in the dialog.
+    auto* diagLabel = new QLabel("QOR Diagnostic Response", this);
+    diagLabel->setWordWrap(true);
+    diagLabel->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    diagLabel->setMaximumWidth(fontMetrics().horizontalAdvance(QStringLiteral("Diagnostic")) +
+                               charWidth * 2);
+    diagLabel->setBuddy(diag);
+
+    auto* fields = new QGridLayout;
+    fields->addWidget(hwLabel, 0, 0, Qt::AlignRight);
+    fields->addWidget(hw, 0, 1);
+    fields->addWidget(diagLabel, 1, 0, Qt::AlignRight);
+    fields->addWidget(diag, 1, 1);
 
     auto* group = new QGroupBox("Reset Type", this);
     group->setObjectName("resetTypeGroup");
-    group->setGeometry(du.Rect(170, 8, 125, 74));
-    const QRect radios[3] = {du.Rect(182, 19, 99, 10), du.Rect(181, 33, 100, 8),
-                             du.Rect(182, 45, 99, 16)};
+    auto* choices = new QVBoxLayout(group);
     QList<QRadioButton*> buttons;
     for (int i = 0; i < 3; ++i) {
         QRadioButton* b = TextLeft(group);
         b->setObjectName(QStringLiteral("resetType%1").arg(i));
-        b->setGeometry(radios[i].translated(-group->x(), -group->y()));
+        choices->addWidget(b, 0, Qt::AlignHCenter);
         buttons.append(b);
     }
     Bind(page_.ResetTypeGroup(), buttons);
-    // Room for the texts in the font in use, which may be taller than the dialog's.
-    for (QRadioButton* b : buttons) {
-        QRect r = b->geometry();
-        r.setHeight(std::max(r.height(), b->sizeHint().height()));
-        b->setGeometry(r);
-    }
-
-    auto* issue = new QPushButton(this);
+    auto* issue = new QPushButton(group);
     issue->setObjectName("issueResetButton");
     issue->setAutoDefault(false);
-    issue->setGeometry(du.Rect(177, 65, 108, 14));
     Bind(page_.IssueResetButton(), issue);
+    choices->addWidget(issue);
 
-    setMinimumSize(du.Rect(0, 0, 300, 86).size());
+    auto* row = new QHBoxLayout;
+    row->addLayout(fields);
+    row->addSpacing(charWidth * 2);
+    row->addWidget(group, 0, Qt::AlignTop);
+    row->addStretch();
+    auto* outer = new QVBoxLayout(this);
+    outer->addLayout(row);
+    outer->addStretch();
 }
 
 ResetPageView::~ResetPageView() { page_.DiagnosticField().SetViewListener(nullptr); }

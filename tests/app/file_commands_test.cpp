@@ -277,4 +277,133 @@ TEST_F(FileCommandsTest, SaveFailureKeepsTheStatus) {
     EXPECT_EQ(dlg_.StatusField().Text(), "Default Values");
 }
 
+// The window's own pages, with a configuration that differs from the defaults, moved through
+// both files.
+class RealPagesFileTest : public FileCommandsTest {
+protected:
+    void SetUp() override {
+        dlg_.Start();
+        std::string path = dir_.File("defaults.txt");
+        ui_.QueueSaveName(path);
+        dlg_.TextSaveButton().Click();
+        defaults_ = ReadFileBytes(path);
+        custom_ = defaults_;
+        Replace(custom_, "Baud: Auto\r\n", "Baud: 9600\r\n");
+        Replace(custom_, "Route00: 000.000.000.000", "Route00: 010.001.002.003");
+        Replace(custom_, "Route49: 000.000.000.000", "Route49: 192.168.001.010");
+        ASSERT_TRUE(ui_.Messages().empty());
+    }
+    static void Replace(std::string& text, const std::string& from, const std::string& to) {
+        size_t at = text.find(from);
+        ASSERT_NE(at, std::string::npos) << from;
+        text.replace(at, from.size(), to);
+    }
+    void LoadText(const std::string& content) {
+        ui_.QueueOpenName(dir_.Write("load.txt", content));
+        dlg_.TextLoadButton().Click();
+    }
+    std::string SaveText() {
+        std::string path = dir_.File("saved.txt");
+        ui_.QueueSaveName(path);
+        dlg_.TextSaveButton().Click();
+        return ReadFileBytes(path);
+    }
+    bool ShowsCustom() {
+        return dlg_.IpAddrPage().BaudList().CurText() == "9600" &&
+               dlg_.RoutingPage().Route(0) == "010.001.002.003" &&
+               dlg_.RoutingPage().Route(49) == "192.168.001.010";
+    }
+    bool ShowsDefaults() {
+        return dlg_.IpAddrPage().BaudList().CurText() == "Auto" &&
+               dlg_.RoutingPage().Route(0) == "000.000.000.000";
+    }
+
+    std::string defaults_, custom_;
+};
+
+TEST_F(RealPagesFileTest, TextLoadsTheSameWhateverTheLineEndsAndOrder) {
+    ASSERT_NE(custom_.find("\r\n[TCPIP]"), std::string::npos);
+    std::string lf, cr;
+    for (char c : custom_) {
+        if (c != '\r')
+            lf += c;
+        if (c != '\n')
+            cr += c;
+    }
+    // The IP address page's two sections moved behind all the others.
+    std::string moved = custom_;
+    size_t from = moved.find("\r\n\r\n[COMMS]"), to = moved.find("\r\n[Routing]");
+    ASSERT_TRUE(from != std::string::npos && to != std::string::npos && from < to);
+    std::string ip = moved.substr(from, to - from);
+    moved.erase(from, to - from);
+    moved += "\r\n\r\n\r\n" + ip;
+
+    for (const std::string* content : {&custom_, &lf, &cr, &moved}) {
+        dlg_.DefaultsButton().Click();
+        ASSERT_TRUE(ShowsDefaults());
+        LoadText(*content);
+        EXPECT_TRUE(ui_.Messages().empty()) << ui_.LastMessage();
+        EXPECT_TRUE(ShowsCustom());
+        EXPECT_EQ(dlg_.StatusField().Text(), "File Values");
+        EXPECT_EQ(dlg_.Doc().GET(QorDoc::kIdBaud), "9600");
+        EXPECT_EQ(SaveText(), custom_);  // the same page contents write the same file
+    }
+}
+
+TEST_F(RealPagesFileTest, TextWithoutAnEMailSectionLeavesEveryPageOnItsDefaults) {
+    LoadText(custom_);
+    ASSERT_EQ(dlg_.StatusField().Text(), "File Values");
+    std::string broken = custom_;
+    Replace(broken, "[EMail]", "[Email]");
+    ui_.ExpectMessage();
+    LoadText(broken);
+    ASSERT_EQ(ui_.Messages().size(), 1u);
+    EXPECT_EQ(ui_.Messages()[0].text,
+              "Text file load ABORTED!\nFailed to locate \"[EMail]\" section.");
+    EXPECT_EQ(ui_.Messages()[0].icon, UiHost::Icon::None);
+    EXPECT_TRUE(ShowsDefaults());
+    EXPECT_EQ(dlg_.Doc().GET(QorDoc::kIdBaud), "Auto");
+    EXPECT_EQ(dlg_.StatusField().Text(), "Default Values");
+}
+
+TEST_F(RealPagesFileTest, DcfCutInsideTheEMailRecordKeepsWhatWasRead) {
+    LoadText(custom_);
+    std::string path = dir_.File("custom.dcf");
+    ui_.QueueSaveName(path);
+    dlg_.FileSaveButton().Click();
+    std::string whole = ReadFileBytes(path);
+    // Version, the IP address record (six int32 and five addresses), fifty 15-character routes.
+    const size_t emailRecord = 4 + 6 * 4 + 5 * 4 + 50 * 16;
+    ASSERT_GT(whole.size(), emailRecord + 20);
+
+    dlg_.DefaultsButton().Click();
+    ui_.ExpectMessage();
+    ui_.QueueOpenName(dir_.Write("cut.dcf", whole.substr(0, emailRecord + 10)));
+    dlg_.FileLoadButton().Click();
+    EXPECT_EQ(ui_.MessageTexts(), std::vector<std::string>{"End of file reached"});
+    EXPECT_TRUE(ShowsCustom());
+    EXPECT_EQ(dlg_.Doc().GET(QorDoc::kIdBaud), "Auto");  // nothing was stored
+    EXPECT_EQ(dlg_.StatusField().Text(), "Default Values");
+
+    // Version 5: refused before any page reads.
+    dlg_.DefaultsButton().Click();
+    ui_.ClearMessages();
+    ui_.ExpectMessage();
+    std::string v5 = whole;
+    v5[0] = 5;
+    ui_.QueueOpenName(dir_.Write("v5.dcf", v5));
+    dlg_.FileLoadButton().Click();
+    EXPECT_EQ(ui_.MessageTexts(), std::vector<std::string>{"Unknown .dcf file format"});
+    EXPECT_TRUE(ShowsDefaults());
+
+    // The whole file loads and stores.
+    ui_.ClearMessages();
+    ui_.QueueOpenName(path);
+    dlg_.FileLoadButton().Click();
+    EXPECT_TRUE(ui_.Messages().empty());
+    EXPECT_TRUE(ShowsCustom());
+    EXPECT_EQ(dlg_.Doc().GET(QorDoc::kIdFirstRoute + 49), "192.168.001.010");
+    EXPECT_EQ(dlg_.StatusField().Text(), "File Values");
+}
+
 }  // namespace

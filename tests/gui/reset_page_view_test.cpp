@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <QGroupBox>
+#include <QApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -55,9 +56,12 @@ TEST(ResetPageView, ShowsTheDialogsTexts) {
     EXPECT_EQ(v.Find<QPushButton>("issueResetButton")->text(), "Issue Reset Command");
     EXPECT_TRUE(v.Find<QLineEdit>("hardwareAddressField")->isReadOnly());
     EXPECT_TRUE(v.Find<QPlainTextEdit>("diagnosticField")->isReadOnly());
-    // The two-line button has room for both lines.
+    // The two-line choice has room for both lines.
+    v.view.show();
+    QApplication::processEvents();
     QRadioButton* two = v.Find<QRadioButton>("resetType2");
     EXPECT_GE(two->height(), two->sizeHint().height());
+    EXPECT_GE(two->width(), two->sizeHint().width());
 }
 
 TEST(ResetPageView, FieldsFollowTheModuleAndTheLink) {
