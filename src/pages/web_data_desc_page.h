@@ -1,14 +1,14 @@
 #pragma once
 
-#include "pages/config_page.h"
+#include "pages/web_config_page.h"
 
 class CPageHost;
 
-// The "Web Data Desc" tab: the 40 data-description names.
-class CWebDataDescPage : public CConfigPage {
+// The "Web Data Desc" tab: the 40 data-description names, ten rows on each of the module's
+// four data pages.
+class CWebDataDescPage : public CWebGridPage {
 public:
-    explicit CWebDataDescPage(CPageHost& host);
+    static constexpr const char* kSection = "[WebDataDesc]";
 
-private:
-    CPageHost& host_;
+    explicit CWebDataDescPage(CPageHost& host);
 };

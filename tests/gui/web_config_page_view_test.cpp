@@ -1,0 +1,121 @@
+#include "gui/web_config_page_view.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QTabWidget>
+#include <QTest>
+
+#include "app/utility_dlg.h"
+#include "gui/grid_view.h"
+#include "gui/main_window.h"
+#include "pages/web_config_page.h"
+#include "support/scripted_ui_host.h"
+
+namespace {
+
+void Settle() {
+    for (int i = 0; i < 5; ++i) QApplication::processEvents();
+}
+
+struct WebConfigView : ::testing::Test {
+    ScriptedUiHost ui;
+    CUtilityDlg dlg{ui};
+    MainWindow window{dlg};
+    WebConfigPageView* view = nullptr;
+    GridView* grid = nullptr;
+
+    void SetUp() override {
+        dlg.Start();
+        window.show();
+        window.activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+        dlg.Tabs().RequestSelect(CUtilityDlg::kWebConfigPage);
+        Settle();
+        view = window.findChild<WebConfigPageView*>();
+        ASSERT_NE(view, nullptr);
+        grid = view->Grid();
+        ASSERT_EQ(window.Tabs()->currentWidget(), view);
+    }
+    CGridCtrl& Model() { return dlg.WebConfigPage().Grid(); }
+    std::string Value(int row) { return dlg.WebConfigPage().Value(row); }
+    // Focuses the value cell of row and types text into a new edit.
+    void Type(int row, const char* text) {
+        grid->setFocus(Qt::OtherFocusReason);
+        Settle();
+        Model().SetFocusCell(row, 1);
+        QTest::keyClicks(grid, text);
+        Settle();
+    }
+    QLineEdit* Editor() { return grid->EditField(); }
+};
+
+}  // namespace
+
+TEST_F(WebConfigView, TheGridFillsThePage) {
+    EXPECT_EQ(&grid->Model(), &Model());
+    EXPECT_EQ(grid->objectName().toStdString(), "webConfigGrid");
+    EXPECT_TRUE(grid->isVisible());
+    EXPECT_EQ(grid->x(), 0);
+    EXPECT_GE(grid->width(), view->width() * 95 / 100);
+    EXPECT_GT(grid->height(), view->height() / 2);
+    EXPECT_TRUE(grid->CellAccessibleName(1, 1).contains("QORW Home Page"));
+    // The value column reaches the grid's right edge.
+    QRect last = grid->CellRect(1, 1);
+    EXPECT_GE(last.right() + 1, grid->viewport()->width() - 1);
+}
+
+TEST_F(WebConfigView, EnterEndsAnEditAndEscapeCancelsOne) {
+    Type(3, "www.qor.example");
+    ASSERT_NE(Editor(), nullptr);
+    EXPECT_EQ(Editor()->text().toStdString(), "www.qor.example");
+    QTest::keyClick(Editor(), Qt::Key_Return);
+    Settle();
+    EXPECT_EQ(Editor(), nullptr);
+    EXPECT_EQ(Value(3), "www.qor.example");
+    EXPECT_TRUE(Model().IsModified(3, 1));
+    EXPECT_EQ(dlg.StatusField().Text(), "Modified");
+    EXPECT_TRUE(window.isVisible());
+
+    Type(1, "Other title");
+    ASSERT_NE(Editor(), nullptr);
+    QTest::keyClick(Editor(), Qt::Key_Escape);
+    Settle();
+    EXPECT_EQ(Editor(), nullptr);
+    EXPECT_EQ(Value(1), "QORW Home Page");
+    EXPECT_FALSE(Model().IsModified(1, 1));
+    EXPECT_TRUE(window.isVisible());
+
+    // With no edit open the keys do nothing at all.
+    QTest::keyClick(grid, Qt::Key_Escape);
+    QTest::keyClick(grid, Qt::Key_Return);
+    Settle();
+    EXPECT_TRUE(window.isVisible());
+    EXPECT_EQ(window.Tabs()->currentWidget(), view);
+}
+
+TEST_F(WebConfigView, ATooLongPasswordIsRefusedWithItsMessage) {
+    Type(23, "123456789");
+    ASSERT_NE(Editor(), nullptr);
+    ui.ExpectMessage();
+    QTest::keyClick(Editor(), Qt::Key_Enter);
+    Settle();
+    EXPECT_EQ(ui.LastMessage(), "Length cannot exceed 8 characters.");
+    EXPECT_EQ(Value(23), "");
+    EXPECT_FALSE(Model().IsModified(23, 1));
+    EXPECT_TRUE(window.isVisible());
+}
+
+TEST_F(WebConfigView, EnterAndEscapeThatReachThePageStopThere) {
+    for (int key : {Qt::Key_Return, Qt::Key_Enter, Qt::Key_Escape}) {
+        QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier);
+        press.ignore();
+        QApplication::sendEvent(view, &press);
+        EXPECT_TRUE(press.isAccepted()) << key;
+    }
+    Settle();
+    EXPECT_TRUE(window.isVisible());
+    EXPECT_TRUE(ui.Messages().empty());
+}

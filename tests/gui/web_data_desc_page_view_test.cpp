@@ -1,0 +1,96 @@
+#include "gui/web_data_desc_page_view.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QTabWidget>
+#include <QTest>
+
+#include "app/utility_dlg.h"
+#include "gui/grid_view.h"
+#include "gui/main_window.h"
+#include "pages/web_data_desc_page.h"
+#include "support/scripted_ui_host.h"
+
+namespace {
+
+void Settle() {
+    for (int i = 0; i < 5; ++i) QApplication::processEvents();
+}
+
+struct WebDataDescView : ::testing::Test {
+    ScriptedUiHost ui;
+    CUtilityDlg dlg{ui};
+    MainWindow window{dlg};
+    WebDataDescPageView* view = nullptr;
+    GridView* grid = nullptr;
+
+    void SetUp() override {
+        dlg.Start();
+        window.show();
+        window.activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+        dlg.Tabs().RequestSelect(CUtilityDlg::kWebDataDescPage);
+        Settle();
+        view = window.findChild<WebDataDescPageView*>();
+        ASSERT_NE(view, nullptr);
+        grid = view->Grid();
+        ASSERT_EQ(window.Tabs()->currentWidget(), view);
+    }
+    CGridCtrl& Model() { return dlg.WebDataDescPage().Grid(); }
+    std::string Value(int row) { return dlg.WebDataDescPage().Value(row); }
+    void Type(int row, const char* text) {
+        grid->setFocus(Qt::OtherFocusReason);
+        Settle();
+        Model().SetFocusCell(row, 1);
+        QTest::keyClicks(grid, text);
+        Settle();
+    }
+    QLineEdit* Editor() { return grid->EditField(); }
+};
+
+}  // namespace
+
+TEST_F(WebDataDescView, TheGridStandsAtThePagesTopLeft) {
+    EXPECT_EQ(&grid->Model(), &Model());
+    EXPECT_EQ(grid->objectName().toStdString(), "webDataDescGrid");
+    EXPECT_TRUE(grid->isVisible());
+    EXPECT_EQ(grid->x(), 0);
+    EXPECT_EQ(grid->y(), 0);
+    // 307 of the page's 327 units.
+    EXPECT_LT(grid->width(), view->width());
+    EXPECT_GT(grid->width(), view->width() * 85 / 100);
+    EXPECT_TRUE(grid->CellAccessibleName(11, 1).contains("Page 2 Row 1 Name"));
+}
+
+TEST_F(WebDataDescView, ANameOfSeveralWordsIsTakenWithEnter) {
+    Type(11, "Tank level north");
+    ASSERT_NE(Editor(), nullptr);
+    QTest::keyClick(Editor(), Qt::Key_Return);
+    Settle();
+    EXPECT_EQ(Editor(), nullptr);
+    EXPECT_EQ(Value(11), "Tank level north");
+    EXPECT_EQ(dlg.StatusField().Text(), "Modified");
+    EXPECT_TRUE(window.isVisible());
+
+    Type(11, "Pressure");
+    ASSERT_NE(Editor(), nullptr);
+    QTest::keyClick(Editor(), Qt::Key_Escape);
+    Settle();
+    EXPECT_EQ(Editor(), nullptr);
+    EXPECT_EQ(Value(11), "Tank level north");
+    EXPECT_TRUE(window.isVisible());
+}
+
+TEST_F(WebDataDescView, EnterAndEscapeThatReachThePageStopThere) {
+    for (int key : {Qt::Key_Return, Qt::Key_Enter, Qt::Key_Escape}) {
+        QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier);
+        press.ignore();
+        QApplication::sendEvent(view, &press);
+        EXPECT_TRUE(press.isAccepted()) << key;
+    }
+    Settle();
+    EXPECT_TRUE(window.isVisible());
+}
