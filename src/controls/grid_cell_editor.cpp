@@ -14,7 +14,6 @@ CInPlaceEditor::CInPlaceEditor(CGridCtrl& grid, int row, int col, const GridRect
       text_(std::move(text)),
       format_(format),
       exitOnArrows_(firstKey != kKeyStart && firstKey != kKeyF2) {
-    if (static_cast<int>(text_.size()) > kMaxLength) text_.resize(kMaxLength);
     const int end = static_cast<int>(text_.size());
     switch (firstKey) {
         case kKeyStart:
@@ -60,7 +59,9 @@ void CInPlaceEditor::SetSel(int anchor, int caret) {
 void CInPlaceEditor::ReplaceSel(const std::string& text) {
     if (ended_) return;
     const int start = SelStart();
-    const int room = kMaxLength - (static_cast<int>(text_.size()) - (SelEnd() - start));
+    // The limit stops the text growing past kMaxLength; a longer text from a file is kept.
+    const int n = static_cast<int>(text_.size());
+    const int room = std::max(kMaxLength, n) - (n - (SelEnd() - start));
     if (room <= 0 && !text.empty()) return;
     const std::string insert = text.substr(0, std::max(room, 0));
     text_.replace(start, SelEnd() - start, insert);
@@ -71,8 +72,9 @@ void CInPlaceEditor::ReplaceSel(const std::string& text) {
 
 void CInPlaceEditor::Char(unsigned char c) {
     if (ended_ || c < 0x20) return;
-    // A character that does not fit whole is refused, not cut.
-    if (static_cast<int>(text_.size()) - (SelEnd() - SelStart()) + 1 > kMaxLength) return;
+    // A character that does not fit is refused.
+    const int n = static_cast<int>(text_.size());
+    if (n - (SelEnd() - SelStart()) + 1 > std::max(kMaxLength, n)) return;
     ReplaceSel(std::string(1, static_cast<char>(c)));
 }
 
@@ -178,7 +180,7 @@ void CInPlaceEditor::Paste() {
 
 void CInPlaceEditor::TextEdited(const std::string& text, int anchor, int caret) {
     if (ended_) return;
-    text_ = text.substr(0, kMaxLength);
+    text_ = text.substr(0, Limit());
     const int n = static_cast<int>(text_.size());
     anchor_ = std::clamp(anchor, 0, n);
     caret_ = std::clamp(caret, 0, n);

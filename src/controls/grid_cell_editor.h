@@ -33,6 +33,8 @@ public:
     bool ExitsOnArrows() const { return exitOnArrows_; }
     int LastKey() const { return lastKey_; }
     bool IsEnded() const { return ended_; }
+    // The longest text the field may hold: kMaxLength, or a longer text it started with.
+    int Limit() const { return std::max<int>(kMaxLength, static_cast<int>(initialText_.size())); }
 
     // A printable character typed (0x20..0xFF); refused when the text would pass the limit.
     void Char(unsigned char c);
@@ -45,7 +47,7 @@ public:
     void Copy();
     void Cut();
     void Paste();
-    // The view's own field changed the text; cut to the limit like typing would be.
+    // The view's own field changed the text; cut to Limit().
     void TextEdited(const std::string& text, int anchor, int caret);
 
     // Called after every change of text, selection or size, and once when the edit has ended.

@@ -89,6 +89,7 @@ public:
 
     UiHost& Ui() const { return ui_; }
     void SetListener(Listener* listener) { listener_ = listener; }
+    Listener* GetListener() const { return listener_; }
 
     // Size. The setters return false when memory runs out (the table is then left as it was).
     bool SetRows(int n);

@@ -14,6 +14,7 @@
 #include <QScrollBar>
 #include <QStyle>
 #include <QStyleOptionFocusRect>
+#include <QTimer>
 
 #include "gui/control_binding.h"
 #include "gui/grid_accessible.h"
@@ -71,8 +72,16 @@ protected:
     void focusOutEvent(QFocusEvent* e) override {
         QLineEdit::focusOutEvent(e);
         // A context menu of the field's own is no end of the edit.
-        if (e->reason() == Qt::PopupFocusReason) return;
-        if (CInPlaceEditor* ed = attached_ ? view_.editor_ : nullptr) ed->KillFocus();
+        if (e->reason() == Qt::PopupFocusReason || !attached_) return;
+        // The edit ends once the focus has settled, so that a refusal's message box does not
+        // take the focus from a widget that is still receiving it.
+        QPointer<GridEditField> self(this);
+        GridView* view = &view_;
+        QTimer::singleShot(0, view, [self, view] {
+            if (self && self->attached_ && !self->hasFocus() && view->editor_) {
+                view->editor_->KillFocus();
+            }
+        });
     }
 
 private:
@@ -143,6 +152,8 @@ GridView::GridView(CGridCtrl& model, QWidget* parent) : QAbstractScrollArea(pare
 GridView::~GridView() {
     if (editor_) editor_->SetViewListener(nullptr);
     if (field_) field_->Detach();
+    // Another view may have taken the model over since.
+    if (model_.GetListener() != this) return;
     model_.SetListener(nullptr);
     model_.SetViewListener(nullptr);
     model_.SetFocusListener(nullptr);
@@ -214,7 +225,7 @@ void GridView::GridEditorOpened(CInPlaceEditor& editor) {
     field_ = field;
     field->setFont(font());
     field->setFrame(true);
-    field->setMaxLength(CInPlaceEditor::kMaxLength);
+    field->setMaxLength(editor.Limit());
     field->setAccessibleName(CellAccessibleName(editor.Row(), editor.Column()));
     connect(field, &QLineEdit::textEdited, this, [this] { FieldEdited(); });
     connect(field, &QLineEdit::cursorPositionChanged, this, [this] { FieldSelectionMoved(); });

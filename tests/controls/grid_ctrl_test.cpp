@@ -220,6 +220,19 @@ TEST_F(GridTest, TheEditorTakesAtMost45Characters) {
     EXPECT_EQ(grid.GetEditor()->Text(), std::string(44, 'a') + "b");
     grid.KeyDown(kKeyEnter, false, false);
     EXPECT_EQ(grid.GetCellText(2, 3), std::string(44, 'a') + "b");
+
+    // A longer text loaded from a file is not cut by merely opening and closing the editor,
+    // but the editor lets it grow no further.
+    const std::string loaded(50, 'l');
+    grid.SetCellText(3, 3, loaded);
+    Focus(3, 3);
+    grid.KeyDown(kKeyF2, false, false);
+    EXPECT_EQ(grid.GetEditor()->Text(), loaded);
+    Type("m");
+    EXPECT_EQ(grid.GetEditor()->Text(), loaded);
+    grid.KeyDown(kKeyEnter, false, false);
+    EXPECT_EQ(grid.GetCellText(3, 3), loaded);
+    EXPECT_FALSE(grid.IsModified(3, 3));
 }
 
 TEST_F(GridTest, FirstKeyDecidesWhatTheEditorStartsWith) {

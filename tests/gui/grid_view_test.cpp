@@ -11,6 +11,7 @@
 #include <QMimeData>
 #include <QScrollBar>
 #include <QTest>
+#include <QVBoxLayout>
 #include <QWheelEvent>
 
 #include "controls/grid_cell_checks.h"
@@ -105,6 +106,31 @@ TEST_F(GridViewTest, TypingEditsInPlaceAndEnterCommits) {
     EXPECT_EQ(grid.GetEditor()->Text().size(), 45u);
     QTest::keyClick(field, Qt::Key_Escape);
     EXPECT_EQ(grid.GetCellText(3, 2), "192.168.001.010");
+}
+
+TEST_F(GridViewTest, LosingTheFocusEndsTheEdit) {
+    view.reset();  // the model takes one view at a time
+    QWidget window;
+    auto* layout = new QVBoxLayout(&window);
+    auto* grid2 = new GridView(grid, &window);
+    auto* other = new QLineEdit(&window);
+    layout->addWidget(grid2);
+    layout->addWidget(other);
+    window.show();
+    window.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+    grid2->setFocus();
+    grid.SetFocusCell(2, 2);
+    QTest::keyClick(grid2, Qt::Key_F2);
+    ASSERT_NE(grid2->EditField(), nullptr);
+    QTest::keyClick(grid2->EditField(), Qt::Key_Home);
+    QTest::keyClick(grid2->EditField(), Qt::Key_Delete);
+    QTest::keyClick(grid2->EditField(), '1');
+    other->setFocus();
+    QTRY_COMPARE(grid2->EditField(), nullptr);
+    EXPECT_EQ(grid.GetCellText(2, 2), "100.000.000.000");
+    EXPECT_TRUE(grid.IsModified(2, 2));
+    EXPECT_TRUE(other->hasFocus());
 }
 
 TEST_F(GridViewTest, ARefusedEntryShowsItsMessageAndKeepsTheAddress) {

@@ -346,8 +346,12 @@ namespace {
 // Files of the older versions, written as those releases wrote them.
 std::string OldText(int version, const std::string& webConfig, const std::string& webDataDesc) {
     std::string t = "[QorConfiguration]\r\nVersion: " + std::to_string(version) + "\r\n";
-    t += "\r\n[COMMS]\r\nBaud: 9600\r\nEnableRouting: NO\r\n";
-    t += "\r\n[TCPIP]\r\nSeriesB: NO\r\nIpConfig: Soft\r\n";
+    if (version == 1) {
+        t += "\r\n[COMMS]\r\nBaud: 9600\r\n\r\n[TCPIP]\r\nBootP: Soft\r\n";
+    } else {
+        t += "\r\n[COMMS]\r\nBaud: 9600\r\nEnableRouting: NO\r\n";
+        t += "\r\n[TCPIP]\r\nSeriesB: NO\r\nIpConfig: Soft\r\n";
+    }
     for (const char* key : {"IPAddress", "SubnetMask", "Gateway", "SecurityMask1", "SecurityMask2"})
         t += std::string(key) + ": 000.000.000.000\r\n";
     t += "\r\n[Routing]\r\n";
@@ -413,13 +417,11 @@ TEST_F(ChangedConfigurationTest, OlderFilesLoadTheWebPagesOnlyFromVersionThree) 
     for (int version : {1, 2, 3}) {
         SCOPED_TRACE(version);
         for (int i = 0; i < CUtilityDlg::kPageCount; ++i) dlg.Page(i).LoadFromDocument(dlg.Doc());
-        if (version >= 2) {
-            // A text file of version 2 has no web sections; one of version 3 must have both.
-            LoadText(dir.Write("old.txt", version == 2 ? OldText(2, "", "")
-                                                       : OldText(3, webConfig, webDataDesc)));
-            EXPECT_TRUE(ui.Messages().empty()) << ui.LastMessage();
-            expectWeb(version == 3);
-        }
+        // Text files of versions 1 and 2 have no web sections; one of version 3 must have both.
+        LoadText(dir.Write("old.txt", version < 3 ? OldText(version, "", "")
+                                                  : OldText(3, webConfig, webDataDesc)));
+        EXPECT_TRUE(ui.Messages().empty()) << ui.LastMessage();
+        expectWeb(version == 3);
         // Put the changed web values back for the .dcf of the same version.
         QorDoc& doc = dlg.Doc();
         for (const auto& [id, value] : values) doc.SET(id, value);
