@@ -47,6 +47,7 @@ bool SerialChannel::Open() {
     {
         std::lock_guard lk(mu_);
         ResetQueueLocked();
+        midFrame_ = false;
         ackSignalled_ = false;
         linkResponse_ = kResponseNak;
         stop_ = false;
@@ -156,19 +157,34 @@ std::string SerialChannel::SendAndReceive(const std::string& hex) {
     }
     if (SendFrame(hex) != kAcknowledged) return {};
     std::unique_lock lk(mu_);
-    replyCv_.wait_for(lk, std::chrono::milliseconds(100 * replyWait_),
-                      [this] { return queueNotEmpty_ || stop_; });
+    WaitForReplyLocked(lk);
     if (!queueNotEmpty_) return {};
     return TakeLocked();
 }
 
 std::string SerialChannel::ReceiveNext() {
-    std::unique_lock lk(mu_);
     // Checked and waited for under one lock, so a message stored in between is not missed.
-    replyCv_.wait_for(lk, std::chrono::milliseconds(100 * replyWait_),
-                      [this] { return queueNotEmpty_ || stop_; });
+    std::unique_lock lk(mu_);
+    WaitForReplyLocked(lk);
     if (!queueNotEmpty_) return {};
     return TakeLocked();
+}
+
+void SerialChannel::WaitForReplyLocked(std::unique_lock<std::mutex>& lk) {
+    using Clock = std::chrono::steady_clock;
+    auto ready = [this] { return queueNotEmpty_ || stop_; };
+    auto deadline = Clock::now() + std::chrono::milliseconds(100 * replyWait_);
+    if (replyCv_.wait_until(lk, deadline, ready)) return;
+    // At the slow rates a long reply takes longer on the wire than the reply wait: one that has
+    // begun may finish while its bytes keep coming, up to the time of the longest message.
+    constexpr auto kGap = std::chrono::milliseconds(100);
+    auto limit = deadline + std::chrono::microseconds(10'000'000LL * 2 * wire::kMaxMessage /
+                                                      std::max<uint32_t>(baud_, 1200));
+    while (!ready() && midFrame_) {
+        auto until = std::min(lastByte_ + kGap, limit);
+        if (until <= Clock::now()) return;
+        replyCv_.wait_until(lk, until, ready);
+    }
 }
 
 std::string SerialChannel::TakeLocked() {
@@ -251,6 +267,9 @@ void SerialChannel::ReaderLoop() {
         emptyReads = 0;
         for (int i = 0; i < n && !stop_; ++i)
             Handle(receiver_.Feed(buffer[i]));
+        std::lock_guard lk(mu_);
+        lastByte_ = std::chrono::steady_clock::now();
+        midFrame_ = receiver_.State() >= 2;
     }
 }
 

@@ -86,6 +86,8 @@ private:
     void StoreMessage(const std::vector<uint8_t>& message);
     // Takes the slot at the read index as reply text; caller holds mu_ and the queue is not empty.
     std::string TakeLocked();
+    // Waits for a message until the reply wait ends, or longer while one is still arriving.
+    void WaitForReplyLocked(std::unique_lock<std::mutex>& lk);
     bool WriteBytes(const uint8_t* bytes, size_t n);
     void ResetQueueLocked();
 
@@ -110,6 +112,8 @@ private:
     bool queueNotEmpty_ = false;
     bool ackSignalled_ = false;
     uint16_t linkResponse_ = kResponseNak;
+    bool midFrame_ = false;  // the reader is inside a frame
+    std::chrono::steady_clock::time_point lastByte_{};
 
     std::atomic<bool> open_{false};
     std::atomic<bool> stop_{false};

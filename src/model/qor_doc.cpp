@@ -1,5 +1,7 @@
 #include "model/qor_doc.h"
 
+#include "link/serial_channel.h"
+
 #include <algorithm>
 #include <cstdlib>
 
@@ -35,7 +37,8 @@ std::unique_ptr<CParam> MakeParam(int id) {
 
 }  // namespace
 
-QorDoc::QorDoc() : transaction_(static_cast<uint16_t>(std::rand() & 0xFFFF)) {
+QorDoc::QorDoc()
+    : transaction_(static_cast<uint16_t>(std::rand() & 0xFFFF)), channel_(&ProgramChannel()) {
     for (int id = 0; id < kParamCount; ++id) {
         int key = KeyOf(id);
         if (!params_.count(key)) params_[key] = MakeParam(id);
@@ -98,4 +101,7 @@ void QorDoc::Enqueue(int key) {
     if (!IsQueued(key)) queue_.push_back(static_cast<uint8_t>(key));
 }
 
-void QorDoc::Disconnect() { SET(kIdHwAddress, ""); }
+void QorDoc::Disconnect() {
+    SET(kIdHwAddress, "");
+    if (channel_->IsOpen()) channel_->Close();
+}

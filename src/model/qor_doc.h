@@ -8,6 +8,10 @@
 
 #include "model/params.h"
 
+class CProgressWnd;
+class SerialChannel;
+class UiHost;
+
 // The configuration document: 188 parameter texts by identifier, their objects by device key,
 // the transfer queue of device keys, the transaction number and the web capability flag.
 class QorDoc {
@@ -66,6 +70,33 @@ public:
     // Ends the link: the hardware address becomes empty and the serial channel is closed.
     void Disconnect();
 
+    // --- the command layer between the document and the serial channel (command_protocol.cpp)
+    enum Result {
+        kSuccess = 0,
+        kCommunicationError = 2,
+        kInvalidPort = 4,
+        kUnableToConnect = 7,
+        kNoResponse = 8,
+    };
+    // The fixed text of a result code 0..11; empty for any other code.
+    static const char* ResultText(int code);
+
+    // The channel the requests travel on: the program's own unless another is attached.
+    SerialChannel& Channel() { return *channel_; }
+    void AttachChannel(SerialChannel& channel) { channel_ = &channel; }
+
+    void SetLinkProfile(int baudIndex, int port);
+    // Fills a "TTTT" transaction field, sends, and returns the reply text (empty when none).
+    std::string Transact(const std::string& request);
+    // progress and ui may be null; they are stepped and given time where the waits are long.
+    int Connect(int baudIndex, int port, CProgressWnd* progress, UiHost* ui);
+    int Identify();
+    int ReadParameter(int key, CParam& param);
+    int WriteParameter(int key, CParam& param);
+    // Always leaves the channel closed.
+    int SendReset(int kind);
+    int AwaitModule(int baudIndex, int port, CProgressWnd* progress, UiHost* ui);
+
     uint16_t& TransactionNumber() { return transaction_; }
     bool WebCapable() const { return webCapable_ != 0; }
     void SetWebCapable(bool on) { webCapable_ = on ? 1 : 0; }
@@ -78,4 +109,5 @@ private:
     uint16_t transaction_;
     uint8_t webCapable_ = 0;
     std::string addrFields_[5];  // identifiers 171..175
+    SerialChannel* channel_;
 };

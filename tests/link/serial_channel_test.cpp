@@ -297,3 +297,30 @@ TEST(SerialChannel, DeviceThatGoesAwayFailsSendsAndStillCloses) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(SerialChannel, ReplyStillArrivingWhenTheReplyWaitEndsIsTaken) {
+    SimOptions o;
+    o.pace = 2400;  // the 84-byte block takes about 400 ms on the wire
+    SimLink l(o);
+    l.channel.SetBaudRate(2400);
+    l.channel.SetAckWait(300);
+    ASSERT_TRUE(l.channel.Open());
+    std::string reply = l.channel.SendAndReceive("F8000100TTTT000054");
+    EXPECT_EQ(reply.size(), 8u + 2 * 84);
+}
+
+TEST(SerialChannel, StalledFrameEndsTheWaitSoonAfterTheReplyWait) {
+    SimLink l;
+    l.sim.SetResponder([&](const SimRequest&) {
+        l.sim.WriteRaw({0x10, 0x02, 0x00, 0xFD, 0x41});  // a reply that breaks off
+        return Bytes{};
+    });
+    ASSERT_TRUE(l.channel.Open());
+    auto start = Clock::now();
+    EXPECT_EQ(l.channel.SendAndReceive("FD000100TTTT000002"), "");
+    EXPECT_LT(MsSince(start), 400);
+}
+
+}  // namespace

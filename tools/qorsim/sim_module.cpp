@@ -130,7 +130,8 @@ void SimModule::LoadDefaults(std::map<int, std::vector<uint8_t>>& image) const {
     PutAddress(block, 0, 10, 0, 0, 100);
     PutAddress(block, 8, 255, 0, 0, 0);
     PutAddress(block, 32, 255, 255, 255, 255);
-    image[kBaudKey][0] = 104;  // 9600, routing enabled
+    image[kBaudKey][0] = 104;                        // 9600, routing enabled
+    PutCountedText(image[0xF9], "qor@example.com");  // the sender the e-mail page requires
     if (options_.web) PutCountedText(image[1], "QORW");
 }
 
@@ -286,7 +287,9 @@ void SimModule::WriteOut(const uint8_t* bytes, size_t n) {
         size_t chunk = n - done;
         if (options_.pace) {
             // One byte at a time, no sooner than the line rate allows.
-            nextOut_ = std::max(nextOut_, Clock::now());
+            // Late wake-ups are made up on the next bytes; only an idle line restarts the clock.
+            auto now = Clock::now();
+            if (nextOut_ + byteTime < now) nextOut_ = now;
             std::this_thread::sleep_until(nextOut_);
             chunk = 1;
         }
@@ -451,9 +454,16 @@ void SimModule::OnFrame(const std::vector<uint8_t>& message) {
     request.node = message[0];
     request.command = message[2];
     request.transaction = static_cast<uint16_t>(message[4] | message[5] << 8);
-    if (message.size() >= 8) request.address = static_cast<uint16_t>(message[6] | message[7] << 8);
+    if (request.command == 0x01 || request.command == 0x08) {
+        if (message.size() >= 8) {
+            request.address = static_cast<uint16_t>(message[6] | message[7] << 8);
+        }
+        if (message.size() > 8) request.data.assign(message.begin() + 8, message.end());
+    } else {
+        // Other messages carry no address: their data follows the header.
+        request.data.assign(message.begin() + wire::kHeaderSize, message.end());
+    }
     request.key = KeyFor(request.node, request.address);
-    if (message.size() > 8) request.data.assign(message.begin() + 8, message.end());
     requests_.push_back(request);
     if (log_) {
         std::fprintf(log_, "%s\n", request.Line().c_str());
