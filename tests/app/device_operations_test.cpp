@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <map>
 #include <memory>
+#include <set>
 
 #include "app/utility_dlg.h"
 #include "link/serial_channel.h"
@@ -351,6 +352,50 @@ TEST_F(DeviceOpsTest, ModuleThatNeverAnswersCannotBeConnected) {
     EXPECT_EQ(ui.LastMessage(), "Unable to Connect to QOR\nPlease check cable / Port Settings");
     EXPECT_EQ(dlg.StatusField().Text(), "Offline");
     EXPECT_FALSE(channel.IsOpen());
+}
+
+}  // namespace
+
+namespace {
+
+// The window with its own pages against the simulated module.
+TEST(DeviceOpsRealPages, FullUploadThenRomRoundTrip) {
+    SimOptions o;
+    o.restartSilenceMs = 50;
+    SimModule sim(o);
+    ASSERT_TRUE(sim.Start());
+    setenv("QORW_COM14", sim.SlavePath().c_str(), 1);
+    SerialChannel channel;
+    ScriptedUiHost ui;
+    CUtilityDlg dlg(ui);
+    dlg.Doc().AttachChannel(channel);
+    dlg.Start();
+    dlg.Link().comPort = 14;
+    dlg.Link().pcBaudIndex = 0;
+
+    dlg.OnQor();
+    EXPECT_EQ(ui.MessageTexts(), std::vector<std::string>{});
+    EXPECT_EQ(dlg.StatusField().Text(), "Device Values");
+    std::set<int> read;
+    for (const auto& r : sim.Requests()) {
+        if (r.command == 0x01) read.insert(r.key);
+    }
+    std::set<int> expected = {0xF1, 0xF2, 0xF3, 0xF4, 0xF5, 0xF8,
+                              0xF9, 0xFA, 0xFB, 0xFC, 0xFD, 0xFE};
+    for (int k = 1; k <= 70; ++k)
+        expected.insert(k);
+    for (int k = 100; k <= 199; ++k)
+        expected.insert(k);
+    EXPECT_EQ(read, expected);
+    EXPECT_EQ(dlg.Doc().GET(QorDoc::kIdHwAddress), "00:00:BC:1A:2B:3C");
+
+    sim.ClearRequests();
+    dlg.OnRom();
+    EXPECT_EQ(ui.MessageTexts(), std::vector<std::string>{});
+    EXPECT_EQ(sim.Stats().lastResetKind, 0);
+    EXPECT_EQ(dlg.StatusField().Text(), "Device Values");
+    channel.Close();
+    sim.Stop();
 }
 
 }  // namespace

@@ -130,7 +130,8 @@ void SimModule::LoadDefaults(std::map<int, std::vector<uint8_t>>& image) const {
     PutAddress(block, 0, 10, 0, 0, 100);
     PutAddress(block, 8, 255, 0, 0, 0);
     PutAddress(block, 32, 255, 255, 255, 255);
-    image[kBaudKey][0] = 104;  // 9600, routing enabled
+    image[kBaudKey][0] = 104;                        // 9600, routing enabled
+    PutCountedText(image[0xF9], "qor@example.com");  // the sender the e-mail page requires
     if (options_.web) PutCountedText(image[1], "QORW");
 }
 
