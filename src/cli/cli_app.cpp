@@ -315,6 +315,8 @@ int CliSession::Info() {
     // hardware address, nothing else.
     dlg->SelectPage(CUtilityDlg::kResetPage);
     if (dlg->Tabs().VisibleIndex() != CUtilityDlg::kResetPage) return kExitRefused;
+    // The start stored the defaults, which queued every parameter; none of them is wanted.
+    dlg->Doc().ClearQueue();
     size_t before = ui_.MessageCount();
     dlg->UploadFromDevice(false);
     if (int outcome = Outcome(*dlg, before); outcome != kExitOk) return outcome;
