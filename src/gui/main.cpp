@@ -1,6 +1,5 @@
 #include <QApplication>
 #include <QScreen>
-#include <clocale>
 
 #include "app/utility_dlg.h"
 #include "gui/main_window.h"
@@ -11,9 +10,6 @@ int main(int argc, char** argv) {
     SeedRandomFromTicks();
     QApplication app(argc, argv);
     QApplication::setApplicationName("qorwutil");
-    // Qt switches the C library to the desktop's locale; numbers in module texts and files keep
-    // the '.' whatever the desktop's decimal separator.
-    std::setlocale(LC_NUMERIC, "C");
 
     QtUiHost host;
     CUtilityDlg dlg(host);
