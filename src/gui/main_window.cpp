@@ -221,7 +221,9 @@ MainWindow::MainWindow(CUtilityDlg& dlg, QWidget* parent)
 
     auto* right = new QVBoxLayout;
     right->addLayout(helpRow);
-    right->addLayout(groups, 1);
+    right->addLayout(groups);
+    // Tall pages leave the buttons where the hand expects them, under Help.
+    right->addStretch(1);
     right->addWidget(status_);
 
     auto* columns = new QHBoxLayout(content_);

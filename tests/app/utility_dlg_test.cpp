@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <memory>
 #include <string>
 #include <vector>
@@ -426,4 +427,41 @@ TEST(UtilityDlgWithPages, StartsEqualToTheDocumentAndAsksOnCloseOnlyAfterAnEdit)
     dlg.OnDefaults();
     dlg.RefreshStatus();
     EXPECT_EQ(dlg.StatusField().Text(), "Default Values");
+}
+
+// A close request and a second command arriving while an upload runs (the operation processes
+// pending events between parameters) are refused; afterwards the window closes normally.
+TEST(UtilityDlgBusy, NoCloseAndNoSecondOperationWhileAnUploadRuns) {
+    struct ProbePage : CConfigPage {
+        CUtilityDlg* dlg = nullptr;
+        int queued = 0;
+        bool mayClose = true;
+        bool busy = false;
+        void QueueParameters(QorDoc&) override {
+            if (++queued > 1) return;  // the nested command must not get this far
+            busy = dlg->IsBusy();
+            mayClose = dlg->RequestClose();
+            dlg->OnQor();
+        }
+    } probe;
+    setenv("QORW_COM29", "/nonexistent-qor-dir/ttyQ29", 1);
+    ScriptedUiHost ui;
+    ui.AllowMessages();
+    CUtilityDlg dlg(ui);
+    probe.dlg = &dlg;
+    dlg.Tabs().SetPage(0, probe);
+    dlg.Start();
+    dlg.Link().comPort = 29;
+    dlg.Link().uploadActiveTab = 0;
+    dlg.QorButton().Click();
+    EXPECT_TRUE(probe.busy);
+    EXPECT_FALSE(probe.mayClose);
+    EXPECT_EQ(probe.queued, 1);
+    EXPECT_FALSE(dlg.IsBusy());
+    EXPECT_TRUE(dlg.IsWindowEnabled());
+    EXPECT_TRUE(dlg.QorButton().IsEnabled());
+    EXPECT_FALSE(dlg.Progress().IsOpen());
+    EXPECT_EQ(dlg.StatusField().Text(), "Offline");
+    EXPECT_TRUE(dlg.RequestClose());
+    unsetenv("QORW_COM29");
 }
