@@ -12,7 +12,7 @@ class CConfigPage;
 // the selected tab item and the page in front. The two differ only for a moment while a page
 // switch is being decided; the view shows the selected item and the visible page.
 class CPageTabCtrl : public CControl {
-public:
+  public:
     // Appends a tab item with its page; the first page added is the visible one.
     void AddPage(const std::string& text, CConfigPage& page);
     // Puts another page object behind an existing tab (for hosting a different implementation).
@@ -48,7 +48,7 @@ public:
     // Returns its index, or -1 when all accept.
     int CheckAll();
 
-private:
+  private:
     struct Item {
         std::string text;
         CConfigPage* page;

@@ -10,7 +10,8 @@ void CProgressWnd::Open() {
 }
 
 void CProgressWnd::Close() {
-    if (!open_) return;
+    if (!open_)
+        return;
     open_ = false;
     Changed();
 }
@@ -32,8 +33,11 @@ void CProgressWnd::SetPos(int pos) {
     Changed();
 }
 
-void CProgressWnd::StepIt() { SetPos(pos_ + step_); }
+void CProgressWnd::StepIt() {
+    SetPos(pos_ + step_);
+}
 
 void CProgressWnd::Changed() {
-    if (listener_) listener_();
+    if (listener_)
+        listener_();
 }

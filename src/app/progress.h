@@ -6,7 +6,7 @@
 // The progress window of the device operations, as a model: a small captioned window with one
 // progress bar that exists only while an operation shows it. The GUI listens and follows.
 class CProgressWnd {
-public:
+  public:
     // Creates and shows the window; the step becomes 1 and the position the range's start.
     void Open();
     // Destroys the window.
@@ -30,7 +30,7 @@ public:
     // Installed by the view; called after every change.
     void SetListener(std::function<void()> listener) { listener_ = std::move(listener); }
 
-private:
+  private:
     void Changed();
 
     bool open_ = false;

@@ -5,9 +5,9 @@
 namespace {
 
 // The pages that hold module values; the Reset page only shows what the module reports.
-constexpr int kValuePages[] = {CUtilityDlg::kIpAddrPage,          CUtilityDlg::kRoutingPage,
-                               CUtilityDlg::kEmailPage,           CUtilityDlg::kUtilitySettingsPage,
-                               CUtilityDlg::kWebConfigPage,       CUtilityDlg::kWebDataDescPage};
+constexpr int kValuePages[] = {CUtilityDlg::kIpAddrPage,    CUtilityDlg::kRoutingPage,
+                               CUtilityDlg::kEmailPage,     CUtilityDlg::kUtilitySettingsPage,
+                               CUtilityDlg::kWebConfigPage, CUtilityDlg::kWebDataDescPage};
 
 }  // namespace
 
@@ -22,10 +22,11 @@ CUtilityDlg::CUtilityDlg(UiHost& ui)
       webDataDescPage_(*this) {
     status_.SetReadOnly(true);
 
-    CConfigPage* pages[kPageCount] = {&ipAddrPage_,         &routingPage_,   &emailPage_,
-                                      &resetPage_,          &utilitySettingsPage_,
-                                      &webConfigPage_,      &webDataDescPage_};
-    for (int i = 0; i < kPageCount; ++i) tabs_.AddPage(kTabTexts[i], *pages[i]);
+    CConfigPage* pages[kPageCount] = {&ipAddrPage_,     &routingPage_,         &emailPage_,
+                                      &resetPage_,      &utilitySettingsPage_, &webConfigPage_,
+                                      &webDataDescPage_};
+    for (int i = 0; i < kPageCount; ++i)
+        tabs_.AddPage(kTabTexts[i], *pages[i]);
     tabs_.onSelectRequest = [this](int index) { SelectPage(index); };
 
     fileLoad_.onClick = [this] { OnFileLoad(); };
@@ -42,7 +43,8 @@ CUtilityDlg::CUtilityDlg(UiHost& ui)
 CUtilityDlg::~CUtilityDlg() = default;
 
 void CUtilityDlg::Start() {
-    for (int i = 0; i < kPageCount; ++i) Page(i).LoadDefaults();
+    for (int i = 0; i < kPageCount; ++i)
+        Page(i).LoadDefaults();
     tabs_.ShowPage(kIpAddrPage, false);
     StoreAllPages();
     GoOffline(true);
@@ -58,15 +60,19 @@ void CUtilityDlg::SetValueSource(const std::string& text) {
 
 bool CUtilityDlg::AnyPageDiffers() {
     for (int i : kValuePages) {
-        if (Page(i).DiffersFromDocument(doc_)) return true;
+        if (Page(i).DiffersFromDocument(doc_))
+            return true;
     }
     return false;
 }
 
-void CUtilityDlg::RefreshStatus() { ShowStatus(AnyPageDiffers() ? kModified : valueSource_); }
+void CUtilityDlg::RefreshStatus() {
+    ShowStatus(AnyPageDiffers() ? kModified : valueSource_);
+}
 
 void CUtilityDlg::RequestReset(int kind) {
-    if (IsBusy()) return;
+    if (IsBusy())
+        return;
     BusyScope busy(*this);
     EnableWindow(false);
     ResetDevice(kind);
@@ -79,7 +85,8 @@ void CUtilityDlg::SeriesSelected(int series) {
 }
 
 void CUtilityDlg::StoreAllPages() {
-    for (int i : kValuePages) Page(i).StoreToDocument(doc_, link_.downloadAll != 0);
+    for (int i : kValuePages)
+        Page(i).StoreToDocument(doc_, link_.downloadAll != 0);
 }
 
 void CUtilityDlg::GoOffline(bool notify) {
@@ -112,24 +119,28 @@ void CUtilityDlg::ApplyTabRules(int index) {
 
 bool CUtilityDlg::ValidatePages() {
     int refused = tabs_.CheckAll();
-    if (refused < 0) return true;
+    if (refused < 0)
+        return true;
     ApplyTabRules(refused);
     return false;
 }
 
 void CUtilityDlg::SelectPage(int index) {
     if (index >= 0 && index < kPageCount && index != tabs_.VisibleIndex()) {
-        if (tabs_.SwitchTo(index)) ApplyTabRules(index);
+        if (tabs_.SwitchTo(index))
+            ApplyTabRules(index);
     }
     RefreshStatus();
 }
 
 bool CUtilityDlg::RequestClose() {
-    if (IsBusy()) return false;
+    if (IsBusy())
+        return false;
     if (AnyPageDiffers()) {
         auto answer = ui_.MessageBox(kCloseQuestion, UiHost::kProgramName, UiHost::Icon::None,
                                      UiHost::Buttons::YesNo, UiHost::Answer::No);
-        if (answer != UiHost::Answer::Yes) return false;
+        if (answer != UiHost::Answer::Yes)
+            return false;
     }
     GoOffline(true);
     return true;
@@ -137,22 +148,26 @@ bool CUtilityDlg::RequestClose() {
 
 void CUtilityDlg::OnFileLoad() {
     auto name = ui_.OpenFileName(kDcfFilter, kDcfExt);
-    if (!name) return;
-    if (!LoadDcfFile(*name)) return;
+    if (!name)
+        return;
+    if (!LoadDcfFile(*name))
+        return;
     StoreAllPages();
     GoOffline(false);
     SetValueSource(kFileValues);
 }
 
 void CUtilityDlg::OnQor() {
-    if (IsBusy()) return;
+    if (IsBusy())
+        return;
     BusyScope busy(*this);
     bool all = link_.uploadActiveTab == 0 || doc_.GET(QorDoc::kIdHwAddress).empty();
     UploadFromDevice(all);
 }
 
 void CUtilityDlg::OnDefaults() {
-    for (int i = 0; i < kPageCount; ++i) Page(i).LoadDefaults();
+    for (int i = 0; i < kPageCount; ++i)
+        Page(i).LoadDefaults();
     StoreAllPages();
     GoOffline(true);
     SetValueSource(kDefaultValues);
@@ -160,7 +175,8 @@ void CUtilityDlg::OnDefaults() {
 
 void CUtilityDlg::OnTextLoad() {
     auto name = ui_.OpenFileName(kTextFilter, kTextExt);
-    if (!name) return;
+    if (!name)
+        return;
     std::string error;
     switch (LoadTextFile(*name, error)) {
         case TextLoadResult::Loaded:
@@ -173,37 +189,46 @@ void CUtilityDlg::OnTextLoad() {
             ui_.MessageBox(error, UiHost::kProgramName, UiHost::Icon::None, UiHost::Buttons::Ok,
                            UiHost::Answer::Ok);
             break;
-        case TextLoadResult::Failed: break;
+        case TextLoadResult::Failed:
+            break;
     }
 }
 
 void CUtilityDlg::OnFileSave() {
-    if (!ValidatePages()) return;
+    if (!ValidatePages())
+        return;
     auto name = ui_.SaveFileName(kDcfFilter, kDcfExt);
-    if (!name) return;
-    if (!SaveDcfFile(*name)) return;
+    if (!name)
+        return;
+    if (!SaveDcfFile(*name))
+        return;
     StoreAllPages();
     SetValueSource(kFileValues);
 }
 
 void CUtilityDlg::OnRam() {
-    if (IsBusy() || !ValidatePages()) return;
+    if (IsBusy() || !ValidatePages())
+        return;
     BusyScope busy(*this);
     DownloadToDevice();
 }
 
 void CUtilityDlg::OnRom() {
-    if (IsBusy() || !ValidatePages()) return;
+    if (IsBusy() || !ValidatePages())
+        return;
     BusyScope busy(*this);
-    if (DownloadToDevice() == 0) ResetDevice(0);
+    if (DownloadToDevice() == 0)
+        ResetDevice(0);
 }
 
 void CUtilityDlg::OnTextSave() {
     auto name = ui_.SaveFileName(kTextFilter, kTextExt);
-    if (!name) return;
+    if (!name)
+        return;
     SaveTextFile(*name);
 }
 
 void CUtilityDlg::OnHelp() {
-    if (!ui_.OpenHelp(kHelpTopic)) ui_.Message(kHelpUnavailable);
+    if (!ui_.OpenHelp(kHelpTopic))
+        ui_.Message(kHelpUnavailable);
 }

@@ -30,7 +30,7 @@ class UiHost;
 // The page-wide operations reach the pages through Tabs().Page(i), so the object behind a tab
 // is the one they act on.
 class CUtilityDlg : public CPageHost {
-public:
+  public:
     enum PageIndex {
         kIpAddrPage = 0,
         kRoutingPage = 1,
@@ -68,8 +68,8 @@ public:
     static constexpr const char* kTextExt = "txt";
 
     static constexpr const char* kTabTexts[kPageCount] = {
-        "QOR IP Addr", "Message Routing",  "Email",        "Reset",
-        "Utility Settings", "Web Config", "Web Data Desc"};
+        "QOR IP Addr",      "Message Routing", "Email",        "Reset",
+        "Utility Settings", "Web Config",      "Web Data Desc"};
 
     explicit CUtilityDlg(UiHost& ui);
     ~CUtilityDlg() override;
@@ -169,16 +169,16 @@ public:
     TextLoadResult LoadTextFile(const std::string& name, std::string& contentError);
     bool SaveTextFile(const std::string& name);
 
-private:
+  private:
     // Marks a device operation running for as long as it lives.
     class BusyScope {
-    public:
+      public:
         explicit BusyScope(CUtilityDlg& dlg) : dlg_(dlg) { ++dlg_.busy_; }
         ~BusyScope() { --dlg_.busy_; }
         BusyScope(const BusyScope&) = delete;
         BusyScope& operator=(const BusyScope&) = delete;
 
-    private:
+      private:
         CUtilityDlg& dlg_;
     };
 

@@ -1,51 +1,61 @@
 #include "controls/control.h"
 
 void CControl::Enable(bool on) {
-    if (enabled_ == on) return;
+    if (enabled_ == on)
+        return;
     enabled_ = on;
     Changed();
 }
 
 void CControl::Show(bool on) {
-    if (visible_ == on) return;
+    if (visible_ == on)
+        return;
     visible_ = on;
     Changed();
 }
 
 void CControl::RequestFocus() {
-    if (focusListener_) focusListener_();
+    if (focusListener_)
+        focusListener_();
 }
 
 void CControl::Changed() {
-    if (viewListener_) viewListener_();
+    if (viewListener_)
+        viewListener_();
 }
 
 void CButton::SetText(const std::string& text) {
-    if (text_ == text) return;
+    if (text_ == text)
+        return;
     text_ = text;
     Changed();
 }
 
 void CButton::Click() {
-    if (IsEnabled() && onClick) onClick();
+    if (IsEnabled() && onClick)
+        onClick();
 }
 
 void CCheckBox::SetText(const std::string& text) {
-    if (text_ == text) return;
+    if (text_ == text)
+        return;
     text_ = text;
     Changed();
 }
 
 void CCheckBox::SetCheck(bool on) {
-    if (checked_ == on) return;
+    if (checked_ == on)
+        return;
     checked_ = on;
     Changed();
 }
 
 void CCheckBox::Click() {
-    if (!IsEnabled()) return;
+    if (!IsEnabled())
+        return;
     SetCheck(!checked_);
-    if (onClick) onClick();
+    if (onClick)
+        onClick();
 }
 
 void CComboBox::AddString(const std::string& text) {
@@ -61,26 +71,32 @@ void CComboBox::ResetContent() {
 
 int CComboBox::FindExact(const std::string& text) const {
     for (size_t i = 0; i < items_.size(); ++i) {
-        if (items_[i] == text) return static_cast<int>(i);
+        if (items_[i] == text)
+            return static_cast<int>(i);
     }
     return -1;
 }
 
 void CComboBox::SetCurSel(int index) {
-    if (index < -1 || index >= Count()) index = -1;
-    if (sel_ == index) return;
+    if (index < -1 || index >= Count())
+        index = -1;
+    if (sel_ == index)
+        return;
     sel_ = index;
     Changed();
 }
 
 void CComboBox::Select(int index) {
-    if (!IsEnabled()) return;
+    if (!IsEnabled())
+        return;
     SetCurSel(index);
-    if (onSelChange) onSelChange();
+    if (onSelChange)
+        onSelChange();
 }
 
 CRadioGroup::CRadioGroup(std::vector<std::string> texts) {
-    for (auto& t : texts) items_.push_back({std::move(t)});
+    for (auto& t : texts)
+        items_.push_back({std::move(t)});
 }
 
 void CRadioGroup::EnableItem(int i, bool on) {
@@ -94,20 +110,25 @@ void CRadioGroup::ShowItem(int i, bool on) {
 }
 
 void CRadioGroup::SetSelected(int index) {
-    if (index < -1 || index >= Count()) index = -1;
-    if (sel_ == index) return;
+    if (index < -1 || index >= Count())
+        index = -1;
+    if (sel_ == index)
+        return;
     sel_ = index;
     Changed();
 }
 
 void CRadioGroup::Select(int index) {
-    if (!IsEnabled() || index < 0 || index >= Count() || !items_[index].enabled) return;
+    if (!IsEnabled() || index < 0 || index >= Count() || !items_[index].enabled)
+        return;
     SetSelected(index);
-    if (onSelect) onSelect();
+    if (onSelect)
+        onSelect();
 }
 
 void CEdit::SetText(const std::string& text) {
-    if (text_ == text) return;
+    if (text_ == text)
+        return;
     text_ = text;
     Changed();
 }
@@ -123,9 +144,12 @@ void CEdit::SetPassword(bool on) {
 }
 
 void CEdit::UserEdit(const std::string& text) {
-    if (!IsEnabled() || readOnly_) return;
+    if (!IsEnabled() || readOnly_)
+        return;
     std::string t = text;
-    if (maxLength_ > 0 && static_cast<int>(t.size()) > maxLength_) t.resize(maxLength_);
+    if (maxLength_ > 0 && static_cast<int>(t.size()) > maxLength_)
+        t.resize(maxLength_);
     SetText(t);
-    if (onEdit) onEdit();
+    if (onEdit)
+        onEdit();
 }

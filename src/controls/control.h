@@ -7,7 +7,7 @@
 // Base of the control models: state that a view shows, a listener the view binding installs to
 // hear of model changes, and requests only a view can carry out (take the focus).
 class CControl {
-public:
+  public:
     virtual ~CControl() = default;
 
     bool IsEnabled() const { return enabled_; }
@@ -21,10 +21,10 @@ public:
     void SetFocusListener(std::function<void()> listener) { focusListener_ = std::move(listener); }
     void RequestFocus();
 
-protected:
+  protected:
     void Changed();
 
-private:
+  private:
     bool enabled_ = true;
     bool visible_ = true;
     std::function<void()> viewListener_;
@@ -32,7 +32,7 @@ private:
 };
 
 class CButton : public CControl {
-public:
+  public:
     explicit CButton(std::string text = {}) : text_(std::move(text)) {}
     const std::string& Text() const { return text_; }
     void SetText(const std::string& text);
@@ -40,12 +40,12 @@ public:
     void Click();
     std::function<void()> onClick;
 
-private:
+  private:
     std::string text_;
 };
 
 class CCheckBox : public CControl {
-public:
+  public:
     explicit CCheckBox(std::string text = {}) : text_(std::move(text)) {}
     const std::string& Text() const { return text_; }
     void SetText(const std::string& text);
@@ -55,13 +55,13 @@ public:
     void Click();
     std::function<void()> onClick;
 
-private:
+  private:
     std::string text_;
     bool checked_ = false;
 };
 
 class CComboBox : public CControl {
-public:
+  public:
     void AddString(const std::string& text);
     void ResetContent();
     int Count() const { return static_cast<int>(items_.size()); }
@@ -75,13 +75,13 @@ public:
     void Select(int index);
     std::function<void()> onSelChange;
 
-private:
+  private:
     std::vector<std::string> items_;
     int sel_ = -1;
 };
 
 class CRadioGroup : public CControl {
-public:
+  public:
     explicit CRadioGroup(std::vector<std::string> texts);
     int Count() const { return static_cast<int>(items_.size()); }
     const std::string& ItemText(int i) const { return items_.at(i).text; }
@@ -95,7 +95,7 @@ public:
     void Select(int index);
     std::function<void()> onSelect;
 
-private:
+  private:
     struct Item {
         std::string text;
         bool enabled = true;
@@ -107,7 +107,7 @@ private:
 
 // A plain single-line text field or read-only display.
 class CEdit : public CControl {
-public:
+  public:
     const std::string& Text() const { return text_; }
     void SetText(const std::string& text);
     bool IsReadOnly() const { return readOnly_; }
@@ -120,7 +120,7 @@ public:
     void UserEdit(const std::string& text);
     std::function<void()> onEdit;
 
-private:
+  private:
     std::string text_;
     bool readOnly_ = false;
     bool password_ = false;

@@ -5,6 +5,6 @@
 // "About QOR / QORW Utility": the icon, the version, the release date and OK.
 class AboutBox : public QDialog {
     Q_OBJECT
-public:
+  public:
     explicit AboutBox(QWidget* parent = nullptr);
 };

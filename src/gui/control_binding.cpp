@@ -44,12 +44,14 @@ template <typename W, typename Update>
 void Listen(CControl& model, W* widget, Update update) {
     QPointer<W> guard(widget);
     model.SetViewListener([guard, update] {
-        if (!guard) return;
+        if (!guard)
+            return;
         QSignalBlocker block(guard.data());
         update(guard.data());
     });
     model.SetFocusListener([guard] {
-        if (guard) guard->setFocus(Qt::OtherFocusReason);
+        if (guard)
+            guard->setFocus(Qt::OtherFocusReason);
     });
     QSignalBlocker block(widget);
     update(widget);
@@ -87,7 +89,8 @@ void Bind(CComboBox& model, QComboBox* widget) {
             same = w->itemText(i) == FromLatin1(model.ItemText(i));
         if (!same) {
             w->clear();
-            for (int i = 0; i < model.Count(); ++i) w->addItem(FromLatin1(model.ItemText(i)));
+            for (int i = 0; i < model.Count(); ++i)
+                w->addItem(FromLatin1(model.ItemText(i)));
         }
         w->setCurrentIndex(model.GetCurSel());
         ApplyCommonState(model, w);
@@ -101,13 +104,16 @@ void Bind(CComboBox& model, QComboBox* widget) {
 }
 
 void Bind(CRadioGroup& model, const QList<QRadioButton*>& widgets) {
-    if (widgets.isEmpty()) return;
+    if (widgets.isEmpty())
+        return;
     QList<QPointer<QRadioButton>> guards;
-    for (QRadioButton* w : widgets) guards.append(w);
+    for (QRadioButton* w : widgets)
+        guards.append(w);
     auto update = [&model, guards] {
         for (int i = 0; i < guards.size() && i < model.Count(); ++i) {
             QRadioButton* w = guards[i];
-            if (!w) continue;
+            if (!w)
+                continue;
             QSignalBlocker block(w);
             w->setText(FromLatin1(model.ItemText(i)));
             // Exclusive buttons cannot all be cleared; none is checked while no item is chosen.
@@ -121,7 +127,8 @@ void Bind(CRadioGroup& model, const QList<QRadioButton*>& widgets) {
     model.SetViewListener(update);
     model.SetFocusListener([&model, guards] {
         int i = model.Selected() >= 0 && model.Selected() < guards.size() ? model.Selected() : 0;
-        if (guards[i]) guards[i]->setFocus(Qt::OtherFocusReason);
+        if (guards[i])
+            guards[i]->setFocus(Qt::OtherFocusReason);
     });
     update();
     for (int i = 0; i < widgets.size(); ++i) {
@@ -135,7 +142,8 @@ void Bind(CRadioGroup& model, const QList<QRadioButton*>& widgets) {
 void Bind(CEdit& model, QLineEdit* widget) {
     Listen(model, widget, [&model](QLineEdit* w) {
         QString text = FromLatin1(model.Text());
-        if (w->text() != text) w->setText(text);
+        if (w->text() != text)
+            w->setText(text);
         w->setReadOnly(model.IsReadOnly());
         w->setEchoMode(model.IsPassword() ? QLineEdit::Password : QLineEdit::Normal);
         w->setMaxLength(model.MaxLength() > 0 ? model.MaxLength() : 32767);
@@ -143,7 +151,8 @@ void Bind(CEdit& model, QLineEdit* widget) {
     });
     QPointer<QLineEdit> guard(widget);
     model.SetFocusListener([guard] {
-        if (!guard) return;
+        if (!guard)
+            return;
         guard->setFocus(Qt::OtherFocusReason);
         guard->selectAll();
     });

@@ -1,7 +1,5 @@
 #include "gui/main_window.h"
 
-#include <functional>
-
 #include <QCloseEvent>
 #include <QContextMenuEvent>
 #include <QGroupBox>
@@ -16,6 +14,7 @@
 #include <QTabBar>
 #include <QTabWidget>
 #include <QVBoxLayout>
+#include <functional>
 
 #include "app/utility_dlg.h"
 #include "gui/about_box.h"
@@ -35,15 +34,16 @@ namespace {
 // A tab bar that asks before it changes: a click or a key only requests the tab, and the main
 // window decides whether the visible page lets it go.
 class RequestingTabBar : public QTabBar {
-public:
+  public:
     std::function<void(int)> request;
 
-protected:
+  protected:
     void mousePressEvent(QMouseEvent* event) override {
         if (event->button() == Qt::LeftButton) {
             int index = tabAt(event->position().toPoint());
             if (index >= 0) {
-                if (index != currentIndex() && request) request(index);
+                if (index != currentIndex() && request)
+                    request(index);
                 event->accept();
                 return;
             }
@@ -55,14 +55,25 @@ protected:
         int index = -1;
         switch (event->key()) {
             case Qt::Key_Left:
-            case Qt::Key_Up: index = currentIndex() - 1; break;
+            case Qt::Key_Up:
+                index = currentIndex() - 1;
+                break;
             case Qt::Key_Right:
-            case Qt::Key_Down: index = currentIndex() + 1; break;
-            case Qt::Key_Home: index = 0; break;
-            case Qt::Key_End: index = count() - 1; break;
-            default: QTabBar::keyPressEvent(event); return;
+            case Qt::Key_Down:
+                index = currentIndex() + 1;
+                break;
+            case Qt::Key_Home:
+                index = 0;
+                break;
+            case Qt::Key_End:
+                index = count() - 1;
+                break;
+            default:
+                QTabBar::keyPressEvent(event);
+                return;
         }
-        if (index >= 0 && index < count() && index != currentIndex() && request) request(index);
+        if (index >= 0 && index < count() && index != currentIndex() && request)
+            request(index);
         event->accept();
     }
 
@@ -70,7 +81,7 @@ protected:
 };
 
 class RequestingTabWidget : public QTabWidget {
-public:
+  public:
     explicit RequestingTabWidget(QWidget* parent) : QTabWidget(parent) {
         bar = new RequestingTabBar;
         setTabBar(bar);
@@ -85,21 +96,31 @@ public:
     }
     QSize sizeHint() const override { return QTabWidget::sizeHint().expandedTo(pageRoom); }
 
-protected:
+  protected:
     // Ctrl+Tab and its kin are the window's shortcuts; should one reach here, it takes the
     // same road.
     void keyPressEvent(QKeyEvent* event) override {
         if (event->modifiers() & Qt::ControlModifier) {
             int delta = 0;
             switch (event->key()) {
-                case Qt::Key_Tab: delta = (event->modifiers() & Qt::ShiftModifier) ? -1 : 1; break;
-                case Qt::Key_Backtab: delta = -1; break;
-                case Qt::Key_PageDown: delta = 1; break;
-                case Qt::Key_PageUp: delta = -1; break;
-                default: break;
+                case Qt::Key_Tab:
+                    delta = (event->modifiers() & Qt::ShiftModifier) ? -1 : 1;
+                    break;
+                case Qt::Key_Backtab:
+                    delta = -1;
+                    break;
+                case Qt::Key_PageDown:
+                    delta = 1;
+                    break;
+                case Qt::Key_PageUp:
+                    delta = -1;
+                    break;
+                default:
+                    break;
             }
             if (delta != 0) {
-                if (step) step(delta);
+                if (step)
+                    step(delta);
                 event->accept();
                 return;
             }
@@ -138,13 +159,15 @@ MainWindow::MainWindow(CUtilityDlg& dlg, QWidget* parent)
         new UtilitySettingsPageView(dlg_.UtilitySettingsPage()),
         new WebConfigPageView(dlg_.WebConfigPage()),
         new WebDataDescPageView(dlg_.WebDataDescPage())};
-    for (int i = 0; i < tabModel.Count(); ++i) tabs_->addTab(views[i], FromLatin1(tabModel.Text(i)));
+    for (int i = 0; i < tabModel.Count(); ++i)
+        tabs_->addTab(views[i], FromLatin1(tabModel.Text(i)));
     tabs->bar->request = [this](int index) { dlg_.Tabs().RequestSelect(index); };
     tabs->step = [this](int delta) { StepTab(delta); };
     // Whatever else changes the tab (accessibility, for one) is put back and asked for.
     connect(tabs_, &QTabWidget::currentChanged, this, [this](int index) {
         CPageTabCtrl& model = dlg_.Tabs();
-        if (index == model.VisibleIndex()) return;
+        if (index == model.VisibleIndex())
+            return;
         {
             QSignalBlocker block(tabs_);
             tabs_->setCurrentIndex(model.VisibleIndex());
@@ -177,7 +200,8 @@ MainWindow::MainWindow(CUtilityDlg& dlg, QWidget* parent)
     saveLayout->addWidget(MakeButton(dlg_.RamButton(), "ramButton"));
     saveLayout->addWidget(MakeButton(dlg_.RomButton(), "romButton"));
     saveLayout->addWidget(MakeButton(dlg_.TextSaveButton(), "textSaveButton"));
-    for (QVBoxLayout* l : {loadLayout, saveLayout}) l->addStretch();
+    for (QVBoxLayout* l : {loadLayout, saveLayout})
+        l->addStretch();
 
     QPushButton* help = MakeButton(dlg_.HelpButton(), "helpButton");
     auto* helpRow = new QHBoxLayout;
@@ -197,7 +221,9 @@ MainWindow::MainWindow(CUtilityDlg& dlg, QWidget* parent)
 
     auto* right = new QVBoxLayout;
     right->addLayout(helpRow);
-    right->addLayout(groups, 1);
+    right->addLayout(groups);
+    // Tall pages leave the buttons where the hand expects them, under Help.
+    right->addStretch(1);
     right->addWidget(status_);
 
     auto* columns = new QHBoxLayout(content_);
@@ -211,7 +237,8 @@ MainWindow::MainWindow(CUtilityDlg& dlg, QWidget* parent)
     // Disabling the main window disables what it shows; the progress window stays lively.
     QPointer<QWidget> content = content_;
     dlg_.Window().SetViewListener([this, content] {
-        if (content) content->setEnabled(dlg_.IsWindowEnabled());
+        if (content)
+            content->setEnabled(dlg_.IsWindowEnabled());
     });
     content_->setEnabled(dlg_.IsWindowEnabled());
 
@@ -228,12 +255,12 @@ MainWindow::MainWindow(CUtilityDlg& dlg, QWidget* parent)
     shortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Tab), [this] { StepTab(-1); });
     shortcut(QKeySequence(Qt::CTRL | Qt::Key_PageUp), [this] { StepTab(-1); });
     shortcut(QKeySequence(Qt::Key_F1), [this] {
-        if (Idle()) dlg_.HelpButton().Click();
+        if (Idle())
+            dlg_.HelpButton().Click();
     });
     shortcut(QKeySequence(Qt::CTRL | Qt::Key_F1), [this] { ShowAbout(); });
-    shortcut(QKeySequence(Qt::SHIFT | Qt::Key_F10), [this] {
-        ShowWindowMenu(mapToGlobal(QPoint(0, 0)));
-    });
+    shortcut(QKeySequence(Qt::SHIFT | Qt::Key_F10),
+             [this] { ShowWindowMenu(mapToGlobal(QPoint(0, 0))); });
 }
 
 MainWindow::~MainWindow() {
@@ -251,10 +278,13 @@ QPushButton* MainWindow::MakeButton(CButton& model, const char* objectName) {
     return button;
 }
 
-bool MainWindow::Idle() const { return !dlg_.IsBusy() && dlg_.IsWindowEnabled(); }
+bool MainWindow::Idle() const {
+    return !dlg_.IsBusy() && dlg_.IsWindowEnabled();
+}
 
 void MainWindow::StepTab(int delta) {
-    if (!Idle()) return;
+    if (!Idle())
+        return;
     CPageTabCtrl& model = dlg_.Tabs();
     int n = model.Count();
     model.RequestSelect(((model.VisibleIndex() + delta) % n + n) % n);
@@ -262,10 +292,12 @@ void MainWindow::StepTab(int delta) {
 
 void MainWindow::FocusVisiblePage() {
     QWidget* page = tabs_->currentWidget();
-    if (!page) return;
+    if (!page)
+        return;
     // The first control of the page that takes the keyboard, else the page itself.
     for (QWidget* w = page->nextInFocusChain(); w && w != page; w = w->nextInFocusChain()) {
-        if (!page->isAncestorOf(w)) break;
+        if (!page->isAncestorOf(w))
+            break;
         if ((w->focusPolicy() & Qt::TabFocus) && w->isEnabled() && w->isVisibleTo(page)) {
             w->setFocus(Qt::TabFocusReason);
             return;
@@ -275,14 +307,17 @@ void MainWindow::FocusVisiblePage() {
 }
 
 void MainWindow::ShowWindowMenu(const QPoint& globalPos) {
-    if (!Idle()) return;
+    if (!Idle())
+        return;
     QMenu menu(this);
     QAction* about = menu.addAction(CUtilityDlg::kAboutMenuEntry);
-    if (menu.exec(globalPos) == about) ShowAbout();
+    if (menu.exec(globalPos) == about)
+        ShowAbout();
 }
 
 void MainWindow::ShowAbout() {
-    if (!Idle()) return;
+    if (!Idle())
+        return;
     AboutBox box(this);
     box.exec();
 }

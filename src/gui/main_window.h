@@ -15,7 +15,7 @@ class QTabWidget;
 // status field below them. Everything it does goes through the model.
 class MainWindow : public QWidget {
     Q_OBJECT
-public:
+  public:
     explicit MainWindow(CUtilityDlg& dlg, QWidget* parent = nullptr);
     ~MainWindow() override;
 
@@ -28,11 +28,11 @@ public:
     // Selects the next (+1) or previous (-1) tab, as Ctrl+Tab and Ctrl+Shift+Tab do.
     void StepTab(int delta);
 
-protected:
+  protected:
     void closeEvent(QCloseEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
 
-private:
+  private:
     QPushButton* MakeButton(CButton& model, const char* objectName);
     void FocusVisiblePage();
     // Nothing that opens its own event loop may start while a device operation runs.

@@ -22,10 +22,13 @@ ProgressWindow::ProgressWindow(CProgressWnd& model, QWidget* owner)
     Update();
 }
 
-ProgressWindow::~ProgressWindow() { model_.SetListener(nullptr); }
+ProgressWindow::~ProgressWindow() {
+    model_.SetListener(nullptr);
+}
 
 void ProgressWindow::closeEvent(QCloseEvent* event) {
-    if (model_.IsOpen()) event->ignore();
+    if (model_.IsOpen())
+        event->ignore();
 }
 
 void ProgressWindow::Update() {

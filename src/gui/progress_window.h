@@ -9,16 +9,16 @@ class QProgressBar;
 // its model: shown while the model is open, over the window that owns it.
 class ProgressWindow : public QWidget {
     Q_OBJECT
-public:
+  public:
     ProgressWindow(CProgressWnd& model, QWidget* owner);
     ~ProgressWindow() override;
     QProgressBar* Bar() const { return bar_; }
 
-protected:
+  protected:
     // The operation closes it, not the user.
     void closeEvent(QCloseEvent* event) override;
 
-private:
+  private:
     void Update();
 
     CProgressWnd& model_;

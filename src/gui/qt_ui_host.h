@@ -12,7 +12,7 @@ class QWidget;
 // The platform services of the window: Qt message boxes and file dialogs, event processing,
 // the bell, the clipboard and the help page.
 class QtUiHost : public UiHost {
-public:
+  public:
     // Message boxes and dialogs are shown over this window.
     void SetParentWindow(QWidget* window) { parent_ = window; }
 
@@ -36,7 +36,7 @@ public:
     // The page a help topic such as "qorwutil.chm::/Overview.htm" stands for, or empty.
     static QString HelpFile(const std::string& topic);
 
-private:
+  private:
     std::optional<std::string> FileDialog(bool save, const std::string& filter,
                                           const std::string& defaultExt);
 

@@ -40,6 +40,7 @@ QPixmap DrawIcon(int size) {
 
 QIcon UtilityIcon() {
     QIcon icon;
-    for (int size : {16, 24, 32, 48, 64, 128}) icon.addPixmap(DrawIcon(size));
+    for (int size : {16, 24, 32, 48, 64, 128})
+        icon.addPixmap(DrawIcon(size));
     return icon;
 }

@@ -20,7 +20,8 @@ struct Tabs {
     CPageTabCtrl ctrl;
     int focusRequests = 0;
     Tabs() {
-        for (auto& p : pages) ctrl.AddPage("tab", p);
+        for (auto& p : pages)
+            ctrl.AddPage("tab", p);
         ctrl.SetPageFocusListener([this] { ++focusRequests; });
     }
 };

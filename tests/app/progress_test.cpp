@@ -21,7 +21,8 @@ TEST(ProgressWnd, StepsStopAtTheEndAndANewRangeKeepsThePositionInside) {
     CProgressWnd p;
     p.Open();
     p.SetRange(0, 2);
-    for (int i = 0; i < 5; ++i) p.StepIt();
+    for (int i = 0; i < 5; ++i)
+        p.StepIt();
     EXPECT_EQ(p.Pos(), 2);
     p.SetRange(0, 1);
     EXPECT_EQ(p.Pos(), 1);
@@ -33,8 +34,9 @@ TEST(ProgressWnd, StepsStopAtTheEndAndANewRangeKeepsThePositionInside) {
 TEST(ProgressWnd, EveryChangeReachesTheListener) {
     CProgressWnd p;
     std::vector<std::string> seen;
-    p.SetListener([&] { seen.push_back(p.Title() + (p.IsOpen() ? " open " : " closed ") +
-                                       std::to_string(p.Pos())); });
+    p.SetListener([&] {
+        seen.push_back(p.Title() + (p.IsOpen() ? " open " : " closed ") + std::to_string(p.Pos()));
+    });
     p.SetTitle("Connecting...");
     p.SetRange(0, 3);
     p.Open();

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <memory>
 #include <string>
 #include <vector>
@@ -14,7 +15,7 @@ namespace {
 // the test. It also logs the status text at the moment LinkDown and RestoreLinkBaud run, so
 // the start-up order can be read off the log.
 class LogPage : public CConfigPage {
-public:
+  public:
     LogPage(int index, std::vector<std::string>& log, CUtilityDlg& dlg)
         : index_(index), log_(log), dlg_(dlg) {}
 
@@ -35,7 +36,7 @@ public:
     bool accepts = true;
     bool differs = false;
 
-private:
+  private:
     void Log(const std::string& op) { log_.push_back(op + std::to_string(index_)); }
 
     int index_;
@@ -44,7 +45,7 @@ private:
 };
 
 class UtilityDlgTest : public ::testing::Test {
-protected:
+  protected:
     UtilityDlgTest() {
         for (int i = 0; i < CUtilityDlg::kPageCount; ++i) {
             pages.push_back(std::make_unique<LogPage>(i, log, dlg));
@@ -58,7 +59,7 @@ protected:
     }
 
     std::vector<CButton*> AllCommands() {
-        return {&dlg.FileLoadButton(), &dlg.QorButton(),  &dlg.DefaultsButton(),
+        return {&dlg.FileLoadButton(), &dlg.QorButton(),      &dlg.DefaultsButton(),
                 &dlg.TextLoadButton(), &dlg.FileSaveButton(), &dlg.RamButton(),
                 &dlg.RomButton(),      &dlg.TextSaveButton()};
     }
@@ -73,17 +74,18 @@ using Log = std::vector<std::string>;
 
 TEST_F(UtilityDlgTest, StartsWithDefaultsStoredThenOfflineThenDefaultValues) {
     dlg.Start();
-    Log expected = {"defaults0", "defaults1", "defaults2", "defaults3", "defaults4",
-                    "defaults5", "defaults6", "store0",    "store1",    "store2",
-                    "store4",    "store5",    "store6",    "down[Offline]3", "down[Offline]4",
-                    "baud[Default Values]4"};
+    Log expected = {"defaults0", "defaults1",      "defaults2",      "defaults3",
+                    "defaults4", "defaults5",      "defaults6",      "store0",
+                    "store1",    "store2",         "store4",         "store5",
+                    "store6",    "down[Offline]3", "down[Offline]4", "baud[Default Values]4"};
     EXPECT_EQ(log, expected);
     EXPECT_EQ(dlg.StatusField().Text(), "Default Values");
     EXPECT_EQ(dlg.ValueSource(), "Default Values");
     EXPECT_TRUE(dlg.StatusField().IsReadOnly());
     EXPECT_EQ(dlg.Tabs().VisibleIndex(), 0);
     EXPECT_TRUE(dlg.Tabs().IsEnabled());
-    for (CButton* b : AllCommands()) EXPECT_TRUE(b->IsEnabled()) << b->Text();
+    for (CButton* b : AllCommands())
+        EXPECT_TRUE(b->IsEnabled()) << b->Text();
     EXPECT_TRUE(dlg.HelpButton().IsEnabled());
     EXPECT_TRUE(dlg.IsWindowEnabled());
     EXPECT_FALSE(dlg.Progress().IsOpen());
@@ -93,7 +95,8 @@ TEST_F(UtilityDlgTest, TabsCarryTheirTextsInOrder) {
     const char* texts[] = {"QOR IP Addr",      "Message Routing", "Email",        "Reset",
                            "Utility Settings", "Web Config",      "Web Data Desc"};
     ASSERT_EQ(dlg.Tabs().Count(), 7);
-    for (int i = 0; i < 7; ++i) EXPECT_EQ(dlg.Tabs().Text(i), texts[i]);
+    for (int i = 0; i < 7; ++i)
+        EXPECT_EQ(dlg.Tabs().Text(i), texts[i]);
 }
 
 TEST_F(UtilityDlgTest, StoreAllPagesSkipsTheResetPageAndPassesTheDownloadAllFlag) {
@@ -120,7 +123,7 @@ TEST_F(UtilityDlgTest, ApplyTabRules) {
         bool files;     // QOR, Defaults, File Load, File Save, Text load and save
         bool download;  // RAM and ROM
     };
-    const Row rows[] = {{0, true, true},  {1, true, true},   {2, true, true}, {3, true, false},
+    const Row rows[] = {{0, true, true},   {1, true, true}, {2, true, true}, {3, true, false},
                         {4, false, false}, {5, true, true}, {6, true, true}};
     Started();
     for (const Row& r : rows) {
@@ -138,11 +141,13 @@ TEST_F(UtilityDlgTest, ApplyTabRules) {
 TEST_F(UtilityDlgTest, SetCommandsEnabledTurnsEverythingOffBelowTheResetPage) {
     Started();
     dlg.SetCommandsEnabled(false);
-    for (CButton* b : AllCommands()) EXPECT_FALSE(b->IsEnabled()) << b->Text();
+    for (CButton* b : AllCommands())
+        EXPECT_FALSE(b->IsEnabled()) << b->Text();
     EXPECT_FALSE(dlg.HelpButton().IsEnabled());
     EXPECT_FALSE(dlg.Tabs().IsEnabled());
     dlg.SetCommandsEnabled(true);
-    for (CButton* b : AllCommands()) EXPECT_TRUE(b->IsEnabled()) << b->Text();
+    for (CButton* b : AllCommands())
+        EXPECT_TRUE(b->IsEnabled()) << b->Text();
     EXPECT_TRUE(dlg.Tabs().IsEnabled());
 }
 
@@ -171,7 +176,8 @@ TEST_F(UtilityDlgTest, SelectingATabChecksTheVisiblePageThenSwitchesAndRefreshes
                         "differs6"}));
     EXPECT_EQ(dlg.Tabs().VisibleIndex(), 4);
     EXPECT_EQ(dlg.Tabs().CurSel(), 4);
-    for (CButton* b : AllCommands()) EXPECT_FALSE(b->IsEnabled()) << b->Text();
+    for (CButton* b : AllCommands())
+        EXPECT_FALSE(b->IsEnabled()) << b->Text();
     dlg.SelectPage(3);
     EXPECT_TRUE(dlg.QorButton().IsEnabled());
     EXPECT_FALSE(dlg.RamButton().IsEnabled());
@@ -287,8 +293,8 @@ TEST_F(UtilityDlgTest, DefaultsReloadStoreGoOfflineAndShowDefaultValues) {
     log.clear();
     dlg.DefaultsButton().Click();
     EXPECT_EQ(log, (Log{"defaults0", "defaults1", "defaults2", "defaults3", "defaults4",
-                        "defaults5", "defaults6", "store0", "store1", "store2", "store4",
-                        "store5", "store6", "down[Offline]3", "down[Offline]4"}));
+                        "defaults5", "defaults6", "store0", "store1", "store2", "store4", "store5",
+                        "store6", "down[Offline]3", "down[Offline]4"}));
     EXPECT_EQ(dlg.StatusField().Text(), "Default Values");
     EXPECT_EQ(dlg.ValueSource(), "Default Values");
 }
@@ -314,12 +320,12 @@ TEST_F(UtilityDlgTest, CancelledFileDialogsChangeNothing) {
         ui.QueueSaveName(std::nullopt);
         b->Click();
     }
-    EXPECT_EQ(ui.openFilters, (std::vector<std::string>{
-                                  "Device Config (*.dcf) |*.dcf|All Files (*.*)|*.*||",
-                                  "Text File (*.txt) |*.txt|All Files (*.*)|*.*||"}));
-    EXPECT_EQ(ui.saveFilters, (std::vector<std::string>{
-                                  "Device Config (*.dcf) |*.dcf|All Files (*.*)|*.*||",
-                                  "Text File (*.txt) |*.txt|All Files (*.*)|*.*||"}));
+    EXPECT_EQ(ui.openFilters,
+              (std::vector<std::string>{"Device Config (*.dcf) |*.dcf|All Files (*.*)|*.*||",
+                                        "Text File (*.txt) |*.txt|All Files (*.*)|*.*||"}));
+    EXPECT_EQ(ui.saveFilters,
+              (std::vector<std::string>{"Device Config (*.dcf) |*.dcf|All Files (*.*)|*.*||",
+                                        "Text File (*.txt) |*.txt|All Files (*.*)|*.*||"}));
     EXPECT_TRUE(ui.Messages().empty());
     EXPECT_EQ(dlg.StatusField().Text(), "Modified");
     for (const std::string& entry : log) {
@@ -337,7 +343,8 @@ TEST_F(UtilityDlgTest, FailedFileCommandsLeaveStatusAndDocumentAlone) {
     ui.QueueOpenName(missing + ".txt");
     ui.QueueSaveName(missing + ".dcf");
     ui.QueueSaveName(missing + ".txt");
-    for (int i = 0; i < 4; ++i) ui.ExpectMessage();
+    for (int i = 0; i < 4; ++i)
+        ui.ExpectMessage();
     dlg.OnFileLoad();
     dlg.OnTextLoad();
     dlg.OnFileSave();
@@ -420,4 +427,41 @@ TEST(UtilityDlgWithPages, StartsEqualToTheDocumentAndAsksOnCloseOnlyAfterAnEdit)
     dlg.OnDefaults();
     dlg.RefreshStatus();
     EXPECT_EQ(dlg.StatusField().Text(), "Default Values");
+}
+
+// A close request and a second command arriving while an upload runs (the operation processes
+// pending events between parameters) are refused; afterwards the window closes normally.
+TEST(UtilityDlgBusy, NoCloseAndNoSecondOperationWhileAnUploadRuns) {
+    struct ProbePage : CConfigPage {
+        CUtilityDlg* dlg = nullptr;
+        int queued = 0;
+        bool mayClose = true;
+        bool busy = false;
+        void QueueParameters(QorDoc&) override {
+            if (++queued > 1) return;  // the nested command must not get this far
+            busy = dlg->IsBusy();
+            mayClose = dlg->RequestClose();
+            dlg->OnQor();
+        }
+    } probe;
+    setenv("QORW_COM29", "/nonexistent-qor-dir/ttyQ29", 1);
+    ScriptedUiHost ui;
+    ui.AllowMessages();
+    CUtilityDlg dlg(ui);
+    probe.dlg = &dlg;
+    dlg.Tabs().SetPage(0, probe);
+    dlg.Start();
+    dlg.Link().comPort = 29;
+    dlg.Link().uploadActiveTab = 0;
+    dlg.QorButton().Click();
+    EXPECT_TRUE(probe.busy);
+    EXPECT_FALSE(probe.mayClose);
+    EXPECT_EQ(probe.queued, 1);
+    EXPECT_FALSE(dlg.IsBusy());
+    EXPECT_TRUE(dlg.IsWindowEnabled());
+    EXPECT_TRUE(dlg.QorButton().IsEnabled());
+    EXPECT_FALSE(dlg.Progress().IsOpen());
+    EXPECT_EQ(dlg.StatusField().Text(), "Offline");
+    EXPECT_TRUE(dlg.RequestClose());
+    unsetenv("QORW_COM29");
 }

@@ -16,7 +16,8 @@
 
 TEST(ControlBinding, Latin1RoundTripsEveryByte) {
     std::string all;
-    for (int c = 1; c < 256; ++c) all.push_back(static_cast<char>(c));
+    for (int c = 1; c < 256; ++c)
+        all.push_back(static_cast<char>(c));
     EXPECT_EQ(ToLatin1(FromLatin1(all)), all);
     EXPECT_EQ(FromLatin1("\xE9t\xE9"), QString::fromUtf8("\xC3\xA9t\xC3\xA9"));
 }
@@ -55,7 +56,8 @@ TEST(ControlBinding, CheckBoxFollowsTheModelWithoutEchoingBack) {
 
 TEST(ControlBinding, ComboBoxCarriesItemsAndSelectionBothWays) {
     CComboBox model;
-    for (const char* t : {"Auto", "57600", "38400"}) model.AddString(t);
+    for (const char* t : {"Auto", "57600", "38400"})
+        model.AddString(t);
     int selections = 0;
     model.onSelChange = [&] { ++selections; };
     QComboBox combo;
@@ -79,10 +81,12 @@ TEST(ControlBinding, RadioGroupShowsItemsAndRefusesDisabledOnes) {
     CRadioGroup model({"All", "Active Tab", "Modified"});
     QWidget parent;
     QList<QRadioButton*> buttons;
-    for (int i = 0; i < 3; ++i) buttons << new QRadioButton(&parent);
+    for (int i = 0; i < 3; ++i)
+        buttons << new QRadioButton(&parent);
     Bind(model, buttons);
     EXPECT_EQ(buttons[1]->text(), "Active Tab");
-    for (auto* b : buttons) EXPECT_FALSE(b->isChecked());
+    for (auto* b : buttons)
+        EXPECT_FALSE(b->isChecked());
     model.SetSelected(2);
     EXPECT_TRUE(buttons[2]->isChecked());
     buttons[0]->click();
@@ -94,7 +98,8 @@ TEST(ControlBinding, RadioGroupShowsItemsAndRefusesDisabledOnes) {
     EXPECT_TRUE(buttons[1]->isHidden());
     EXPECT_FALSE(buttons[1]->isEnabled());
     model.SetSelected(-1);
-    for (auto* b : buttons) EXPECT_FALSE(b->isChecked());
+    for (auto* b : buttons)
+        EXPECT_FALSE(b->isChecked());
 }
 
 TEST(ControlBinding, EditTypingReachesTheModelWhichMayCutIt) {

@@ -142,3 +142,16 @@ TEST_F(EmailView, EnterAndEscapeGoToTheFocusedControlNotTheWindow) {
     EXPECT_TRUE(window.isVisible());
     EXPECT_TRUE(ui.Messages().empty());
 }
+
+TEST_F(EmailView, FileSaveWithABadSenderBringsThePageUpWithTheFocusInTheSender) {
+    dlg.Tabs().RequestSelect(CUtilityDlg::kRoutingPage);
+    Settle();
+    Page().SenderField().SetText("no-at-sign");
+    ui.ExpectMessage();
+    dlg.OnFileSave();
+    Settle();
+    EXPECT_EQ(ui.LastMessage(), "\"@\" symbol IS required.");
+    EXPECT_EQ(window.Tabs()->currentWidget(), view);
+    EXPECT_EQ(QApplication::focusWidget(), view->SenderField());
+    EXPECT_TRUE(ui.saveFilters.empty());
+}

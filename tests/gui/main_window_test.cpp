@@ -1,10 +1,12 @@
+#include "gui/main_window.h"
+
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QFileDialog>
 #include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
-#include <QFileDialog>
 #include <QMenu>
 #include <QMessageBox>
 #include <QProgressBar>
@@ -18,7 +20,6 @@
 #include "app/utility_dlg.h"
 #include "gui/about_box.h"
 #include "gui/control_binding.h"
-#include "gui/main_window.h"
 #include "gui/progress_window.h"
 #include "gui/qt_ui_host.h"
 #include "support/scripted_ui_host.h"
@@ -31,7 +32,7 @@ struct CheckPage : CConfigPage {
     bool TakeControlValues() override { return accepts; }
 };
 
-const char* const kCommandButtons[] = {"fileLoadButton", "qorButton",     "defaultsButton",
+const char* const kCommandButtons[] = {"fileLoadButton", "qorButton",      "defaultsButton",
                                        "textLoadButton", "fileSaveButton", "ramButton",
                                        "romButton",      "textSaveButton"};
 
@@ -75,7 +76,8 @@ TEST(MainWindowView, ShowsTheSevenTabsInOrder) {
     ASSERT_EQ(tabs->count(), 7);
     const char* expected[] = {"QOR IP Addr",      "Message Routing", "Email",        "Reset",
                               "Utility Settings", "Web Config",      "Web Data Desc"};
-    for (int i = 0; i < 7; ++i) EXPECT_EQ(tabs->tabText(i).toStdString(), expected[i]);
+    for (int i = 0; i < 7; ++i)
+        EXPECT_EQ(tabs->tabText(i).toStdString(), expected[i]);
     EXPECT_EQ(tabs->currentIndex(), 0);
     EXPECT_EQ(f.window.windowTitle().toStdString(), "QOR / QORW Utility");
     EXPECT_FALSE(f.window.windowIcon().isNull());
@@ -112,7 +114,8 @@ TEST(MainWindowView, ClickingTabsAppliesTheirButtonRules) {
     f.ShowActive();
     f.ClickTab(4);
     EXPECT_EQ(f.window.Tabs()->currentIndex(), 4);
-    for (const char* name : kCommandButtons) EXPECT_FALSE(f.Button(name)->isEnabled()) << name;
+    for (const char* name : kCommandButtons)
+        EXPECT_FALSE(f.Button(name)->isEnabled()) << name;
     EXPECT_TRUE(f.Button("helpButton")->isEnabled());
     f.ClickTab(3);
     EXPECT_EQ(f.window.Tabs()->currentIndex(), 3);
@@ -201,7 +204,8 @@ TEST(MainWindowView, SettingTheTabFromOutsideIsPutBackAndAskedFor) {
 TEST(MainWindowView, DisablingTheCommandsDisablesTheirWidgets) {
     Fixture f;
     f.dlg.SetCommandsEnabled(false);
-    for (const char* name : kCommandButtons) EXPECT_FALSE(f.Button(name)->isEnabled()) << name;
+    for (const char* name : kCommandButtons)
+        EXPECT_FALSE(f.Button(name)->isEnabled()) << name;
     EXPECT_FALSE(f.window.Tabs()->isEnabled());
     f.dlg.SetCommandsEnabled(true);
     EXPECT_TRUE(f.window.Tabs()->isEnabled());
@@ -277,7 +281,8 @@ TEST(MainWindowView, WindowMenuHoldsTheAboutEntry) {
     QTimer::singleShot(0, [&] {
         auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
         ASSERT_NE(menu, nullptr);
-        for (QAction* a : menu->actions()) entries.push_back(a->text().toStdString());
+        for (QAction* a : menu->actions())
+            entries.push_back(a->text().toStdString());
         menu->close();
     });
     f.window.ShowWindowMenu(f.window.mapToGlobal(QPoint(10, 10)));

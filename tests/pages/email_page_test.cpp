@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstdlib>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -9,7 +11,10 @@
 #include "files/config_text.h"
 #include "files/dcf_archive.h"
 #include "files/temp_dir.h"
+#include "link/serial_channel.h"
 #include "pages/email_page.h"
+#include "pages/routing_page.h"
+#include "qorsim/sim_module.h"
 #include "support/scripted_ui_host.h"
 
 namespace {
@@ -712,4 +717,105 @@ TEST(EmailPageFiles, FileSaveWithAnInvalidServerBringsTheEmailPageToTheFront) {
               "value between 0 and 254 for this field.");
     EXPECT_EQ(f.dlg.Tabs().VisibleIndex(), CUtilityDlg::kEmailPage);
     EXPECT_TRUE(f.ui.saveFilters.empty());
+}
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+// A text in the module's 84-byte form: the count, then the characters pairwise swapped.
+Bytes Counted(const std::string& text) {
+    Bytes form(84, 0);
+    form[0] = static_cast<uint8_t>(text.size());
+    for (size_t i = 0; i < text.size(); ++i) form[2 + (i ^ 1)] = static_cast<uint8_t>(text[i]);
+    return form;
+}
+
+Bytes Address(int a, int b, int c, int d) {
+    return {static_cast<uint8_t>(a), 0, static_cast<uint8_t>(b), 0,
+            static_cast<uint8_t>(c), 0, static_cast<uint8_t>(d), 0};
+}
+
+}  // namespace
+
+// Both pages against the simulated module: what it holds comes up into the pages, and what
+// the pages are given goes down into its RAM and, with "QOR R&OM", into its ROM.
+TEST(EmailAndRoutingDevice, UploadThenDownloadToRamAndRom) {
+    SimOptions o;
+    o.restartSilenceMs = 50;
+    SimModule sim(o);
+    ASSERT_TRUE(sim.Start());
+    setenv("QORW_COM15", sim.SlavePath().c_str(), 1);
+    for (int d = 0; d < 50; ++d) sim.SetRam(100 + d, Address(10, 0, d, 1));
+    for (int d = 50; d < 100; ++d) sim.SetRam(d + 100, Counted("to" + std::to_string(d) + "@x"));
+    sim.SetRam(0xF2, Counted("user"));
+    sim.SetRam(0xF3, Counted("pass"));
+    sim.SetRam(0xF4, {1, 0});
+    sim.SetRam(0xF9, Counted("from@module"));
+    sim.SetRam(0xFB, Address(192, 168, 1, 25));
+
+    SerialChannel channel;
+    ScriptedUiHost ui;
+    CUtilityDlg dlg(ui);
+    dlg.Doc().AttachChannel(channel);
+    dlg.Start();
+    dlg.Link().comPort = 15;
+    dlg.Link().pcBaudIndex = 0;
+    CRoutingPage& routing = dlg.RoutingPage();
+    CEmailPage& email = dlg.EmailPage();
+
+    dlg.OnQor();
+    ASSERT_EQ(ui.MessageTexts(), std::vector<std::string>{});
+    EXPECT_EQ(dlg.StatusField().Text(), "Device Values");
+    EXPECT_EQ(routing.Route(0), "010.000.000.001");
+    EXPECT_EQ(routing.Route(49), "010.000.049.001");
+    EXPECT_EQ(email.Destination(50), "to50@x");
+    EXPECT_EQ(email.Destination(99), "to99@x");
+    EXPECT_EQ(email.UsernameField().GetText(), "user");
+    EXPECT_EQ(email.PasswordField().GetText(), "pass");
+    EXPECT_TRUE(email.AuthCheck().IsChecked());
+    EXPECT_EQ(email.SenderField().GetText(), "from@module");
+    EXPECT_EQ(email.ServerField().GetText(), "192.168.001.025");
+    EXPECT_EQ(email.ServerAddress(), (std::array<uint8_t, 4>{192, 168, 1, 25}));
+
+    routing.Grid().SetCellText(8, 2, "172.016.000.009");
+    email.Grid().SetCellText(20, 2, "new@dest");
+    email.UsernameField().SetText("smtp");
+    email.SeriesChanged(2);
+    email.AuthCheck().Click();  // off
+    email.SenderField().SetText("qor7@plant");
+    email.ServerField().SetText("010.020.030.040");
+    dlg.RefreshStatus();
+    EXPECT_EQ(dlg.StatusField().Text(), "Modified");
+    sim.ClearRequests();
+    dlg.OnRam();
+    ASSERT_EQ(ui.MessageTexts(), std::vector<std::string>{});
+    std::set<int> written;
+    for (const auto& r : sim.Requests())
+        if (r.command != 0x01 && ((r.key >= 100 && r.key <= 199) || r.key == 0xF2 ||
+                                  r.key == 0xF3 || r.key == 0xF4 || r.key == 0xF9 || r.key == 0xFB))
+            written.insert(r.key);
+    // Of these pages' keys only what changed since the upload goes down.
+    EXPECT_EQ(written, (std::set<int>{107, 169, 0xF2, 0xF4, 0xF9, 0xFB}));
+    EXPECT_EQ(sim.Ram(107), Address(172, 16, 0, 9));
+    EXPECT_EQ(sim.Ram(169), Counted("new@dest"));
+    EXPECT_EQ(sim.Ram(0xF2), Counted("smtp"));
+    EXPECT_EQ(sim.Ram(0xF4), (Bytes{0, 0}));
+    EXPECT_EQ(sim.Ram(0xF9), Counted("qor7@plant"));
+    EXPECT_EQ(sim.Ram(0xFB), Address(10, 20, 30, 40));
+    EXPECT_EQ(sim.Rom(0xF9), Counted("qor@example.com"));
+
+    dlg.OnRom();
+    ASSERT_EQ(ui.MessageTexts(), std::vector<std::string>{});
+    EXPECT_EQ(sim.Stats().lastResetKind, 0);
+    EXPECT_EQ(sim.Rom(107), Address(172, 16, 0, 9));
+    EXPECT_EQ(sim.Rom(169), Counted("new@dest"));
+    EXPECT_EQ(sim.Rom(0xF9), Counted("qor7@plant"));
+    EXPECT_EQ(sim.Rom(0xFB), Address(10, 20, 30, 40));
+    // The ROM download ends with a fresh upload: the pages show what the module now holds.
+    EXPECT_EQ(routing.Route(7), "172.016.000.009");
+    EXPECT_EQ(email.SenderField().GetText(), "qor7@plant");
+    EXPECT_FALSE(email.DiffersFromDocument(dlg.Doc()));
+    channel.Close();
+    sim.Stop();
 }
