@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -10,7 +11,9 @@
 #include "files/config_text.h"
 #include "files/dcf_archive.h"
 #include "files/temp_dir.h"
+#include "link/serial_channel.h"
 #include "model/qor_doc.h"
+#include "qorsim/sim_module.h"
 #include "support/scripted_ui_host.h"
 
 namespace {
@@ -549,6 +552,87 @@ TEST_F(IpAddrPageTest, DcfPositionsNoListHoldsAreRefused) {
         }
         EXPECT_EQ(Page().BaudList().CurText(), "Auto");
     }
+}
+
+}  // namespace
+
+// ---- against the simulated module
+
+namespace {
+
+// The window with its own pages and a simulated module behind COM21.
+class IpAddrPageModuleTest : public ::testing::Test {
+protected:
+    static constexpr int kPort = 21;
+
+    void StartWith(const std::string& firmware) {
+        SimOptions o;
+        o.firmware = firmware;
+        o.restartSilenceMs = 50;
+        o.announceIntervalMs = 50;
+        sim = std::make_unique<SimModule>(o);
+        ASSERT_TRUE(sim->Start());
+        setenv(("QORW_COM" + std::to_string(kPort)).c_str(), sim->SlavePath().c_str(), 1);
+        dlg.Doc().AttachChannel(channel);
+        dlg.Start();
+        dlg.Link().comPort = kPort;
+        dlg.Link().pcBaudIndex = 0;
+    }
+    ~IpAddrPageModuleTest() override {
+        channel.Close();
+        if (sim) sim->Stop();
+        unsetenv(("QORW_COM" + std::to_string(kPort)).c_str());
+    }
+
+    InTempDir cwd;
+    std::unique_ptr<SimModule> sim;
+    SerialChannel channel;
+    ScriptedUiHost ui;
+    CUtilityDlg dlg{ui};
+};
+
+TEST_F(IpAddrPageModuleTest, UploadFillsThePages) {
+    StartWith("3.13");
+    dlg.OnQor();
+    ASSERT_EQ(ui.MessageTexts(), std::vector<std::string>{});
+    CIpAddrPage& p = dlg.IpAddrPage();
+    EXPECT_EQ(p.SeriesList().CurText(), "D");
+    EXPECT_EQ(p.BaudList().CurText(), "9600");
+    EXPECT_TRUE(p.RoutingCheck().IsChecked());
+    EXPECT_TRUE(p.SpeedList().IsEnabled());
+    EXPECT_RULE(p, 0, false);
+    const char* shown[5] = {"010.000.000.100", "255.000.000.000", "000.000.000.000",
+                            "000.000.000.000", "255.255.255.255"};
+    for (int i = 0; i < 5; ++i) EXPECT_EQ(p.AddressEdit(i).GetText(), shown[i]);
+    EXPECT_TRUE(dlg.UtilitySettingsPage().SecurityMaskEdit().IsEnabled());
+    EXPECT_EQ(dlg.ResetPage().HardwareAddressField().Text(), "00:00:BC:1A:2B:3C");
+    EXPECT_NE(dlg.ResetPage().DiagnosticField().Text().find("FW=03.13"), std::string::npos);
+    EXPECT_EQ(dlg.StatusField().Text(), "Device Values");
+
+    // Routing off goes to the module inside the baud parameter, and comes back so.
+    p.RoutingCheck().Click();
+    EXPECT_EQ(dlg.StatusField().Text(), "Modified");
+    EXPECT_TRUE(dlg.Doc().IsQueued(QorDoc::KeyOf(QorDoc::kIdBaud)));
+    dlg.OnRam();
+    ASSERT_EQ(ui.MessageTexts(), std::vector<std::string>{});
+    dlg.OnDefaults();
+    EXPECT_FALSE(p.RoutingCheck().IsChecked());
+    EXPECT_EQ(p.SeriesList().CurText(), "A");
+    dlg.OnQor();
+    ASSERT_EQ(ui.MessageTexts(), std::vector<std::string>{});
+    EXPECT_FALSE(p.RoutingCheck().IsChecked());
+    EXPECT_EQ(p.BaudList().CurText(), "9600");
+    EXPECT_EQ(dlg.StatusField().Text(), "Device Values");
+}
+
+TEST_F(IpAddrPageModuleTest, SeriesBCModuleKeepsSpeedAutomatic) {
+    StartWith("3.12");
+    dlg.OnQor();
+    ASSERT_EQ(ui.MessageTexts(), std::vector<std::string>{});
+    EXPECT_EQ(dlg.IpAddrPage().SeriesList().CurText(), "B/C");
+    EXPECT_FALSE(dlg.IpAddrPage().SpeedList().IsEnabled());
+    EXPECT_EQ(dlg.IpAddrPage().SeriesBFlag(), 1);
+    EXPECT_FALSE(dlg.UtilitySettingsPage().SecurityMaskEdit().IsEnabled());
 }
 
 }  // namespace

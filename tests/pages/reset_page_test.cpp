@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -11,7 +12,9 @@
 #include "files/config_text.h"
 #include "files/dcf_archive.h"
 #include "files/temp_dir.h"
+#include "link/serial_channel.h"
 #include "model/qor_doc.h"
+#include "qorsim/sim_module.h"
 #include "support/scripted_ui_host.h"
 
 namespace {
@@ -168,6 +171,47 @@ TEST_F(ResetPageTest, TextLoadLeavesThePageAlone) {
     EXPECT_EQ(Page().HardwareAddressField().Text(), "00:20:4A:12:34:56");
     EXPECT_EQ(Page().DiagnosticField().Text(), "QORW FW=3.13 Diagnostics OK");
     EXPECT_EQ(Page().ResetTypeGroup().Selected(), 1);
+}
+
+}  // namespace
+
+// ---- against the simulated module
+
+namespace {
+
+TEST_F(ResetPageTest, PowerCycleRunsTheWholeResetSequence) {
+    constexpr int kPort = 22;
+    SimOptions o;
+    o.restartSilenceMs = 50;
+    o.announceIntervalMs = 50;
+    SimModule sim(o);
+    ASSERT_TRUE(sim.Start());
+    const std::string var = "QORW_COM" + std::to_string(kPort);
+    setenv(var.c_str(), sim.SlavePath().c_str(), 1);
+    SerialChannel channel;
+    Dlg().Doc().AttachChannel(channel);
+    Dlg().Link().comPort = kPort;
+    Dlg().Link().pcBaudIndex = 0;
+
+    Page().ResetTypeGroup().Select(0);
+    ui.ExpectMessage(UiHost::Answer::Yes);
+    Page().IssueResetButton().Click();
+    EXPECT_EQ(ui.MessageTexts(), std::vector<std::string>{std::string(kConfirm[0])});
+    EXPECT_EQ(sim.Stats().resets, 1);
+    EXPECT_EQ(sim.Stats().lastResetKind, 1);
+    // The wait for the restart went through the host, which returned at once.
+    EXPECT_GT(ui.pauses, 0);
+    // Reconnected and read everything again: the page shows the module.
+    EXPECT_EQ(Page().HardwareAddressField().Text(), "00:00:BC:1A:2B:3C");
+    EXPECT_NE(Page().DiagnosticField().Text().find("FW="), std::string::npos);
+    EXPECT_EQ(Dlg().StatusField().Text(), "Device Values");
+    EXPECT_TRUE(Dlg().IsWindowEnabled());
+    EXPECT_FALSE(Dlg().IsBusy());
+
+    dlg_.reset();  // before the channel it was given
+    channel.Close();
+    sim.Stop();
+    unsetenv(var.c_str());
 }
 
 }  // namespace

@@ -1,0 +1,361 @@
+#include "cli/cli_app.h"
+
+#include <sys/time.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <memory>
+#include <string>
+
+#include "app/utility_dlg.h"
+#include "cli/cli_console.h"
+#include "cli/cli_ui_host.h"
+#include "cli/param_compare.h"
+#include "cli/serial_ports.h"
+#include "model/qor_doc.h"
+
+namespace {
+
+enum class FileKind { Dcf, Text, Unknown };
+
+FileKind KindOf(const std::string& name) {
+    size_t dot = name.rfind('.');
+    if (dot == std::string::npos || name.find('/', dot) != std::string::npos)
+        return FileKind::Unknown;
+    std::string ext = name.substr(dot + 1);
+    std::transform(ext.begin(), ext.end(), ext.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    if (ext == CUtilityDlg::kDcfExt) return FileKind::Dcf;
+    if (ext == CUtilityDlg::kTextExt) return FileKind::Text;
+    return FileKind::Unknown;
+}
+
+bool IsDeviceCommand(const std::string& command) {
+    return command == "upload" || command == "download" || command == "verify" ||
+           command == "reset" || command == "info";
+}
+
+std::string TimeStamp() {
+    timeval now{};
+    ::gettimeofday(&now, nullptr);
+    tm local{};
+    ::localtime_r(&now.tv_sec, &local);
+    char text[32];
+    std::snprintf(text, sizeof text, "%02d:%02d:%02d.%03d", local.tm_hour, local.tm_min,
+                  local.tm_sec, static_cast<int>(now.tv_usec / 1000));
+    return text;
+}
+
+std::string ProgressText(const CProgressWnd& p) {
+    constexpr int kWidth = 20;
+    int span = std::max(1, p.Upper() - p.Lower());
+    int done = std::clamp(p.Pos() - p.Lower(), 0, span);
+    int filled = done * kWidth / span;
+    return p.Title() + " [" + std::string(filled, '#') + std::string(kWidth - filled, ' ') + "] " +
+           std::to_string(done) + "/" + std::to_string(span);
+}
+
+// The firmware revision the identification text carries after "FW=".
+std::string FirmwareOf(const std::string& identification) {
+    size_t at = identification.find("FW=");
+    if (at == std::string::npos) return {};
+    at += 3;
+    size_t end = at;
+    while (end < identification.size() &&
+           !std::isspace(static_cast<unsigned char>(identification[end])))
+        ++end;
+    return identification.substr(at, end - at);
+}
+
+std::string TrimRight(std::string text) {
+    while (!text.empty() && std::isspace(static_cast<unsigned char>(text.back()))) text.pop_back();
+    return text;
+}
+
+class CliSession {
+public:
+    explicit CliSession(const CliOptions& options)
+        : options_(options),
+          console_(IsDeviceCommand(options.command) && !options.quiet && ::isatty(2)),
+          ui_(console_, options.quiet) {}
+
+    int Run();
+
+private:
+    // A window of its own, started as the GUI starts, with the command line's link settings.
+    std::unique_ptr<CUtilityDlg> NewWindow();
+    void ApplyLinkOptions(CUtilityDlg& dlg);
+    void Watch(CUtilityDlg& dlg);
+
+    bool Usable(const std::string& name);
+    // "File &Load" or "&Text..." by the name's extension; true when it loaded without a word.
+    bool Load(CUtilityDlg& dlg, const std::string& name);
+    // "File &Save" or "Te&xt..." by the name's extension.
+    bool Save(CUtilityDlg& dlg, const std::string& name);
+    // What a device operation came to, by what the window shows afterwards.
+    int Outcome(CUtilityDlg& dlg, size_t messagesBefore) const;
+
+    int Defaults();
+    int Convert();
+    int Check();
+    int Upload();
+    int Download();
+    int Verify();
+    int Diff();
+    int Reset();
+    int Info();
+    int Ports();
+
+    int PrintDifferences(const std::vector<ParamValue>& a, const std::vector<ParamValue>& b);
+    void UsageError(const std::string& text) const;
+
+    const CliOptions& options_;
+    CliConsole console_;
+    CliUiHost ui_;
+    std::string lastStatus_;
+};
+
+void CliSession::UsageError(const std::string& text) const {
+    std::fprintf(stderr, "qorwctl: %s\nTry 'qorwctl --help'.\n", text.c_str());
+}
+
+bool CliSession::Usable(const std::string& name) {
+    if (KindOf(name) != FileKind::Unknown) return true;
+    UsageError("\"" + name + "\" must end in .dcf or .txt");
+    return false;
+}
+
+std::unique_ptr<CUtilityDlg> CliSession::NewWindow() {
+    auto dlg = std::make_unique<CUtilityDlg>(ui_);
+    dlg->Start();
+    ApplyLinkOptions(*dlg);
+    Watch(*dlg);
+    return dlg;
+}
+
+void CliSession::ApplyLinkOptions(CUtilityDlg& dlg) {
+    // The page's lists are set without a selection event: a selection would rewrite the
+    // settings file, and the command line's choice is for this run only. The page then takes
+    // its lists over, so that its RestoreLinkBaud after a link failure keeps the chosen rate.
+    CUtilitySettingsPage& page = dlg.UtilitySettingsPage();
+    if (options_.port) {
+        int port = 1;
+        if (auto com = ComNumberOf(*options_.port)) {
+            port = *com;
+        } else {
+            // The core maps COM numbers to devices in one place; a path becomes COM1's device.
+            ::setenv("QORW_COM1", options_.port->c_str(), 1);
+        }
+        page.ComPortList().SetCurSel(port - 1);
+        dlg.Link().comPort = static_cast<uint16_t>(port);
+    }
+    if (options_.baudIndex) page.BaudList().SetCurSel(*options_.baudIndex);
+    if (options_.port || options_.baudIndex) {
+        page.LinkDown();
+        page.RestoreLinkBaud();
+    }
+}
+
+void CliSession::Watch(CUtilityDlg& dlg) {
+    CUtilityDlg* d = &dlg;
+    dlg.Progress().SetListener([this, d] {
+        const CProgressWnd& p = d->Progress();
+        console_.Progress(p.IsOpen() ? ProgressText(p) : std::string());
+    });
+    if (options_.trace) {
+        d->StatusField().SetViewListener([this, d] {
+            const std::string& text = d->StatusField().Text();
+            if (text == lastStatus_) return;
+            lastStatus_ = text;
+            console_.Line(TimeStamp() + " status " + text);
+        });
+    }
+}
+
+bool CliSession::Load(CUtilityDlg& dlg, const std::string& name) {
+    size_t before = ui_.MessageCount();
+    ui_.QueueOpenName(name);
+    if (KindOf(name) == FileKind::Dcf) {
+        dlg.OnFileLoad();
+    } else {
+        dlg.OnTextLoad();
+    }
+    return ui_.MessageCount() == before && dlg.ValueSource() == CUtilityDlg::kFileValues;
+}
+
+bool CliSession::Save(CUtilityDlg& dlg, const std::string& name) {
+    size_t before = ui_.MessageCount();
+    ui_.QueueSaveName(name);
+    if (KindOf(name) == FileKind::Dcf) {
+        dlg.OnFileSave();
+    } else {
+        dlg.OnTextSave();
+    }
+    return ui_.MessageCount() == before;
+}
+
+int CliSession::Outcome(CUtilityDlg& dlg, size_t messagesBefore) const {
+    if (dlg.StatusField().Text() == CUtilityDlg::kOffline) return kExitLink;
+    const std::vector<std::string>& shown = ui_.Messages();
+    for (size_t i = messagesBefore; i < shown.size(); ++i) {
+        for (int code = 1; code <= 11; ++code) {
+            if (shown[i] == QorDoc::ResultText(code)) return kExitLink;
+        }
+    }
+    return shown.size() > messagesBefore ? kExitRefused : kExitOk;
+}
+
+int CliSession::Defaults() {
+    const std::string& out = options_.args[0];
+    if (!Usable(out)) return kExitUsage;
+    auto dlg = NewWindow();
+    dlg->OnDefaults();
+    return Save(*dlg, out) ? kExitOk : kExitRefused;
+}
+
+int CliSession::Convert() {
+    const std::string& in = options_.args[0];
+    const std::string& out = options_.args[1];
+    if (!Usable(in) || !Usable(out)) return kExitUsage;
+    auto dlg = NewWindow();
+    if (!Load(*dlg, in)) return kExitRefused;
+    return Save(*dlg, out) ? kExitOk : kExitRefused;
+}
+
+int CliSession::Check() {
+    const std::string& in = options_.args[0];
+    if (!Usable(in)) return kExitUsage;
+    auto dlg = NewWindow();
+    if (!Load(*dlg, in)) return kExitRefused;
+    // What a save would refuse is an error of the file too.
+    return dlg->ValidatePages() ? kExitOk : kExitRefused;
+}
+
+int CliSession::Upload() {
+    const std::string& out = options_.args[0];
+    if (!Usable(out)) return kExitUsage;
+    auto dlg = NewWindow();
+    size_t before = ui_.MessageCount();
+    dlg->OnQor();
+    if (int outcome = Outcome(*dlg, before); outcome != kExitOk) return outcome;
+    return Save(*dlg, out) ? kExitOk : kExitRefused;
+}
+
+int CliSession::Download() {
+    const std::string& in = options_.args[0];
+    if (!Usable(in)) return kExitUsage;
+    auto dlg = NewWindow();
+    if (options_.all)
+        dlg->UtilitySettingsPage().DownloadGroup().Select(CUtilitySettingsPage::kDownloadAll);
+    if (!Load(*dlg, in)) return kExitRefused;
+    size_t before = ui_.MessageCount();
+    if (options_.rom) {
+        dlg->OnRom();
+    } else {
+        dlg->OnRam();
+    }
+    return Outcome(*dlg, before);
+}
+
+int CliSession::PrintDifferences(const std::vector<ParamValue>& a,
+                                 const std::vector<ParamValue>& b) {
+    std::vector<ParamDifference> differences = CompareConfigurations(a, b);
+    for (const ParamDifference& d : differences) std::printf("%s\n", DifferenceLine(d).c_str());
+    std::fflush(stdout);
+    return differences.empty() ? kExitOk : kExitRefused;
+}
+
+int CliSession::Verify() {
+    const std::string& in = options_.args[0];
+    if (!Usable(in)) return kExitUsage;
+    auto dlg = NewWindow();
+    if (!Load(*dlg, in)) return kExitRefused;
+    std::vector<ParamValue> file = ConfigurationOf(*dlg);
+    size_t before = ui_.MessageCount();
+    dlg->OnQor();
+    if (int outcome = Outcome(*dlg, before); outcome != kExitOk) return outcome;
+    // What the pages make of the module's values, as a save or a download would take them.
+    dlg->StoreAllPages();
+    return PrintDifferences(file, ConfigurationOf(*dlg));
+}
+
+int CliSession::Diff() {
+    const std::string& a = options_.args[0];
+    const std::string& b = options_.args[1];
+    if (!Usable(a) || !Usable(b)) return kExitUsage;
+    // Each file into a window of its own, so that what one file leaves out (an older version)
+    // is the default and not the other file's value.
+    auto first = NewWindow();
+    if (!Load(*first, a)) return kExitRefused;
+    auto second = NewWindow();
+    if (!Load(*second, b)) return kExitRefused;
+    return PrintDifferences(ConfigurationOf(*first), ConfigurationOf(*second));
+}
+
+int CliSession::Reset() {
+    const std::string& kind = options_.args[0];
+    int type = kind == "power" ? 0 : kind == "oob" ? 1 : 2;
+    auto dlg = NewWindow();
+    dlg->SelectPage(CUtilityDlg::kResetPage);
+    if (dlg->Tabs().VisibleIndex() != CUtilityDlg::kResetPage) return kExitRefused;
+    size_t before = ui_.MessageCount();
+    CResetPage& page = dlg->ResetPage();
+    page.ResetTypeGroup().Select(type);
+    page.IssueResetButton().Click();
+    return Outcome(*dlg, before);
+}
+
+int CliSession::Info() {
+    auto dlg = NewWindow();
+    // The Reset page's own upload: the identity block, the identification text and the
+    // hardware address, nothing else.
+    dlg->SelectPage(CUtilityDlg::kResetPage);
+    if (dlg->Tabs().VisibleIndex() != CUtilityDlg::kResetPage) return kExitRefused;
+    // The start stored the defaults, which queued every parameter; none of them is wanted.
+    dlg->Doc().ClearQueue();
+    size_t before = ui_.MessageCount();
+    dlg->UploadFromDevice(false);
+    if (int outcome = Outcome(*dlg, before); outcome != kExitOk) return outcome;
+    QorDoc& doc = dlg->Doc();
+    std::string identification = TrimRight(doc.GET(QorDoc::kIdDiagnostics));
+    std::printf("Identification: %s\n", identification.c_str());
+    std::printf("HardwareAddress: %s\n", doc.GET(QorDoc::kIdHwAddress).c_str());
+    std::printf("Firmware: %s\n", FirmwareOf(identification).c_str());
+    std::printf("WebParameters: %s\n", doc.WebCapable() ? "supported" : "not supported");
+    std::fflush(stdout);
+    return kExitOk;
+}
+
+int CliSession::Ports() {
+    for (const SerialPortEntry& entry : ListSerialPorts())
+        std::printf("%s\n", PortLine(entry).c_str());
+    std::fflush(stdout);
+    return kExitOk;
+}
+
+int CliSession::Run() {
+    const std::string& c = options_.command;
+    if (c == "defaults") return Defaults();
+    if (c == "convert") return Convert();
+    if (c == "check") return Check();
+    if (c == "upload") return Upload();
+    if (c == "download") return Download();
+    if (c == "verify") return Verify();
+    if (c == "diff") return Diff();
+    if (c == "reset") return Reset();
+    if (c == "info") return Info();
+    if (c == "ports") return Ports();
+    UsageError("unknown command \"" + c + "\"");
+    return kExitUsage;
+}
+
+}  // namespace
+
+int RunCli(const CliOptions& options) {
+    CliSession session(options);
+    return session.Run();
+}

@@ -1,0 +1,14 @@
+#pragma once
+
+#include "cli/cli_options.h"
+
+// Exit status of qorwctl.
+enum CliExit {
+    kExitOk = 0,
+    kExitRefused = 1,  // a file or a value was refused, or verify/diff found differences
+    kExitUsage = 2,
+    kExitLink = 3,
+};
+
+// Runs one parsed command line (not --help or --version) to its exit status.
+int RunCli(const CliOptions& options);

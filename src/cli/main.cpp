@@ -1,0 +1,27 @@
+// qorwctl: the QOR / QORW Utility for scripts and batch work.
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "app/utility_dlg.h"
+#include "cli/cli_app.h"
+#include "cli/cli_options.h"
+
+int main(int argc, char** argv) {
+    std::vector<std::string> args(argv + 1, argv + argc);
+    CliOptions options;
+    std::string error;
+    if (!ParseCliOptions(args, options, error)) {
+        std::fprintf(stderr, "qorwctl: %s\nTry 'qorwctl --help'.\n", error.c_str());
+        return kExitUsage;
+    }
+    if (options.help) {
+        std::fputs(CliHelpText(), stdout);
+        return kExitOk;
+    }
+    if (options.version) {
+        std::printf("qorwctl (%s)\n", CUtilityDlg::kAboutVersion);
+        return kExitOk;
+    }
+    return RunCli(options);
+}

@@ -1,0 +1,371 @@
+// qorwctl as a script runs it: the built program in a folder of its own, against the simulated
+// module on a pseudo-terminal.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <map>
+#include <regex>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "files/temp_dir.h"
+#include "qorsim/sim_module.h"
+
+extern char** environ;
+
+namespace {
+
+constexpr const char* kProgram = QOR_BINARY_DIR "/qorwctl";
+constexpr int kAddrBlockKey = 0xFA;
+
+struct CtlRun {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+// Runs qorwctl in dir with args; env adds to (or, with an empty value, removes from) the
+// test's own environment. The reset pauses are shortened unless env says otherwise.
+CtlRun RunCtl(const TempDir& dir, const std::vector<std::string>& args,
+           std::map<std::string, std::string> env = {}) {
+    env.emplace("QORWCTL_PAUSE_SCALE", "0");
+    std::vector<std::string> envText;
+    for (char** e = environ; *e; ++e) {
+        std::string entry = *e;
+        std::string name = entry.substr(0, entry.find('='));
+        if (env.count(name) || name.rfind("QORW_COM", 0) == 0) continue;
+        envText.push_back(entry);
+    }
+    for (auto& [name, value] : env) {
+        if (!value.empty()) envText.push_back(name + "=" + value);
+    }
+    // Everything the child needs is built before the fork: the test runs threads.
+    std::vector<std::string> argText = {kProgram};
+    argText.insert(argText.end(), args.begin(), args.end());
+    std::vector<char*> argv, envp;
+    for (auto& a : argText) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    for (auto& e : envText) envp.push_back(e.data());
+    envp.push_back(nullptr);
+    std::string outPath = dir.File(".stdout"), errPath = dir.File(".stderr");
+
+    pid_t pid = ::fork();
+    if (pid == 0) {
+        int out = ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        int err = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        if (out < 0 || err < 0 || ::chdir(dir.Path().c_str()) != 0) ::_exit(127);
+        ::dup2(out, 1);
+        ::dup2(err, 2);
+        ::execve(kProgram, argv.data(), envp.data());
+        ::_exit(127);
+    }
+    CtlRun run;
+    int status = 0;
+    if (pid > 0 && ::waitpid(pid, &status, 0) == pid && WIFEXITED(status))
+        run.status = WEXITSTATUS(status);
+    run.out = ReadFileBytes(outPath);
+    run.err = ReadFileBytes(errPath);
+    ::unlink(outPath.c_str());
+    ::unlink(errPath.c_str());
+    return run;
+}
+
+bool Contains(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
+}
+
+// A text file with one line replaced; the key names the line.
+std::string WithLine(std::string text, const std::string& key, const std::string& value) {
+    size_t at = text.find("\r\n" + key + ": ");
+    if (at == std::string::npos) return {};
+    at += 2;
+    size_t end = text.find("\r\n", at);
+    return text.replace(at, end - at, key + ": " + value);
+}
+
+class QorwctlTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        struct stat st {};
+        ASSERT_EQ(::stat(kProgram, &st), 0) << kProgram << " is not built";
+    }
+
+    CtlRun Ctl(const std::vector<std::string>& args, std::map<std::string, std::string> env = {}) {
+        return RunCtl(dir, args, std::move(env));
+    }
+    std::string Read(const std::string& name) const { return ReadFileBytes(dir.File(name)); }
+    bool Exists(const std::string& name) const { return ::access(dir.File(name).c_str(), F_OK) == 0; }
+
+    TempDir dir;
+};
+
+class QorwctlDeviceTest : public QorwctlTest {
+protected:
+    void SetUp() override {
+        QorwctlTest::SetUp();
+        std::string error;
+        ASSERT_TRUE(sim.Start(&error)) << error;
+    }
+    void TearDown() override { sim.Stop(); }
+
+    // A device command on the simulated module, given by its path.
+    CtlRun Device(std::vector<std::string> args) {
+        args.insert(args.begin(), {"--port", sim.SlavePath()});
+        return Ctl(args);
+    }
+    // The module's configuration as a text file, uploaded into name.
+    std::string Uploaded(const std::string& name) {
+        CtlRun r = Device({"upload", name});
+        EXPECT_EQ(r.status, 0) << r.err;
+        return Read(name);
+    }
+
+    SimModule sim;
+};
+
+// ---- the command line itself
+
+TEST_F(QorwctlTest, RefusesUnusableCommandLinesWithStatusTwo) {
+    const std::vector<std::vector<std::string>> lines = {
+        {},
+        {"bogus"},
+        {"defaults"},
+        {"defaults", "a.dcf", "b.dcf"},
+        {"convert", "a.dcf", "b.doc"},
+        {"check", "noextension"},
+        {"--baud", "14400", "info"},
+        {"--baud"},
+        {"--port", "LPT1", "info"},
+        {"--port", "COM33", "info"},
+        {"--port", "COM0", "info"},
+        {"reset", "hard"},
+        {"--rom", "upload", "x.dcf"},
+        {"--frobnicate", "info"},
+        {"--quiet=yes", "info"},
+    };
+    for (const auto& args : lines) {
+        std::string shown;
+        for (auto& a : args) shown += a + " ";
+        CtlRun r = Ctl(args);
+        EXPECT_EQ(r.status, 2) << shown;
+        EXPECT_TRUE(Contains(r.err, "qorwctl: ")) << shown << r.err;
+        EXPECT_TRUE(r.out.empty()) << shown;
+    }
+    EXPECT_FALSE(Exists("QORWUTIL.CFG"));
+}
+
+TEST_F(QorwctlTest, HelpDescribesEveryCommand) {
+    CtlRun r = Ctl({"--help"});
+    EXPECT_EQ(r.status, 0);
+    for (const char* part : {"usage: qorwctl", "defaults OUT", "convert IN OUT", "check IN",
+                             "upload OUT", "download IN [--rom] [--all]", "verify IN", "diff A B",
+                             "reset power|oob|oob-ip", "info", "ports", "--trace", "--quiet",
+                             "Exit status"})
+        EXPECT_TRUE(Contains(r.out, part)) << part;
+}
+
+// ---- files
+
+TEST_F(QorwctlTest, DefaultsAndConvertWriteTheWindowsOwnFiles) {
+    ASSERT_EQ(Ctl({"defaults", "d.dcf"}).status, 0);
+    CtlRun r = Ctl({"defaults", "d.txt"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(r.err.empty()) << r.err;
+    std::string text = Read("d.txt");
+    EXPECT_EQ(text.rfind("[QorConfiguration]\r\nVersion: 4\r\n\r\n[COMMS]\r\nBaud: Auto\r\n", 0), 0u)
+        << text.substr(0, 80);
+    EXPECT_TRUE(Contains(text, "\r\nRoute49: 000.000.000.000\r\n"));
+    EXPECT_GT(Read("d.dcf").size(), 0u);
+
+    // Both ways, and back: the same bytes as the files written directly.
+    ASSERT_EQ(Ctl({"convert", "d.txt", "c.dcf"}).status, 0);
+    EXPECT_EQ(Read("c.dcf"), Read("d.dcf"));
+    ASSERT_EQ(Ctl({"convert", "d.dcf", "c.txt"}).status, 0);
+    EXPECT_EQ(Read("c.txt"), text);
+
+    // A changed value survives both conversions.
+    dir.Write("ch.txt", WithLine(text, "IPAddress", "192.168.001.010"));
+    ASSERT_EQ(Ctl({"convert", "ch.txt", "ch.dcf"}).status, 0);
+    ASSERT_EQ(Ctl({"convert", "ch.dcf", "back.txt"}).status, 0);
+    EXPECT_TRUE(Contains(Read("back.txt"), "\r\nIPAddress: 192.168.001.010\r\n"));
+
+    // No dialog selection was made, so the settings file is never written.
+    EXPECT_FALSE(Exists("QORWUTIL.CFG"));
+}
+
+TEST_F(QorwctlTest, CheckReportsTheFirstErrorAndConvertWritesNothing) {
+    ASSERT_EQ(Ctl({"defaults", "d.txt"}).status, 0);
+    CtlRun good = Ctl({"check", "d.txt"});
+    EXPECT_EQ(good.status, 0);
+    EXPECT_TRUE(good.err.empty()) << good.err;
+
+    dir.Write("bad.txt", WithLine(Read("d.txt"), "IPAddress", "300.168.001.010"));
+    CtlRun bad = Ctl({"check", "bad.txt"});
+    EXPECT_EQ(bad.status, 1);
+    EXPECT_EQ(bad.err,
+              "300 is not a valid entry.\nPlease specify a value between 0 and 255 for this "
+              "field.\n\n"
+              "Text file load ABORTED!\nDefault values loaded.\n[TCPIP] parameters in error.\n\n");
+    EXPECT_EQ(Ctl({"convert", "bad.txt", "bad.dcf"}).status, 1);
+    EXPECT_FALSE(Exists("bad.dcf"));
+
+    CtlRun missing = Ctl({"check", "missing.dcf"});
+    EXPECT_EQ(missing.status, 1);
+    EXPECT_EQ(missing.err, "File could not be opened\n\n");
+
+    dir.Write("junk.dcf", "not a configuration");
+    EXPECT_EQ(Ctl({"check", "junk.dcf"}).status, 1);
+}
+
+TEST_F(QorwctlTest, DiffListsEachDifferingParameterByPageAndKey) {
+    ASSERT_EQ(Ctl({"defaults", "a.txt"}).status, 0);
+    ASSERT_EQ(Ctl({"defaults", "a.dcf"}).status, 0);
+    CtlRun same = Ctl({"diff", "a.dcf", "a.txt"});
+    EXPECT_EQ(same.status, 0) << same.out;
+    EXPECT_TRUE(same.out.empty());
+
+    std::string b = WithLine(Read("a.txt"), "Route07", "010.000.000.007");
+    b = WithLine(b, "Username", "smtpuser");
+    dir.Write("b.txt", b);
+    CtlRun r = Ctl({"diff", "a.dcf", "b.txt"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out,
+              "Message Routing\tRoute07\t000.000.000.000\t010.000.000.007\n"
+              "Email\tUsername\t\tsmtpuser\n");
+}
+
+TEST_F(QorwctlTest, PortsNamesTheComNumbersMappedToADevice) {
+    SimModule sim;
+    ASSERT_TRUE(sim.Start());
+    CtlRun r = Ctl({"ports"}, {{"QORW_COM5", sim.SlavePath()}});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_TRUE(Contains(r.out, sim.SlavePath() + "\tCOM5\n")) << r.out;
+    sim.Stop();
+}
+
+// ---- the module
+
+TEST_F(QorwctlDeviceTest, InfoReportsTheIdentificationOfTheModule) {
+    CtlRun r = Device({"info"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(std::regex_search(r.out, std::regex("^Identification: QORW .*FW=03\\.12 Diag OK\n")))
+        << r.out;
+    EXPECT_TRUE(Contains(r.out, "\nHardwareAddress: 00:00:BC:1A:2B:3C\n"));
+    EXPECT_TRUE(Contains(r.out, "\nFirmware: 03.12\n"));
+    EXPECT_TRUE(Contains(r.out, "\nWebParameters: supported\n"));
+    // Only the Reset page takes part: no configuration value is read.
+    for (const SimRequest& q : sim.Requests())
+        EXPECT_TRUE(q.key == 0xF8 || q.key == 0xFE) << q.Line();
+}
+
+TEST_F(QorwctlDeviceTest, UploadSavesWhatTheModuleHolds) {
+    std::string text = Uploaded("up.txt");
+    EXPECT_TRUE(Contains(text, "\r\nIPAddress: 010.000.000.100\r\n")) << text;
+    EXPECT_TRUE(Contains(text, "\r\nEthernetAddress: 00:00:BC:1A:2B:3C\r\n"));
+    EXPECT_TRUE(Contains(text, "\r\nFrom: qor@example.com\r\n"));
+    CtlRun dcf = Device({"upload", "up.dcf"});
+    EXPECT_EQ(dcf.status, 0) << dcf.err;
+    EXPECT_EQ(Ctl({"diff", "up.dcf", "up.txt"}).out, "");
+}
+
+TEST_F(QorwctlDeviceTest, DownloadToRamChangesOnlyTheRam) {
+    dir.Write("ch.txt", WithLine(Uploaded("up.txt"), "IPAddress", "192.168.001.010"));
+    std::vector<uint8_t> rom = sim.Rom(kAddrBlockKey);
+    CtlRun r = Device({"download", "ch.txt"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    std::vector<uint8_t> ram = sim.Ram(kAddrBlockKey);
+    ASSERT_GE(ram.size(), 8u);
+    EXPECT_EQ(std::vector<uint8_t>(ram.begin(), ram.begin() + 8),
+              (std::vector<uint8_t>{0xC0, 0, 0xA8, 0, 0x01, 0, 0x0A, 0}));
+    EXPECT_EQ(sim.Rom(kAddrBlockKey), rom);
+    EXPECT_EQ(sim.Stats().resets, 0);
+}
+
+TEST_F(QorwctlDeviceTest, DownloadToRomStoresResetsAndReadsBack) {
+    dir.Write("ch.txt", WithLine(Uploaded("up.txt"), "IPAddress", "192.168.001.010"));
+    CtlRun r = Device({"download", "ch.txt", "--rom", "--all"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    std::vector<uint8_t> rom = sim.Rom(kAddrBlockKey);
+    ASSERT_GE(rom.size(), 8u);
+    EXPECT_EQ(rom[0], 0xC0);
+    EXPECT_EQ(sim.Stats().lastResetKind, 0);
+    EXPECT_EQ(Device({"verify", "ch.txt"}).status, 0);
+}
+
+TEST_F(QorwctlDeviceTest, VerifyComparesTheFileWithTheModule) {
+    Uploaded("up.txt");
+    CtlRun equal = Device({"verify", "up.txt"});
+    EXPECT_EQ(equal.status, 0) << equal.out << equal.err;
+    EXPECT_TRUE(equal.out.empty());
+
+    dir.Write("ch.txt", WithLine(Read("up.txt"), "IPAddress", "192.168.001.010"));
+    CtlRun changed = Device({"verify", "ch.txt"});
+    EXPECT_EQ(changed.status, 1);
+    EXPECT_EQ(changed.out, "QOR IP Addr\tIPAddress\t192.168.001.010\t010.000.000.100\n");
+}
+
+TEST_F(QorwctlDeviceTest, ResetSendsTheKindAsksAndComesBackOnline) {
+    const std::vector<std::pair<std::string, int>> kinds = {
+        {"power", 1}, {"oob", 2}, {"oob-ip", 3}};
+    for (const auto& [name, kind] : kinds) {
+        CtlRun r = Device({"reset", name});
+        EXPECT_EQ(r.status, 0) << name << r.err;
+        EXPECT_EQ(sim.Stats().lastResetKind, kind) << name;
+        EXPECT_TRUE(Contains(r.err, "\nDo you wish to proceed?\n-> Yes\n\n")) << r.err;
+    }
+    CtlRun quiet = Device({"--quiet", "reset", "power"});
+    EXPECT_EQ(quiet.status, 0);
+    EXPECT_TRUE(quiet.err.empty()) << quiet.err;
+}
+
+TEST_F(QorwctlDeviceTest, PortAndBaudOptionsLeaveTheSettingsFileAlone) {
+    const std::string settings = "CommPort=COM7\r\nBaudRate=9600\r\n";
+    dir.Write("QORWUTIL.CFG", settings);
+    CtlRun r = Ctl({"--port", sim.SlavePath(), "--baud", "57600", "info"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(Read("QORWUTIL.CFG"), settings);
+    CtlRun com = Ctl({"--port", "COM3", "info"}, {{"QORW_COM3", sim.SlavePath()}});
+    EXPECT_EQ(com.status, 0) << com.err;
+    EXPECT_EQ(Read("QORWUTIL.CFG"), settings);
+
+    // Without --port the settings file's port is the one used.
+    CtlRun fromFile = Ctl({"info"}, {{"QORW_COM7", sim.SlavePath()}});
+    EXPECT_EQ(fromFile.status, 0) << fromFile.err;
+    EXPECT_EQ(Read("QORWUTIL.CFG"), settings);
+}
+
+TEST_F(QorwctlDeviceTest, TraceWritesTimeStampedLines) {
+    CtlRun r = Device({"--trace", "info"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_TRUE(std::regex_search(r.err, std::regex("(^|\n)\\d\\d:\\d\\d:\\d\\d\\.\\d{3} ")))
+        << r.err;
+}
+
+TEST_F(QorwctlTest, ANonexistentDeviceIsALinkFailure) {
+    ASSERT_EQ(Ctl({"defaults", "d.txt"}).status, 0);
+    CtlRun r = Ctl({"--port", dir.File("no-such-tty"), "download", "d.txt"});
+    EXPECT_EQ(r.status, 3);
+    EXPECT_EQ(r.err.rfind("Invalid Comm Port Selected", 0), 0u) << r.err;
+    CtlRun up = Ctl({"--port", dir.File("no-such-tty"), "upload", "out.txt"});
+    EXPECT_EQ(up.status, 3);
+    EXPECT_FALSE(Exists("out.txt"));
+}
+
+TEST_F(QorwctlTest, ASilentModuleIsALinkFailure) {
+    SimOptions options;
+    options.silent = true;
+    SimModule sim(options);
+    ASSERT_TRUE(sim.Start());
+    CtlRun r = Ctl({"--port", sim.SlavePath(), "--baud", "57600", "info"});
+    EXPECT_EQ(r.status, 3);
+    EXPECT_EQ(r.err, "Unable to Connect to QOR\nPlease check cable / Port Settings\n\n");
+    EXPECT_TRUE(r.out.empty());
+    sim.Stop();
+}
+
+}  // namespace
