@@ -38,7 +38,8 @@ bool CSenderEdit::CheckSender() {
         message = kTooLong;
         SelectAll();
     }
-    if (!message) return true;
+    if (!message)
+        return true;
     Ui().Message(message, UiHost::Icon::Exclamation);
     return false;
 }
@@ -94,7 +95,8 @@ void CEmailPage::ClearLogin() {
 }
 
 bool CEmailPage::TakeControlValues() {
-    if (!ExchangeAddress(server_, serverAddress_, true)) return false;
+    if (!ExchangeAddress(server_, serverAddress_, true))
+        return false;
     if (!sender_.CheckSender()) {
         sender_.RequestFocus();
         return false;
@@ -109,7 +111,8 @@ void CEmailPage::LoadDefaults() {
     authFlag_ = 0;
     EnableLogin(false);
     sender_.SetText(kDefaultSender);
-    for (int r = 1; r <= kDestinationCount; ++r) grid_.SetCellText(r, kAddressColumn, "");
+    for (int r = 1; r <= kDestinationCount; ++r)
+        grid_.SetCellText(r, kAddressColumn, "");
     RefreshControls();
     grid_.Repaint();
 }
@@ -145,7 +148,8 @@ void CEmailPage::QueueParameters(QorDoc& doc) {
     for (int id : {QorDoc::kIdUsername, QorDoc::kIdPassword, QorDoc::kIdSmtpAuth, QorDoc::kIdFrom,
                    QorDoc::kIdEmailServer})
         doc.QUEUE(id);
-    for (int r = 1; r <= kDestinationCount; ++r) doc.QUEUE(QorDoc::kIdFirstEmailDest + r - 1);
+    for (int r = 1; r <= kDestinationCount; ++r)
+        doc.QUEUE(QorDoc::kIdFirstEmailDest + r - 1);
 }
 
 void CEmailPage::StoreToDocument(QorDoc& doc, bool force) {
@@ -159,11 +163,16 @@ void CEmailPage::StoreToDocument(QorDoc& doc, bool force) {
 }
 
 bool CEmailPage::DiffersFromDocument(QorDoc& doc) {
-    if (username_.GetText() != doc.GET(QorDoc::kIdUsername)) return true;
-    if (password_.GetText() != doc.GET(QorDoc::kIdPassword)) return true;
-    if ((auth_.IsChecked() ? "1" : "0") != doc.GET(QorDoc::kIdSmtpAuth)) return true;
-    if (sender_.GetText() != doc.GET(QorDoc::kIdFrom)) return true;
-    if (server_.GetText() != doc.GET(QorDoc::kIdEmailServer)) return true;
+    if (username_.GetText() != doc.GET(QorDoc::kIdUsername))
+        return true;
+    if (password_.GetText() != doc.GET(QorDoc::kIdPassword))
+        return true;
+    if ((auth_.IsChecked() ? "1" : "0") != doc.GET(QorDoc::kIdSmtpAuth))
+        return true;
+    if (sender_.GetText() != doc.GET(QorDoc::kIdFrom))
+        return true;
+    if (server_.GetText() != doc.GET(QorDoc::kIdEmailServer))
+        return true;
     for (int r = 1; r <= kDestinationCount; ++r) {
         if (grid_.GetCellText(r, kAddressColumn) != doc.GET(QorDoc::kIdFirstEmailDest + r - 1))
             return true;
@@ -209,12 +218,14 @@ void CEmailPage::ReadSection(CConfigTextReader& reader) {
     for (int r = 1; r <= kDestinationCount; ++r) {
         const std::string key = AddressKey(r + kFirstDestination - 1);
         const std::string value = reader.ReadParam(key);
-        if (!grid_.CheckCellText(r, kAddressColumn, value)) throw ZUVException::ParameterInError(key);
+        if (!grid_.CheckCellText(r, kAddressColumn, value))
+            throw ZUVException::ParameterInError(key);
         grid_.SetCellText(r, kAddressColumn, value);
         grid_.MarkModified(true, r, kAddressColumn);
         grid_.RepaintCell(r, kAddressColumn);
     }
-    if (!TakeControlValues()) throw ZUVException::SectionInError(kSection);
+    if (!TakeControlValues())
+        throw ZUVException::SectionInError(kSection);
 }
 
 void CEmailPage::ExchangeDcf(CDcfArchive& archive) {

@@ -14,8 +14,8 @@ namespace {
 
 constexpr const char* kOutOfMemory = "Out of memory";
 
-constexpr uint32_t kCellFormat = CellFormat::kCenter | CellFormat::kVCenter |
-                                 CellFormat::kSingleLine | CellFormat::kEndEllipsis;
+constexpr uint32_t kCellFormat =
+    CellFormat::kCenter | CellFormat::kVCenter | CellFormat::kSingleLine | CellFormat::kEndEllipsis;
 
 std::string RouteKey(int d) {
     char key[16];
@@ -26,12 +26,14 @@ std::string RouteKey(int d) {
 }  // namespace
 
 std::optional<std::string> RegroupRoute(const std::string& value) {
-    if (value.size() == 15) return value;
+    if (value.size() == 15)
+        return value;
     std::string parts[4];
     size_t start = 0;
     for (int k = 0; k < 3; ++k) {
         size_t dot = value.find('.', start);
-        if (dot == std::string::npos) return std::nullopt;
+        if (dot == std::string::npos)
+            return std::nullopt;
         parts[k] = value.substr(start, dot - start);
         start = dot + 1;
     }
@@ -40,8 +42,10 @@ std::optional<std::string> RegroupRoute(const std::string& value) {
     for (int k = 0; k < 4; ++k) {
         const std::string& p = parts[k];
         // Only padding is defined; a longer part would have to lose digits.
-        if (p.empty() || p.size() > 3) return std::nullopt;
-        if (k > 0) out += '.';
+        if (p.empty() || p.size() > 3)
+            return std::nullopt;
+        if (k > 0)
+            out += '.';
         out += std::string(3 - p.size(), '0') + p;
     }
     return out;
@@ -64,7 +68,8 @@ void BuildNumberedGrid(CGridCtrl& grid, const char* const (&headers)[3], int fir
             else if (c < 2)
                 item.text = std::to_string(r + firstNumber - 1 + 100 * c);
             ok = grid.SetCell(item);
-            if (ok && r > 0 && c == 2) ok = grid.SetCellClass(r, c, valueClass);
+            if (ok && r > 0 && c == 2)
+                ok = grid.SetCellClass(r, c, valueClass);
         }
     }
     if (!ok) {
@@ -89,7 +94,8 @@ CRoutingPage::CRoutingPage(CPageHost& host) : host_(host), grid_(host.Ui()) {
 }
 
 void CRoutingPage::LoadDefaults() {
-    for (int d = 0; d < kRouteCount; ++d) grid_.SetCellText(d + 1, kAddressColumn, kDefaultRoute);
+    for (int d = 0; d < kRouteCount; ++d)
+        grid_.SetCellText(d + 1, kAddressColumn, kDefaultRoute);
     grid_.Repaint();
 }
 
@@ -100,16 +106,19 @@ void CRoutingPage::LoadFromDocument(QorDoc& doc) {
 }
 
 void CRoutingPage::QueueParameters(QorDoc& doc) {
-    for (int d = 0; d < kRouteCount; ++d) doc.QUEUE(QorDoc::kIdFirstRoute + d);
+    for (int d = 0; d < kRouteCount; ++d)
+        doc.QUEUE(QorDoc::kIdFirstRoute + d);
 }
 
 void CRoutingPage::StoreToDocument(QorDoc& doc, bool force) {
-    for (int d = 0; d < kRouteCount; ++d) doc.UPDATE(QorDoc::kIdFirstRoute + d, Route(d), force);
+    for (int d = 0; d < kRouteCount; ++d)
+        doc.UPDATE(QorDoc::kIdFirstRoute + d, Route(d), force);
 }
 
 bool CRoutingPage::DiffersFromDocument(QorDoc& doc) {
     for (int d = 0; d < kRouteCount; ++d) {
-        if (Route(d) != doc.GET(QorDoc::kIdFirstRoute + d)) return true;
+        if (Route(d) != doc.GET(QorDoc::kIdFirstRoute + d))
+            return true;
     }
     return false;
 }
@@ -117,7 +126,8 @@ bool CRoutingPage::DiffersFromDocument(QorDoc& doc) {
 void CRoutingPage::WriteSection(CTextOutFile& file, QorDoc& doc) {
     (void)doc;
     WriteText(file, "\r\n[Routing]\r\n");
-    for (int d = 0; d < kRouteCount; ++d) WriteFormat(file, "Route%02d: %s\r\n", d, Route(d).c_str());
+    for (int d = 0; d < kRouteCount; ++d)
+        WriteFormat(file, "Route%02d: %s\r\n", d, Route(d).c_str());
 }
 
 void CRoutingPage::ReadSection(CConfigTextReader& reader) {
@@ -129,7 +139,8 @@ void CRoutingPage::ReadSection(CConfigTextReader& reader) {
         // with it before the load aborts.
         const std::string text = RegroupRoute(value).value_or(value);
         const int row = d + 1;
-        if (!grid_.CheckCellText(row, kAddressColumn, text)) throw ZUVException::ParameterInError(key);
+        if (!grid_.CheckCellText(row, kAddressColumn, text))
+            throw ZUVException::ParameterInError(key);
         grid_.SetCellText(row, kAddressColumn, text);
         grid_.MarkModified(true, row, kAddressColumn);
         grid_.RepaintCell(row, kAddressColumn);
@@ -138,7 +149,8 @@ void CRoutingPage::ReadSection(CConfigTextReader& reader) {
 
 void CRoutingPage::ExchangeDcf(CDcfArchive& archive) {
     if (archive.IsStoring()) {
-        for (int d = 0; d < kRouteCount; ++d) archive.WriteText(Route(d));
+        for (int d = 0; d < kRouteCount; ++d)
+            archive.WriteText(Route(d));
         return;
     }
     for (int d = 0; d < kRouteCount; ++d) {

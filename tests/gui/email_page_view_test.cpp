@@ -20,7 +20,8 @@
 namespace {
 
 void Settle() {
-    for (int i = 0; i < 5; ++i) QApplication::processEvents();
+    for (int i = 0; i < 5; ++i)
+        QApplication::processEvents();
 }
 
 struct EmailView : ::testing::Test {
@@ -51,7 +52,8 @@ struct EmailView : ::testing::Test {
 
 TEST_F(EmailView, ShowsTheLabelsAndTheDefaults) {
     QStringList labels;
-    for (QLabel* l : view->findChildren<QLabel*>()) labels << l->text();
+    for (QLabel* l : view->findChildren<QLabel*>())
+        labels << l->text();
     for (const char* text : {"Email Server IP Address", "\"From:\"", "Username", "Password"})
         EXPECT_TRUE(labels.contains(text)) << text;
     EXPECT_EQ(view->AuthCheck()->text().toStdString(), "SMTP Authentication");

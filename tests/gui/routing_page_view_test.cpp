@@ -17,7 +17,8 @@
 namespace {
 
 void Settle() {
-    for (int i = 0; i < 5; ++i) QApplication::processEvents();
+    for (int i = 0; i < 5; ++i)
+        QApplication::processEvents();
 }
 
 struct RoutingView : ::testing::Test {

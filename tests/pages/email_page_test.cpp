@@ -1,3 +1,5 @@
+#include "pages/email_page.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -12,7 +14,6 @@
 #include "files/dcf_archive.h"
 #include "files/temp_dir.h"
 #include "link/serial_channel.h"
-#include "pages/email_page.h"
 #include "pages/routing_page.h"
 #include "qorsim/sim_module.h"
 #include "support/scripted_ui_host.h"
@@ -53,7 +54,8 @@ struct Fixture {
 
 std::string Crlf(const std::vector<std::string>& lines) {
     std::string s;
-    for (const auto& l : lines) s += l + "\r\n";
+    for (const auto& l : lines)
+        s += l + "\r\n";
     return s;
 }
 
@@ -74,7 +76,8 @@ struct EmailText {
         for (int d = 50; d < 100; ++d) {
             std::string value;
             for (const auto& [id, v] : destinations)
-                if (id == d) value = v;
+                if (id == d)
+                    value = v;
             lines.push_back("Address" + std::to_string(d) + ": " + value);
         }
         return Crlf(lines);
@@ -197,7 +200,8 @@ TEST(EmailPage, SenderCheckRefusesWithOneMessageAndSelectsTheFault) {
         int focusRequests = 0;
         sender.SetFocusListener([&] { ++focusRequests; });
         sender.SetText(c.text);
-        if (c.message) f.ui.ExpectMessage();
+        if (c.message)
+            f.ui.ExpectMessage();
         EXPECT_EQ(sender.Leave(), c.message == nullptr) << c.text;
         if (!c.message) {
             EXPECT_TRUE(f.ui.Messages().empty());
@@ -245,7 +249,8 @@ TEST(EmailPage, DocumentTransfers) {
     f.page.QueueParameters(doc);
     std::vector<int> keys(doc.Queue().begin(), doc.Queue().end());
     std::vector<int> expected = {0xF2, 0xF3, 0xF4, 0xF9, 0xFB};
-    for (int k = 150; k < 200; ++k) expected.push_back(k);
+    for (int k = 150; k < 200; ++k)
+        expected.push_back(k);
     EXPECT_EQ(keys, expected);
 
     doc.SET(177, "user");
@@ -323,7 +328,8 @@ TEST(EmailPage, DefaultSectionIsFiftySevenLines) {
         "Username: \r\n"
         "Password: \r\n"
         "SMTP Authentication: NO\r\n";
-    for (int d = 50; d < 100; ++d) expected += "Address" + std::to_string(d) + ": \r\n";
+    for (int d = 50; d < 100; ++d)
+        expected += "Address" + std::to_string(d) + ": \r\n";
     EXPECT_EQ(f.Section(), expected);
     EXPECT_TRUE(f.ui.Messages().empty());
 }
@@ -413,7 +419,8 @@ TEST(EmailPage, ReadAbortsWithTheMessageOfEachFault) {
     {
         EmailText t;
         t.destinations = {{57, "a b@c"}};
-        cases.push_back({t, inError + "\"Address57: \" parameter in error.", {"Spaces not allowed."}});
+        cases.push_back(
+            {t, inError + "\"Address57: \" parameter in error.", {"Spaces not allowed."}});
     }
     {
         EmailText t;
@@ -424,26 +431,31 @@ TEST(EmailPage, ReadAbortsWithTheMessageOfEachFault) {
     {
         EmailText t;
         t.destinations = {{99, std::string(44, 'x') + "@y"}};
-        cases.push_back({t, inError + "\"Address99: \" parameter in error.",
+        cases.push_back({t,
+                         inError + "\"Address99: \" parameter in error.",
                          {"Length cannot exceed 45 characters."}});
     }
     {
         EmailText t;
         t.from = "sender.example.com";
-        cases.push_back({t, inError + "[EMail] parameters in error.", {"\"@\" symbol IS required."}});
+        cases.push_back(
+            {t, inError + "[EMail] parameters in error.", {"\"@\" symbol IS required."}});
     }
     {
         EmailText t;
         t.from = "";
-        cases.push_back({t, inError + "[EMail] parameters in error.",
+        cases.push_back({t,
+                         inError + "[EMail] parameters in error.",
                          {"A value such as \"QOR0.0.0.0@example.com\" IS required."}});
     }
     {
         EmailText t;
         t.server = "127.0.0.1";
-        cases.push_back({t, inError + "[EMail] parameters in error.",
-                         {"127 and greater than 223 are reserved values for the first IP address "
-                          "octet.\nPlease specify another value between 0 and 223 for this field."}});
+        cases.push_back(
+            {t,
+             inError + "[EMail] parameters in error.",
+             {"127 and greater than 223 are reserved values for the first IP address "
+              "octet.\nPlease specify another value between 0 and 223 for this field."}});
     }
     {
         EmailText t;
@@ -479,7 +491,9 @@ TEST(EmailPage, ReadAbortsAtTheFirstMissingLine) {
 namespace {
 
 // The bytes of an archive string as the .dcf file holds it (short texts only).
-std::string Str(const std::string& s) { return std::string(1, static_cast<char>(s.size())) + s; }
+std::string Str(const std::string& s) {
+    return std::string(1, static_cast<char>(s.size())) + s;
+}
 
 }  // namespace
 
@@ -496,7 +510,8 @@ TEST(EmailPage, DcfRecordLayout) {
     f.page.ExchangeDcf(out);
     std::string expected = std::string("\xC0\xA8\x01\x0A", 4) + std::string("\x01\0\0\0", 4) +
                            Str("u") + Str("pw") + Str("s@t");
-    for (int r = 1; r < 50; ++r) expected += Str("");
+    for (int r = 1; r < 50; ++r)
+        expected += Str("");
     expected += Str("z@z");
     EXPECT_EQ(out.Bytes(), expected);
 }
@@ -508,7 +523,8 @@ TEST(EmailPage, DcfLoadByVersion) {
         f.dlg.DcfVersion() = 4;
         std::string bytes = std::string("\x0A\x00\x00\x02", 4) + std::string("\x01\0\0\0", 4) +
                             Str("user") + Str("pass") + Str("bad sender");
-        for (int r = 1; r <= 50; ++r) bytes += Str(r == 3 ? "no check here" : "");
+        for (int r = 1; r <= 50; ++r)
+            bytes += Str(r == 3 ? "no check here" : "");
         auto in = CDcfArchive::ForLoading(bytes);
         f.page.ExchangeDcf(in);
         EXPECT_EQ(f.page.ServerField().GetText(), "010.000.000.002");
@@ -530,7 +546,8 @@ TEST(EmailPage, DcfLoadByVersion) {
         f.page.AuthCheck().Click();
         f.dlg.DcfVersion() = version;
         std::string bytes = std::string("\x0A\x00\x00\x03", 4) + Str("old@x");
-        for (int r = 1; r <= 50; ++r) bytes += Str(r == 50 ? "end@x" : "");
+        for (int r = 1; r <= 50; ++r)
+            bytes += Str(r == 50 ? "end@x" : "");
         auto in = CDcfArchive::ForLoading(bytes);
         f.page.ExchangeDcf(in);
         EXPECT_EQ(f.page.ServerField().GetText(), "010.000.000.003");
@@ -566,7 +583,8 @@ struct FileFixture : Fixture {
     }
     bool AnyPageDiffers() {
         for (int i = 0; i < CUtilityDlg::kPageCount; ++i)
-            if (dlg.Page(i).DiffersFromDocument(dlg.Doc())) return true;
+            if (dlg.Page(i).DiffersFromDocument(dlg.Doc()))
+                return true;
         return false;
     }
 
@@ -609,7 +627,8 @@ struct FileFixture : Fixture {
 std::string Replace(std::string text, const std::string& from, const std::string& to) {
     size_t at = text.find(from);
     EXPECT_NE(at, std::string::npos) << from;
-    if (at != std::string::npos) text.replace(at, from.size(), to);
+    if (at != std::string::npos)
+        text.replace(at, from.size(), to);
     return text;
 }
 
@@ -631,14 +650,20 @@ TEST(EmailPageFiles, DefaultFilesHoldTheRecordsAsWritten) {
         "Username: \r\n"
         "Password: \r\n"
         "SMTP Authentication: NO\r\n";
-    for (int d = 50; d < 100; ++d) email += "Address" + std::to_string(d) + ": \r\n";
+    for (int d = 50; d < 100; ++d)
+        email += "Address" + std::to_string(d) + ": \r\n";
     // The routing section comes straight before the e-mail section.
     EXPECT_NE(text.find(routing + email), std::string::npos);
 
     const std::string dcf = f.SaveDcf("defaults.dcf");
     std::string routeRecord;
-    for (int d = 0; d < 50; ++d) routeRecord += "\x0f" "000.000.000.000";
-    std::string emailRecord = std::string(4 + 4 + 1 + 1, '\0') + "\x16" "QOR0.0.0.0@example.com" +
+    for (int d = 0; d < 50; ++d)
+        routeRecord +=
+            "\x0f"
+            "000.000.000.000";
+    std::string emailRecord = std::string(4 + 4 + 1 + 1, '\0') +
+                              "\x16"
+                              "QOR0.0.0.0@example.com" +
                               std::string(50, '\0');
     EXPECT_NE(dcf.find(routeRecord + emailRecord), std::string::npos);
     EXPECT_TRUE(f.ui.Messages().empty());
@@ -678,13 +703,16 @@ TEST(EmailPageFiles, TextLoadAbortRestoresEveryPageToItsDefaults) {
         std::vector<std::string> messages;
     };
     const Case cases[] = {
-        {"Address63: ", "Address63: x y@z",
+        {"Address63: ",
+         "Address63: x y@z",
          {"Spaces not allowed.",
           "Text file load ABORTED!\nDefault values loaded.\n\"Address63: \" parameter in error."}},
-        {"From: QOR0.0.0.0@example.com", "From: QOR0.0.0.0.example.com",
+        {"From: QOR0.0.0.0@example.com",
+         "From: QOR0.0.0.0.example.com",
          {"\"@\" symbol IS required.",
           "Text file load ABORTED!\nDefault values loaded.\n[EMail] parameters in error."}},
-        {"\r\n[EMail]\r\n", "\r\n[E-Mail]\r\n",
+        {"\r\n[EMail]\r\n",
+         "\r\n[E-Mail]\r\n",
          {"Text file load ABORTED!\nFailed to locate \"[EMail]\" section."}},
     };
     for (const Case& c : cases) {
@@ -727,7 +755,8 @@ using Bytes = std::vector<uint8_t>;
 Bytes Counted(const std::string& text) {
     Bytes form(84, 0);
     form[0] = static_cast<uint8_t>(text.size());
-    for (size_t i = 0; i < text.size(); ++i) form[2 + (i ^ 1)] = static_cast<uint8_t>(text[i]);
+    for (size_t i = 0; i < text.size(); ++i)
+        form[2 + (i ^ 1)] = static_cast<uint8_t>(text[i]);
     return form;
 }
 
@@ -746,8 +775,10 @@ TEST(EmailAndRoutingDevice, UploadThenDownloadToRamAndRom) {
     SimModule sim(o);
     ASSERT_TRUE(sim.Start());
     setenv("QORW_COM15", sim.SlavePath().c_str(), 1);
-    for (int d = 0; d < 50; ++d) sim.SetRam(100 + d, Address(10, 0, d, 1));
-    for (int d = 50; d < 100; ++d) sim.SetRam(d + 100, Counted("to" + std::to_string(d) + "@x"));
+    for (int d = 0; d < 50; ++d)
+        sim.SetRam(100 + d, Address(10, 0, d, 1));
+    for (int d = 50; d < 100; ++d)
+        sim.SetRam(d + 100, Counted("to" + std::to_string(d) + "@x"));
     sim.SetRam(0xF2, Counted("user"));
     sim.SetRam(0xF3, Counted("pass"));
     sim.SetRam(0xF4, {1, 0});

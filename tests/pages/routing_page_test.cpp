@@ -1,3 +1,5 @@
+#include "pages/routing_page.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -9,7 +11,6 @@
 #include "files/config_text.h"
 #include "files/dcf_archive.h"
 #include "files/temp_dir.h"
-#include "pages/routing_page.h"
 #include "support/scripted_ui_host.h"
 
 namespace {
@@ -46,7 +47,8 @@ struct Fixture {
 
 std::string Crlf(const std::vector<std::string>& lines) {
     std::string s;
-    for (const auto& l : lines) s += l + "\r\n";
+    for (const auto& l : lines)
+        s += l + "\r\n";
     return s;
 }
 
@@ -55,10 +57,12 @@ std::string RoutingText(const std::vector<std::pair<int, std::string>>& changes 
                         int skip = -1) {
     std::vector<std::string> lines = {"", "[Routing]"};
     for (int d = 0; d < 50; ++d) {
-        if (d == skip) continue;
+        if (d == skip)
+            continue;
         std::string value = "000.000.000.000";
         for (const auto& [id, v] : changes)
-            if (id == d) value = v;
+            if (id == d)
+                value = v;
         char key[16];
         std::snprintf(key, sizeof key, "Route%02d: ", d);
         lines.push_back(key + value);
@@ -97,9 +101,9 @@ TEST(RoutingPage, StartsWithNumberedDestinationsAndZeroAddresses) {
     }
     for (int r = 0; r <= 50; ++r)
         for (int c = 0; c < 3; ++c)
-            EXPECT_EQ(f.grid.GetCellFormat(r, c),
-                      CellFormat::kCenter | CellFormat::kVCenter | CellFormat::kSingleLine |
-                          CellFormat::kEndEllipsis);
+            EXPECT_EQ(f.grid.GetCellFormat(r, c), CellFormat::kCenter | CellFormat::kVCenter |
+                                                      CellFormat::kSingleLine |
+                                                      CellFormat::kEndEllipsis);
     EXPECT_TRUE(f.grid.IsEditable());
     EXPECT_TRUE(f.grid.IsDragAndDrop());
     EXPECT_FALSE(f.grid.IsListMode());
@@ -121,9 +125,11 @@ TEST(RoutingPage, DocumentTransfersUseIdentifiersZeroToFortyNine) {
     doc.ClearQueue();
     f.page.QueueParameters(doc);
     ASSERT_EQ(doc.QueueCount(), 50u);
-    for (int d = 0; d < 50; ++d) EXPECT_EQ(doc.TakeNext(), 100 + d);
+    for (int d = 0; d < 50; ++d)
+        EXPECT_EQ(doc.TakeNext(), 100 + d);
 
-    for (int d = 0; d < 50; ++d) doc.SET(d, "010.000.000." + std::string(d < 10 ? "00" : "0") + std::to_string(d));
+    for (int d = 0; d < 50; ++d)
+        doc.SET(d, "010.000.000." + std::string(d < 10 ? "00" : "0") + std::to_string(d));
     f.page.LoadFromDocument(doc);
     EXPECT_EQ(f.page.Route(7), "010.000.000.007");
     EXPECT_EQ(f.page.Route(49), "010.000.000.049");
@@ -190,8 +196,10 @@ TEST(RoutingPage, ShortFormsAreRegroupedIntoThreeDigitGroups) {
         {"abcdefghijklmno", "abcdefghijklmno"},  // 15 characters: as it is
         {"1.2.3.x", "001.002.003.00x"},
     };
-    for (auto [in, out] : cases) EXPECT_EQ(RegroupRoute(in), std::optional<std::string>(out)) << in;
-    for (const char* none : {"", "1.2.3", "1..2.3", "1.2.3.", "1.2.3.4567", "1234.1.1.1", "10-0-0-1"})
+    for (auto [in, out] : cases)
+        EXPECT_EQ(RegroupRoute(in), std::optional<std::string>(out)) << in;
+    for (const char* none :
+         {"", "1.2.3", "1..2.3", "1.2.3.", "1.2.3.4567", "1234.1.1.1", "10-0-0-1"})
         EXPECT_EQ(RegroupRoute(none), std::nullopt) << none;
 }
 
@@ -226,7 +234,9 @@ TEST(RoutingPage, ReadAbortsWithTheMessageOfEachFault) {
         {"\r\n[Routing] \r\nRoute00: 000.000.000.000\r\n",
          "Text file load ABORTED!\nFailed to locate \"[Routing]\" section.",
          {}},
-        {RoutingText({}, 10), "Text file load ABORTED!\nFailed to locate \"Route10: \" parameter.", {}},
+        {RoutingText({}, 10),
+         "Text file load ABORTED!\nFailed to locate \"Route10: \" parameter.",
+         {}},
         {RoutingText({{3, "127.000.000.001"}}),
          inError + "\"Route03: \" parameter in error.",
          {"127 and greater than 223 are reserved values for the first IP address octet.\nPlease "
@@ -239,9 +249,11 @@ TEST(RoutingPage, ReadAbortsWithTheMessageOfEachFault) {
          inError + "\"Route08: \" parameter in error.",
          {"Please enter 3 digit characters per octet.\nRange of possible correct values are 000 "
           "thru 255."}},
-        {RoutingText({{9, ""}}), inError + "\"Route09: \" parameter in error.",
+        {RoutingText({{9, ""}}),
+         inError + "\"Route09: \" parameter in error.",
          {"Missing value in IP address."}},
-        {RoutingText({{12, "192.168.001.255"}}), inError + "\"Route12: \" parameter in error.",
+        {RoutingText({{12, "192.168.001.255"}}),
+         inError + "\"Route12: \" parameter in error.",
          {"255 is a reserved value for the IP address fourth octet.\nPlease specify another value "
           "between 0 and 254 for this field."}},
     };
@@ -260,7 +272,8 @@ TEST(RoutingPage, ReadAbortsWithTheMessageOfEachFault) {
 TEST(RoutingPage, ValuesBeforeTheFailingLineAreAlreadyInTheGrid) {
     Fixture f;
     std::vector<std::pair<int, std::string>> changes;
-    for (int d = 0; d < 10; ++d) changes.push_back({d, "10.0.0." + std::to_string(d + 1)});
+    for (int d = 0; d < 10; ++d)
+        changes.push_back({d, "10.0.0." + std::to_string(d + 1)});
     EXPECT_NE(f.ReadError(RoutingText(changes, 10)), "");
     EXPECT_EQ(f.page.Route(0), "010.000.000.001");
     EXPECT_EQ(f.page.Route(9), "010.000.000.010");
@@ -275,7 +288,9 @@ TEST(RoutingPage, DcfRecordIsFiftyStringsInRowOrder) {
     f.page.ExchangeDcf(out);
     std::string expected;
     for (int d = 0; d < 50; ++d) {
-        const char* text = d == 0 ? "010.000.000.001" : d == 49 ? "192.168.001.010" : "000.000.000.000";
+        const char* text = d == 0    ? "010.000.000.001"
+                           : d == 49 ? "192.168.001.010"
+                                     : "000.000.000.000";
         expected += '\x0f' + std::string(text);
     }
     EXPECT_EQ(out.Bytes(), expected);
@@ -285,8 +300,11 @@ TEST(RoutingPage, DcfLoadRegroupsShortFormsAndKeepsOtherTextsUnchecked) {
     Fixture f;
     auto out = CDcfArchive::ForStoring();
     for (int d = 0; d < 50; ++d) {
-        std::string text = d == 0 ? "10.1.2.3" : d == 1 ? "1.2.3.4567" : d == 2 ? "garbage" :
-                           d == 3 ? "127.000.000.001" : "000.000.000.000";
+        std::string text = d == 0   ? "10.1.2.3"
+                           : d == 1 ? "1.2.3.4567"
+                           : d == 2 ? "garbage"
+                           : d == 3 ? "127.000.000.001"
+                                    : "000.000.000.000";
         out.WriteText(text);
     }
     auto in = CDcfArchive::ForLoading(out.Bytes());
@@ -296,7 +314,8 @@ TEST(RoutingPage, DcfLoadRegroupsShortFormsAndKeepsOtherTextsUnchecked) {
     EXPECT_EQ(f.page.Route(2), "garbage");
     EXPECT_EQ(f.page.Route(3), "127.000.000.001");
     EXPECT_TRUE(f.ui.Messages().empty());
-    for (int r = 1; r <= 50; ++r) EXPECT_FALSE(f.grid.IsModified(r, 2));
+    for (int r = 1; r <= 50; ++r)
+        EXPECT_FALSE(f.grid.IsModified(r, 2));
 }
 
 TEST(RoutingPage, DcfLoadCutShortKeepsTheRoutesRead) {
@@ -333,7 +352,8 @@ struct FileFixture : Fixture {
     }
     bool AnyPageDiffers() {
         for (int i = 0; i < CUtilityDlg::kPageCount; ++i)
-            if (dlg.Page(i).DiffersFromDocument(dlg.Doc())) return true;
+            if (dlg.Page(i).DiffersFromDocument(dlg.Doc()))
+                return true;
         return false;
     }
 };
@@ -341,7 +361,8 @@ struct FileFixture : Fixture {
 std::string Replace(std::string text, const std::string& from, const std::string& to) {
     size_t at = text.find(from);
     EXPECT_NE(at, std::string::npos) << from;
-    if (at != std::string::npos) text.replace(at, from.size(), to);
+    if (at != std::string::npos)
+        text.replace(at, from.size(), to);
     return text;
 }
 
@@ -353,7 +374,10 @@ TEST(RoutingPageFiles, DefaultFilesHoldTheRecordAsWritten) {
     EXPECT_NE(text.find(RoutingText()), std::string::npos);
     const std::string dcf = f.SaveDcf("defaults.dcf");
     std::string record;
-    for (int d = 0; d < 50; ++d) record += "\x0f" "000.000.000.000";
+    for (int d = 0; d < 50; ++d)
+        record +=
+            "\x0f"
+            "000.000.000.000";
     EXPECT_NE(dcf.find(record), std::string::npos);
     EXPECT_TRUE(f.ui.Messages().empty());
 }
@@ -364,9 +388,11 @@ TEST(RoutingPageFiles, TextLoadAbortRestoresEveryPageToItsDefaults) {
         std::vector<std::string> messages;
     };
     const Case cases[] = {
-        {"Route10: 000.000.000.000\r\n", "",
+        {"Route10: 000.000.000.000\r\n",
+         "",
          {"Text file load ABORTED!\nFailed to locate \"Route10: \" parameter."}},
-        {"Route03: 000.000.000.000", "Route03: 127.000.000.001",
+        {"Route03: 000.000.000.000",
+         "Route03: 127.000.000.001",
          {"127 and greater than 223 are reserved values for the first IP address octet.\nPlease "
           "specify another value between 0 and 223 for this field.",
           "Text file load ABORTED!\nDefault values loaded.\n\"Route03: \" parameter in error."}},
@@ -375,8 +401,9 @@ TEST(RoutingPageFiles, TextLoadAbortRestoresEveryPageToItsDefaults) {
         FileFixture f;
         const std::string defaults = f.SaveText("defaults.txt");
         std::string text = Replace(defaults, c.from, c.to);
-        for (int d = 0; d < 3; ++d) text = Replace(text, "Route0" + std::to_string(d) + ": 000.000.000.000",
-                                                   "Route0" + std::to_string(d) + ": 10.0.0.9");
+        for (int d = 0; d < 3; ++d)
+            text = Replace(text, "Route0" + std::to_string(d) + ": 000.000.000.000",
+                           "Route0" + std::to_string(d) + ": 10.0.0.9");
         f.page.Grid().SetCellText(20, 2, "010.000.000.020");
         f.ui.AllowMessages();
         f.LoadText(f.dir.Write("bad.txt", text));

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -8,6 +9,8 @@
 #include "files/config_text.h"
 #include "files/dcf_archive.h"
 #include "files/temp_dir.h"
+#include "link/serial_channel.h"
+#include "qorsim/sim_module.h"
 #include "support/scripted_ui_host.h"
 
 namespace {
@@ -407,4 +410,84 @@ TEST_F(WebConfigPageTest, ReadsItsDcfRecordOnlyFromFilesOfVersionThreeAndFour) {
             EXPECT_EQ(ar.ReadText(), "next record");
         }
     }
+}
+
+namespace {
+
+// The module's 84-byte form of a text: the count, then the characters pairwise swapped.
+std::vector<uint8_t> DeviceText(const std::string& text) {
+    std::vector<uint8_t> form(84, 0);
+    form[0] = static_cast<uint8_t>(text.size());
+    for (size_t i = 0; i < text.size(); ++i) form[2 + (i ^ 1)] = static_cast<uint8_t>(text[i]);
+    return form;
+}
+
+}  // namespace
+
+// Both web pages against the simulated module: a full upload shows the module's texts, and
+// "QOR R&OM" writes the edited ones and leaves them in the module's ROM.
+TEST(WebPagesOnTheModule, UploadShowsTheModulesTextsAndRomKeepsTheEditedOnes) {
+    SimOptions o;
+    o.restartSilenceMs = 50;
+    o.announceIntervalMs = 50;
+    SimModule sim(o);
+    ASSERT_TRUE(sim.Start());
+    setenv("QORW_COM17", sim.SlavePath().c_str(), 1);
+    sim.SetRam(1, DeviceText("Plant home"));
+    sim.SetRam(2, DeviceText("no row's"));  // identifier 101
+    sim.SetRam(3, DeviceText("Link one"));
+    sim.SetRam(30, DeviceText("pw4"));
+    sim.SetRam(31, DeviceText("Tank A"));
+    sim.SetRam(70, DeviceText("Last name"));
+
+    SerialChannel channel;
+    ScriptedUiHost ui;
+    CUtilityDlg dlg(ui);
+    dlg.Doc().AttachChannel(channel);
+    dlg.Start();
+    dlg.Link().comPort = 17;
+    dlg.Link().pcBaudIndex = 0;
+
+    dlg.OnQor();
+    ASSERT_EQ(ui.MessageTexts(), std::vector<std::string>{});
+    ASSERT_EQ(dlg.StatusField().Text(), "Device Values");
+    CWebConfigPage& web = dlg.WebConfigPage();
+    CWebDataDescPage& desc = dlg.WebDataDescPage();
+    EXPECT_EQ(web.Value(1), "Plant home");
+    EXPECT_EQ(web.Value(2), "Link one");
+    EXPECT_EQ(web.Value(29), "pw4");
+    EXPECT_EQ(desc.Value(1), "Tank A");
+    EXPECT_EQ(desc.Value(40), "Last name");
+    EXPECT_EQ(dlg.Doc().GET(101), "no row's");
+    for (int row = 1; row <= 29; ++row) EXPECT_NE(web.Value(row), "no row's");
+
+    auto edit = [](CGridCtrl& grid, int row, const std::string& text) {
+        grid.SetFocusCell(row, 1);
+        ASSERT_TRUE(grid.StartEdit(row, 1, kKeyF2));
+        grid.GetEditor()->TextEdited(text, static_cast<int>(text.size()),
+                                     static_cast<int>(text.size()));
+        grid.GetEditor()->KeyDown(kKeyEnter, false, false);
+    };
+    edit(web.Grid(), 3, "www.plant.example");
+    edit(desc.Grid(), 2, "Tank B");
+    ASSERT_EQ(dlg.StatusField().Text(), "Modified");
+
+    // "Modified" is the download behaviour at start: only what changed is written.
+    sim.ClearRequests();
+    dlg.OnRom();
+    ASSERT_EQ(ui.MessageTexts(), std::vector<std::string>{});
+    std::vector<int> written;
+    for (const auto& r : sim.Requests())
+        if (r.command != 0x01 && r.key >= 1 && r.key <= 70) written.push_back(r.key);
+    EXPECT_EQ(written, (std::vector<int>{4, 32}));
+    EXPECT_EQ(sim.Stats().lastResetKind, 0);
+    EXPECT_EQ(sim.Rom(4), DeviceText("www.plant.example"));
+    EXPECT_EQ(sim.Rom(32), DeviceText("Tank B"));
+    EXPECT_EQ(sim.Rom(2), DeviceText("no row's"));
+    // Read back after the restart.
+    EXPECT_EQ(web.Value(3), "www.plant.example");
+    EXPECT_EQ(desc.Value(2), "Tank B");
+    EXPECT_EQ(dlg.StatusField().Text(), "Device Values");
+    channel.Close();
+    sim.Stop();
 }
