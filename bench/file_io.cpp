@@ -2,7 +2,7 @@
 // file and the .dcf file, each direction timed separately. Prints the median and the 90th
 // percentile of each, and the file sizes.
 //
-//   file_io [rounds]      (default 200)
+//   file_io [rounds] [dir]    (default 200 rounds; with dir, the saved files are copied there)
 #include <stdlib.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -11,6 +11,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
 #include <functional>
 #include <optional>
 #include <string>
@@ -55,9 +56,9 @@ std::string FullConfigurationText() {
         std::snprintf(buf, sizeof buf, fmt, args...);
         s += buf;
     };
-    s += "\r\n\r\n[COMMS]\r\nBaud: 57600\r\nEthernet Speed/Duplex: 100 Mbit Full Duplex\r\n"
+    s += "\r\n\r\n[COMMS]\r\nBaud: 57600\r\nEthernet Speed/Duplex: 100 Mbps full-duplex\r\n"
          "EnableRouting: YES\r\n";
-    s += "\r\n[TCPIP]\r\nSeries: D\r\nIpConfig: Static\r\nIPAddress: 192.168.001.010\r\n"
+    s += "\r\n[TCPIP]\r\nSeries: D\r\nIpConfig: Bootp Fallback\r\nIPAddress: 192.168.001.010\r\n"
          "SubnetMask: 255.255.255.000\r\nGateway: 192.168.001.001\r\n"
          "SecurityMask1: 255.255.000.000\r\nSecurityMask2: 255.000.000.000\r\n";
     s += "\r\n[Routing]\r\n";
@@ -159,6 +160,15 @@ int main(int argc, char** argv) {
     std::printf("  .dcf load: median %8.1f us, p90 %8.1f us\n", dcfLoad.median, dcfLoad.p90);
     std::printf("  failures: %d, message boxes: %d\n", failures, ui.messages);
 
+    if (argc > 2) {
+        for (const std::string& p : {text, dcf}) {
+            std::string to = std::string(argv[2]) + p.substr(p.rfind('/'));
+            std::ifstream in(p, std::ios::binary);
+            std::ofstream out(to, std::ios::binary);
+            if (!(out << in.rdbuf()))
+                std::fprintf(stderr, "file_io: could not keep %s\n", p.c_str());
+        }
+    }
     for (const std::string& p : {source, text, dcf, std::string(dir) + "/QORWUTIL.CFG"})
         unlink(p.c_str());
     rmdir(dir);

@@ -216,7 +216,9 @@ void GridView::GridRepaint() { viewport()->update(); }
 
 void GridView::GridCellChanged(int row, int col) {
     viewport()->update(CellRect(row, col).adjusted(-1, -1, 1, 1));
-    if (CCellID{row, col} == model_.GetFocusCell()) NotifyAccessibleFocus();
+    if (CCellID{row, col} == model_.GetFocusCell() && !(accessibleFocus_ == model_.GetFocusCell())) {
+        NotifyAccessibleFocus();
+    }
 }
 
 void GridView::GridEditorOpened(CInPlaceEditor& editor) {
@@ -606,6 +608,7 @@ void GridView::NotifyAccessibleFocus() {
     if (!QAccessible::isActive() || !hasFocus()) return;
     const CCellID f = model_.GetFocusCell();
     if (!f.IsValid()) return;
+    accessibleFocus_ = f;
     QAccessibleEvent ev(this, QAccessible::Focus);
     ev.setChild(f.row * model_.GetColumnCount() + f.col);
     QAccessible::updateAccessibility(&ev);

@@ -74,4 +74,5 @@ private:
     bool syncing_ = false;
     bool updatingBars_ = false;
     QPoint pressPos_;
+    CCellID accessibleFocus_;  // the cell screen readers were last told of
 };

@@ -1,0 +1,77 @@
+// The settings file reader fed arbitrary bytes. What it reports lies in range; whatever it
+// read, written back and read again gives the same values; and the page that reads the file at
+// start-up comes up with a port and baud rate it offers.
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "app/utility_dlg.h"
+#include "files/settings_file.h"
+#include "fuzz_host.h"
+
+namespace {
+
+#define FUZZ_CHECK(cond)                                                               \
+    do {                                                                               \
+        if (!(cond)) {                                                                 \
+            std::fprintf(stderr, "invariant failed: %s (line %d)\n", #cond, __LINE__); \
+            std::abort();                                                              \
+        }                                                                              \
+    } while (0)
+
+std::string ReadFile(const std::string& path) {
+    std::string s;
+    if (std::FILE* f = std::fopen(path.c_str(), "rb")) {
+        char buf[4096];
+        size_t n;
+        while ((n = std::fread(buf, 1, sizeof buf, f)) > 0)
+            s.append(buf, n);
+        std::fclose(f);
+    }
+    return s;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    static ScratchFile input(".cfg"), again(".2.cfg");
+    if (size > 4096)
+        return 0;
+    input.Write(data, size);
+
+    CSettingsFile::ReadResult r = CSettingsFile::Read(input.Path());
+    if (r.port)
+        FUZZ_CHECK(*r.port >= 1 && *r.port <= 32);
+    if (!r.ok)
+        return 0;
+    FUZZ_CHECK(r.port.has_value());
+    FUZZ_CHECK(r.baudIndex >= 0 && r.baudIndex <= 6);
+    FUZZ_CHECK(CSettingsFile::IndexOfRate(CSettingsFile::RateOfIndex(r.baudIndex)) == r.baudIndex);
+
+    FUZZ_CHECK(CSettingsFile::Write(*r.port, r.baudIndex, again.Path()));
+    FUZZ_CHECK(ReadFile(again.Path()) == CSettingsFile::Format(*r.port, r.baudIndex));
+    CSettingsFile::ReadResult back = CSettingsFile::Read(again.Path());
+    FUZZ_CHECK(back.ok && back.port == r.port && back.baudIndex == r.baudIndex);
+
+    // The window's start reads the file from the current directory under its own name.
+    static bool inCwd = [] {
+        std::FILE* probe = std::fopen(CSettingsFile::kFileName, "ab");
+        if (probe != nullptr)
+            std::fclose(probe);
+        return probe != nullptr;
+    }();
+    if (inCwd) {
+        std::FILE* f = std::fopen(CSettingsFile::kFileName, "wb");
+        if (f == nullptr)
+            return 0;
+        std::fwrite(data, 1, size, f);
+        std::fclose(f);
+        FuzzUiHost ui;
+        CUtilityDlg dlg(ui);
+        dlg.Start();
+        FUZZ_CHECK(dlg.Link().comPort == *r.port);
+        FUZZ_CHECK(dlg.Link().pcBaudIndex == r.baudIndex);
+    }
+    return 0;
+}
