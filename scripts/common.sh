@@ -8,10 +8,15 @@ BUILD_DIR=${QOR_BUILD_DIR:-$ROOT/build}
 PACKAGES=(g++ cmake ninja-build ccache pkg-config qt6-base-dev qt6-qpa-plugins
           libgtest-dev libgmock-dev xvfb xauth)
 
+# ensure_packages [extra packages...]: installs what is missing (as root) or names the command.
 ensure_packages() {
-    local missing=()
-    for p in "${PACKAGES[@]}"; do
-        dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+    local wanted=("${PACKAGES[@]}" "$@") missing=() p
+    # One query for all of them: a second run should cost next to nothing.
+    local installed
+    installed=$(dpkg-query -W -f='${Package} ${Status}\n' "${wanted[@]}" 2>/dev/null |
+        awk '$NF == "installed" { print $1 }' || true)
+    for p in "${wanted[@]}"; do
+        grep -qxF "$p" <<<"$installed" || missing+=("$p")
     done
     [ ${#missing[@]} -eq 0 ] && return 0
     if [ "$(id -u)" -ne 0 ]; then
@@ -24,12 +29,25 @@ ensure_packages() {
     apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 }
 
-# build DIR [cmake options...]: configure once, then build incrementally.
-build() {
+# configure DIR [cmake options...]: once; later builds let CMake notice what changed.
+configure() {
     local dir=$1
     shift
     if [ ! -f "$dir/build.ninja" ]; then
         cmake -S "$ROOT" -B "$dir" -G Ninja "$@" >/dev/null
     fi
-    cmake --build "$dir" -j "$(nproc)"
+}
+
+# build DIR [cmake options...]: configure once, then build everything incrementally.
+build() {
+    configure "$@"
+    cmake --build "$1" -j "$(nproc)"
+}
+
+# build_targets DIR TARGET...: only what a program run needs, not the tests and benchmarks.
+build_targets() {
+    local dir=$1
+    shift
+    configure "$dir"
+    cmake --build "$dir" -j "$(nproc)" --target "$@"
 }

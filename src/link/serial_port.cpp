@@ -1,16 +1,21 @@
 #include "link/serial_port.h"
 
 #include <fcntl.h>
+#include <grp.h>
 #include <poll.h>
+#include <pwd.h>
 #include <sys/eventfd.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
 std::string DeviceForPort(int port) {
     std::string var = "QORW_COM" + std::to_string(port);
@@ -66,6 +71,59 @@ bool ModemLine(int fd, unsigned long request, int line) {
     return errno == ENOTTY || errno == EINVAL;
 }
 
+bool HasGroup(const std::vector<gid_t>& groups, gid_t gid) {
+    for (gid_t g : groups) {
+        if (g == gid) return true;
+    }
+    return false;
+}
+
+// The groups this process runs with.
+std::vector<gid_t> SessionGroups() {
+    std::vector<gid_t> groups(static_cast<size_t>(std::max(getgroups(0, nullptr), 0)));
+    int n = getgroups(static_cast<int>(groups.size()), groups.data());
+    groups.resize(static_cast<size_t>(std::max(n, 0)));
+    groups.push_back(getegid());
+    return groups;
+}
+
+// The groups the account has in the group database, which a new login would take up.
+std::vector<gid_t> AccountGroups(const passwd& account) {
+    int n = 32;
+    std::vector<gid_t> groups;
+    for (int tries = 0; tries < 3; ++tries) {
+        groups.resize(static_cast<size_t>(n));
+        if (getgrouplist(account.pw_name, account.pw_gid, groups.data(), &n) >= 0) {
+            groups.resize(static_cast<size_t>(n));
+            return groups;
+        }
+    }
+    return {};
+}
+
+// What to do about a device that refuses to open for lack of permission. Serial adapters
+// belong to the dialout group on Debian and its kin; anything else names who has the device.
+std::string PermissionAdvice(const std::string& device) {
+    struct stat st {};
+    if (::stat(device.c_str(), &st) != 0) return {};
+    const group* g = getgrgid(st.st_gid);
+    std::string groupName = g ? g->gr_name : std::to_string(st.st_gid);
+    if (groupName == "dialout") {
+        const passwd* me = getpwuid(geteuid());
+        if (me && !HasGroup(SessionGroups(), st.st_gid) &&
+            HasGroup(AccountGroups(*me), st.st_gid)) {
+            return "you are in the dialout group, but this session started before you were "
+                   "added: log in again";
+        }
+        return "add yourself to the dialout group (sudo usermod -aG dialout $USER, then log in "
+               "again)";
+    }
+    const passwd* owner = getpwuid(st.st_uid);
+    std::string ownerName = owner ? owner->pw_name : std::to_string(st.st_uid);
+    return "the device belongs to user " + ownerName + " and group " + groupName +
+           "; ask its owner for access, or for membership of that group";
+}
+
 }  // namespace
 
 bool SerialPort::Open(const std::string& device, uint32_t baud) {
@@ -77,7 +135,15 @@ bool SerialPort::Open(const std::string& device, uint32_t baud) {
 
     // Non-blocking, so that neither the open nor a read waits for carrier.
     fd_ = ::open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fd_ < 0) return Fail(device, std::strerror(errno));
+    if (fd_ < 0) {
+        int err = errno;
+        std::string reason = std::strerror(err);
+        if (err == EACCES || err == EPERM) {
+            std::string advice = PermissionAdvice(device);
+            if (!advice.empty()) reason += "; " + advice;
+        }
+        return Fail(device, reason);
+    }
     if (!isatty(fd_)) return Fail(device, "not a terminal device");
     if (ioctl(fd_, TIOCEXCL) != 0) return Fail(device, std::strerror(errno));
 
