@@ -16,6 +16,7 @@
 #include "cli/cli_ui_host.h"
 #include "cli/param_compare.h"
 #include "cli/serial_ports.h"
+#include "link/serial_channel.h"
 #include "model/qor_doc.h"
 
 namespace {
@@ -172,6 +173,15 @@ void CliSession::Watch(CUtilityDlg& dlg) {
             if (text == lastStatus_) return;
             lastStatus_ = text;
             console_.Line(TimeStamp() + " status " + text);
+        });
+        ProgramChannel().SetTraceHook([this](bool sent, const uint8_t* bytes, size_t n) {
+            static const char* digits = "0123456789ABCDEF";
+            std::string line = TimeStamp() + (sent ? " > " : " < ");
+            for (size_t i = 0; i < n; ++i) {
+                line.push_back(digits[bytes[i] >> 4]);
+                line.push_back(digits[bytes[i] & 15]);
+            }
+            console_.Line(line);
         });
     }
 }

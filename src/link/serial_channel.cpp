@@ -102,6 +102,7 @@ void SerialChannel::ResetQueueLocked() {
 bool SerialChannel::WriteBytes(const uint8_t* bytes, size_t n) {
     std::lock_guard w(writeMu_);
     if (!serial_.IsOpen()) return false;
+    if (trace_) trace_(true, bytes, n);
     return serial_.Write(bytes, n);
 }
 
@@ -221,6 +222,15 @@ void SerialChannel::Handle(wire::ReceiveMachine::Action action) {
     using Action = wire::ReceiveMachine::Action;
     static const uint8_t kAckSeq[2] = {wire::kDle, wire::kAck};
     static const uint8_t kNakSeq[2] = {wire::kDle, wire::kNak};
+    static const uint8_t kEnqSeq[2] = {wire::kDle, wire::kEnq};
+    if (trace_) {
+        if (action == Action::LinkAck) trace_(false, kAckSeq, 2);
+        if (action == Action::LinkNak) trace_(false, kNakSeq, 2);
+        if (action == Action::Enquiry) trace_(false, kEnqSeq, 2);
+        if (action == Action::Accept || action == Action::Repeat) {
+            trace_(false, receiver_.Message().data(), receiver_.Message().size());
+        }
+    }
     switch (action) {
         case Action::None:
             return;

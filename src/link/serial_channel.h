@@ -5,6 +5,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -70,6 +71,12 @@ public:
 
     uint16_t LinkTransaction() const { return linkTransaction_; }
     void SetLinkTransaction(uint16_t n) { linkTransaction_ = n; }
+
+    // Sees every byte sequence written (sent = true, on the writer's thread) and every frame and
+    // control sequence received (on the reader thread), for diagnosing a link. Set it while the
+    // channel is closed.
+    using TraceHook = std::function<void(bool sent, const uint8_t* bytes, size_t n)>;
+    void SetTraceHook(TraceHook hook) { trace_ = std::move(hook); }
     // Messages waiting in the reply queue.
     int PendingReplies() const;
     // CPU time the reader thread has used since it started; zero while closed.
@@ -99,6 +106,7 @@ private:
     uint16_t nakLimit_ = 1;
     uint16_t enqLimit_ = 1;
     uint16_t linkTransaction_;
+    TraceHook trace_;
     std::string device_;
     std::string openError_;
 
