@@ -2,6 +2,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPointer>
 #include <QPushButton>
@@ -164,4 +165,17 @@ void Bind(CEdit& model, QLineEdit* widget) {
             widget->setText(shown);
         }
     });
+}
+
+void NameAfterLabels(QWidget* root) {
+    for (QLabel* label : root->findChildren<QLabel*>()) {
+        QWidget* buddy = label->buddy();
+        if (!buddy || !buddy->accessibleName().isEmpty()) continue;
+        QString text = label->text();
+        // "&&" stands for one '&'; a single one marks the mnemonic.
+        text.replace(QStringLiteral("&&"), QStringLiteral("\x01"));
+        text.remove(QChar('&'));
+        text.replace(QChar(1), QChar('&'));
+        buddy->setAccessibleName(text.trimmed());
+    }
 }

@@ -30,3 +30,7 @@ void Bind(CEdit& model, QLineEdit* widget);
 
 // Copies the enabled and visible flags of a model to any widget.
 void ApplyCommonState(const CControl& model, QWidget* widget);
+
+// Gives every labelled control under root its label's text (without '&') as accessible name,
+// where it has none: a combo box would otherwise be announced by its current item only.
+void NameAfterLabels(QWidget* root);

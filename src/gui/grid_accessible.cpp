@@ -140,7 +140,10 @@ public:
     QAccessibleInterface* cellAt(int row, int col) const override {
         if (!Model().IsValid(row, col)) return nullptr;
         const int cols = Model().GetColumnCount();
-        if (cols != cachedCols_) const_cast<GridAccessible*>(this)->ClearCells();
+        if (cols != cachedCols_) {
+            const_cast<GridAccessible*>(this)->ClearCells();
+            cachedCols_ = cols;
+        }
         const int key = row * cols + col;
         auto it = cells_.constFind(key);
         if (it != cells_.constEnd()) return QAccessible::accessibleInterface(*it);
@@ -214,14 +217,14 @@ public:
     void modelChange(QAccessibleTableModelChangeEvent*) override { ClearCells(); }
 
 private:
+    // Also runs from the destructor, possibly after the view is gone: touches no model.
     void ClearCells() {
         for (QAccessible::Id id : std::as_const(cells_)) QAccessible::deleteAccessibleInterface(id);
         cells_.clear();
-        cachedCols_ = Model().GetColumnCount();
     }
 
     mutable QHash<int, QAccessible::Id> cells_;
-    int cachedCols_ = 0;
+    mutable int cachedCols_ = 0;
 };
 
 QList<QAccessibleInterface*> GridCellAccessible::columnHeaderCells() const {

@@ -150,6 +150,10 @@ GridView::GridView(CGridCtrl& model, QWidget* parent) : QAbstractScrollArea(pare
 }
 
 GridView::~GridView() {
+    // QWidget's destructor still sends accessibility events; its table interface must not outlive
+    // the view it casts to.
+    QAccessible::deleteAccessibleInterface(
+        QAccessible::uniqueId(QAccessible::queryAccessibleInterface(this)));
     if (editor_) editor_->SetViewListener(nullptr);
     if (field_) field_->Detach();
     // Another view may have taken the model over since.

@@ -19,6 +19,7 @@
 #include "app/utility_dlg.h"
 #include "gui/about_box.h"
 #include "gui/control_binding.h"
+#include "gui/grid_view.h"
 #include "gui/email_page_view.h"
 #include "gui/ip_addr_page_view.h"
 #include "gui/progress_window.h"
@@ -159,8 +160,15 @@ MainWindow::MainWindow(CUtilityDlg& dlg, QWidget* parent)
         new UtilitySettingsPageView(dlg_.UtilitySettingsPage()),
         new WebConfigPageView(dlg_.WebConfigPage()),
         new WebDataDescPageView(dlg_.WebDataDescPage())};
-    for (int i = 0; i < tabModel.Count(); ++i)
-        tabs_->addTab(views[i], FromLatin1(tabModel.Text(i)));
+    for (int i = 0; i < tabModel.Count(); ++i) {
+        const QString title = FromLatin1(tabModel.Text(i));
+        tabs_->addTab(views[i], title);
+        // Screen readers name a control by its label; a page's table has none but the tab.
+        NameAfterLabels(views[i]);
+        for (GridView* grid : views[i]->findChildren<GridView*>()) {
+            if (grid->accessibleName().isEmpty()) grid->setAccessibleName(title);
+        }
+    }
     tabs->bar->request = [this](int index) { dlg_.Tabs().RequestSelect(index); };
     tabs->step = [this](int delta) { StepTab(delta); };
     // Whatever else changes the tab (accessibility, for one) is put back and asked for.
@@ -209,6 +217,10 @@ MainWindow::MainWindow(CUtilityDlg& dlg, QWidget* parent)
     helpRow->addWidget(help);
     helpRow->addStretch();
 
+    // The keyboard follows the layout: Help stands above the two groups.
+    setTabOrder(tabs_, help);
+    setTabOrder(help, loadGroup->findChild<QPushButton*>("fileLoadButton"));
+
     auto* groups = new QHBoxLayout;
     groups->addWidget(loadGroup);
     groups->addWidget(saveGroup);
@@ -216,6 +228,7 @@ MainWindow::MainWindow(CUtilityDlg& dlg, QWidget* parent)
     // The status field.
     status_->setObjectName("statusField");
     status_->setFocusPolicy(Qt::ClickFocus);
+    status_->setAccessibleName("Status");
     status_->setAlignment(Qt::AlignHCenter);
     Bind(dlg_.StatusField(), status_);
 
