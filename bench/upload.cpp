@@ -1,6 +1,7 @@
-// Time of a full upload of a web-capable module: over an unpaced pseudo-terminal, and with the
+// Time of a full upload ("QOR"), a full download ("QOR RAM") and a download with reset and
+// read-back ("QOR ROM") of a web-capable module: over an unpaced pseudo-terminal, and with the
 // simulated module held to 57600 and 9600 baud; each beside the wire time of the bytes that
-// crossed (bytes x 10 bits / rate).
+// crossed (bytes x 10 bits / rate), all round trips included.
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -10,6 +11,7 @@
 #include "app/ui_host.h"
 #include "app/utility_dlg.h"
 #include "link/serial_channel.h"
+#include "pages/utility_settings_page.h"
 #include "qorsim/sim_module.h"
 
 namespace {
@@ -42,12 +44,34 @@ struct Run {
     const char* name;
     uint32_t pace;  // 0 = unpaced
     int baudIndex;  // the PC's rate and link timing
-    int ids;        // identifiers queued: 0..ids-1
+    int ids;        // identifiers uploaded: 0..ids-1
 };
+
+struct Phase {
+    const char* command;
+    int result;
+    double seconds;
+    uint64_t bytes;
+    size_t requests;
+};
+
+// Prints one command's figures beside the wire time of the bytes that crossed.
+void Report(const Run& run, const Phase& p, const std::string& failure) {
+    uint32_t rate = LinkProfileFor(run.baudIndex).baud;
+    double wire = static_cast<double>(p.bytes) * 10.0 / rate;
+    std::printf("%-26s %-8s %4zu requests, %6llu bytes: %7.3f s; wire at %5u baud %7.3f s; "
+                "ratio %.3f%s\n",
+                run.name, p.command, p.requests, static_cast<unsigned long long>(p.bytes),
+                p.seconds, rate, wire, p.seconds / wire,
+                p.result == 0 ? "" : (" FAILED: " + failure).c_str());
+}
 
 bool Measure(const Run& run) {
     SimOptions options;
     options.pace = run.pace;
+    // The module's restart takes little time here, so that ROM shows the link's own share.
+    options.restartSilenceMs = 20;
+    options.announceIntervalMs = 20;
     SimModule sim(options);
     std::string error;
     if (!sim.Start(&error)) {
@@ -55,34 +79,49 @@ bool Measure(const Run& run) {
         return false;
     }
     setenv("QORW_COM1", sim.SlavePath().c_str(), 1);
-    QuietHost host;
+    QuietHost host;  // its Pause returns at once: the pauses after a reset are left out
     SerialChannel channel;
     CUtilityDlg dlg(host);
     dlg.Doc().AttachChannel(channel);
     dlg.Start();
-    dlg.Doc().ClearQueue();
     dlg.Link().comPort = 1;
     dlg.Link().pcBaudIndex = static_cast<uint16_t>(run.baudIndex);
-    for (int id = 0; id < run.ids; ++id)
-        dlg.Doc().QUEUE(id);
-    size_t keys = dlg.Doc().QueueCount();
 
-    auto start = std::chrono::steady_clock::now();
-    int result = dlg.UploadFromDevice(true);
-    double seconds =
-        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    auto stats = sim.Stats();
-    uint64_t bytes = stats.bytesIn + stats.bytesOut;
-    uint32_t rate = LinkProfileFor(run.baudIndex).baud;
-    double wire = static_cast<double>(bytes) * 10.0 / rate;
-    std::printf(
-        "%-24s %3zu keys, %5zu requests, %7llu bytes: %8.3f s; wire time at %u baud "
-        "%7.3f s; ratio %.2f%s\n",
-        run.name, keys, sim.Requests().size(), static_cast<unsigned long long>(bytes), seconds,
-        rate, wire, seconds / wire, result == 0 ? "" : (" FAILED: " + host.last).c_str());
+    auto timed = [&](const char* command, auto&& operation) {
+        auto before = sim.Stats();
+        size_t requests = sim.Requests().size();
+        auto start = std::chrono::steady_clock::now();
+        int result = operation();
+        Phase p{command, result,
+                std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(),
+                sim.Stats().bytesIn + sim.Stats().bytesOut - before.bytesIn - before.bytesOut,
+                sim.Requests().size() - requests};
+        Report(run, p, host.last);
+        return result == 0;
+    };
+
+    bool ok = timed("QOR", [&] {
+        dlg.Doc().ClearQueue();
+        for (int id = 0; id < run.ids; ++id)
+            dlg.Doc().QUEUE(id);
+        return dlg.UploadFromDevice(true);
+    });
+    // Every page written back, as "QOR RAM" does with the download choice "All".
+    dlg.UtilitySettingsPage().DownloadGroup().Select(CUtilitySettingsPage::kDownloadAll);
+    ok = ok && timed("QOR RAM", [&] {
+        host.messages = 0;
+        dlg.RamButton().Click();
+        return host.messages == 0 ? 0 : 1;
+    });
+    // Written, the module reset, awaited, reconnected and read back again.
+    ok = ok && timed("QOR ROM", [&] {
+        host.messages = 0;
+        dlg.RomButton().Click();
+        return host.messages == 0 && sim.Stats().resets > 0 ? 0 : 1;
+    });
     channel.Close();
     sim.Stop();
-    return result == 0;
+    return ok;
 }
 
 }  // namespace

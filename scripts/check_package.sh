@@ -38,7 +38,7 @@ contents=$(dpkg-deb --contents "$deb" | awk '{ print $NF }' | sed 's|^\./|/|')
 expected=(/usr/bin/qorwutil /usr/bin/qorsim
           /usr/share/applications/$APP_ID.desktop /usr/share/metainfo/$APP_ID.metainfo.xml
           /usr/share/icons/hicolor/scalable/apps/$APP_ID.svg
-          /usr/share/doc/qorwutil/help/Overview.html)
+          /usr/share/qorwutil/help/Overview.html)
 [ -d "$ROOT/src/cli" ] && expected+=(/usr/bin/qorwctl)
 for page in "$ROOT"/docs/*.1; do
     expected+=("/usr/share/man/man1/$(basename "$page")")
@@ -78,7 +78,7 @@ fi
 
 echo "== running the installed programs"
 # Every help page's links and pictures must be in the package.
-help=$prefix/usr/share/doc/qorwutil/help
+help=$prefix/usr/share/qorwutil/help
 for page in "$help"/*.html; do
     for ref in $(grep -o '\(href\|src\)="[^"#:]*' "$page" | sed 's/^[a-z]*="//' | sort -u); do
         [ -e "$help/$ref" ] || fail "$(basename "$page") refers to $ref, which is not installed"

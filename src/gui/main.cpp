@@ -10,6 +10,8 @@ int main(int argc, char** argv) {
     SeedRandomFromTicks();
     QApplication app(argc, argv);
     QApplication::setApplicationName("qorwutil");
+    // Lets the desktop match the window to its entry and icon.
+    QGuiApplication::setDesktopFileName("org.qor.qorwutil");
 
     QtUiHost host;
     CUtilityDlg dlg(host);

@@ -192,7 +192,7 @@ QString QtUiHost::HelpFile(const std::string& topic) {
     QString name = pageInfo.completeBaseName() + ".html";
 
     QString exeDir = QCoreApplication::applicationDirPath();
-    QStringList dirs = {exeDir + "/../share/doc/qorwutil/help", exeDir + "/docs/help",
+    QStringList dirs = {exeDir + "/../share/qorwutil/help", exeDir + "/docs/help",
                         exeDir + "/../docs/help"};
     // Run from a build tree, the program or a test sits in it or one folder down.
     for (const QString& build : {exeDir, exeDir + "/.."}) {

@@ -5,8 +5,10 @@
 #include <QAccessible>
 #include <QApplication>
 #include <QLabel>
+#include <QPushButton>
 #include <QTabWidget>
 #include <QTest>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -139,4 +141,21 @@ TEST(Accessibility, EveryLabelOfAControlNamesIt) {
         EXPECT_EQ(label->buddy()->accessibleName(), text.trimmed()) << text.toStdString();
     }
     EXPECT_GE(labelled, 15);
+}
+
+TEST(Accessibility, EveryCommandHasItsOwnAltKeyAndAltHOpensHelp) {
+    Window w;
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&w.window));
+    std::set<QKeySequence> seen;
+    for (QPushButton* button : w.window.findChildren<QPushButton*>()) {
+        if (!button->isVisible()) continue;
+        QKeySequence key = QKeySequence::mnemonic(button->text());
+        EXPECT_FALSE(key.isEmpty()) << button->text().toStdString();
+        EXPECT_TRUE(key.isEmpty() || seen.insert(key).second)
+            << "Alt key used twice: " << button->text().toStdString();
+    }
+    EXPECT_EQ(seen.size(), 9u);
+    QTest::keyClick(w.window.findChild<QWidget*>("qorButton"), Qt::Key_H, Qt::AltModifier);
+    // A mnemonic animates the click: it lands a moment later.
+    EXPECT_TRUE(QTest::qWaitFor([&] { return w.ui.helpTopics.size() == 1; }, 2000));
 }

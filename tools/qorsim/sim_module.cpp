@@ -2,7 +2,6 @@
 
 #include <fcntl.h>
 #include <poll.h>
-#include <sys/prctl.h>
 #include <sys/eventfd.h>
 #include <termios.h>
 #include <time.h>
@@ -338,7 +337,6 @@ void SimModule::PaceIn(Clock::time_point readAt) {
 }
 
 void SimModule::Run() {
-    if (getenv("SLACK")) prctl(PR_SET_TIMERSLACK, 1UL);
     uint8_t buffer[512];
     while (!stop_) {
         int timeout = -1;
