@@ -17,36 +17,10 @@
 #include <string>
 #include <vector>
 
-#include "app/ui_host.h"
+#include "app/silent_ui_host.h"
 #include "app/utility_dlg.h"
 
 namespace {
-
-// Answers every box with its default and counts them: a full configuration shows none.
-class BenchUiHost : public UiHost {
-public:
-    Answer MessageBox(const std::string& text, const std::string&, Icon, Buttons,
-                      Answer defaultAnswer) override {
-        if (messages++ == 0)
-            firstMessage = text;
-        return defaultAnswer;
-    }
-    std::optional<std::string> OpenFileName(const std::string&, const std::string&) override {
-        return std::nullopt;
-    }
-    std::optional<std::string> SaveFileName(const std::string&, const std::string&) override {
-        return std::nullopt;
-    }
-    void ProcessPendingEvents() override {}
-    void Pause(int) override {}
-    void Beep() override {}
-    bool OpenHelp(const std::string&) override { return false; }
-    std::string ClipboardText() override { return {}; }
-    void SetClipboardText(const std::string&) override {}
-
-    int messages = 0;
-    std::string firstMessage;
-};
 
 // Every field of every page set, texts at or near their longest.
 std::string FullConfigurationText() {
@@ -128,7 +102,7 @@ int main(int argc, char** argv) {
         std::fclose(f);
     }
 
-    BenchUiHost ui;
+    SilentUiHost ui;  // a full configuration shows no message box
     CUtilityDlg dlg(ui);
     dlg.Start();
     std::string error;

@@ -8,37 +8,13 @@
 #include <string>
 
 #include "app/device_operations.h"
-#include "app/ui_host.h"
+#include "app/silent_ui_host.h"
 #include "app/utility_dlg.h"
 #include "link/serial_channel.h"
 #include "pages/utility_settings_page.h"
 #include "qorsim/sim_module.h"
 
 namespace {
-
-class QuietHost : public UiHost {
-public:
-    int messages = 0;
-    std::string last;
-    Answer MessageBox(const std::string& text, const std::string&, Icon, Buttons,
-                      Answer defaultAnswer) override {
-        ++messages;
-        last = text;
-        return defaultAnswer;
-    }
-    std::optional<std::string> OpenFileName(const std::string&, const std::string&) override {
-        return std::nullopt;
-    }
-    std::optional<std::string> SaveFileName(const std::string&, const std::string&) override {
-        return std::nullopt;
-    }
-    void ProcessPendingEvents() override {}
-    void Pause(int) override {}
-    void Beep() override {}
-    bool OpenHelp(const std::string&) override { return false; }
-    std::string ClipboardText() override { return {}; }
-    void SetClipboardText(const std::string&) override {}
-};
 
 struct Run {
     const char* name;
@@ -79,7 +55,7 @@ bool Measure(const Run& run) {
         return false;
     }
     setenv("QORW_COM1", sim.SlavePath().c_str(), 1);
-    QuietHost host;  // its Pause returns at once: the pauses after a reset are left out
+    SilentUiHost host;  // its Pause returns at once: the pauses after a reset are left out
     SerialChannel channel;
     CUtilityDlg dlg(host);
     dlg.Doc().AttachChannel(channel);
@@ -96,7 +72,7 @@ bool Measure(const Run& run) {
                 std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(),
                 sim.Stats().bytesIn + sim.Stats().bytesOut - before.bytesIn - before.bytesOut,
                 sim.Requests().size() - requests};
-        Report(run, p, host.last);
+        Report(run, p, host.lastMessage);
         return result == 0;
     };
 

@@ -14,26 +14,6 @@
 
 namespace {
 
-#define FUZZ_CHECK(cond)                                                               \
-    do {                                                                               \
-        if (!(cond)) {                                                                 \
-            std::fprintf(stderr, "invariant failed: %s (line %d)\n", #cond, __LINE__); \
-            std::abort();                                                              \
-        }                                                                              \
-    } while (0)
-
-std::string ReadFile(const std::string& path) {
-    std::string s;
-    if (std::FILE* f = std::fopen(path.c_str(), "rb")) {
-        char buf[4096];
-        size_t n;
-        while ((n = std::fread(buf, 1, sizeof buf, f)) > 0)
-            s.append(buf, n);
-        std::fclose(f);
-    }
-    return s;
-}
-
 bool LoadAndSave(FuzzUiHost& ui, const std::string& path, const std::string& out) {
     CUtilityDlg dlg(ui);
     dlg.Start();

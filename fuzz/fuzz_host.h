@@ -7,35 +7,32 @@
 #include <string>
 #include <unistd.h>
 
-#include "app/ui_host.h"
+#include "app/silent_ui_host.h"
 
-// A UiHost for the fuzz targets: every message box takes its default answer, the file dialogs
-// name the file the target wrote, and nothing waits.
-class FuzzUiHost : public UiHost {
-public:
-    Answer MessageBox(const std::string&, const std::string&, Icon, Buttons,
-                      Answer defaultAnswer) override {
-        ++messages;
-        return defaultAnswer;
-    }
-    std::optional<std::string> OpenFileName(const std::string&, const std::string&) override {
-        return fileName;
-    }
-    std::optional<std::string> SaveFileName(const std::string&, const std::string&) override {
-        return fileName;
-    }
-    void ProcessPendingEvents() override {}
-    void Pause(int) override {}
-    void Beep() override { ++beeps; }
-    bool OpenHelp(const std::string&) override { return false; }
-    std::string ClipboardText() override { return clipboard; }
-    void SetClipboardText(const std::string& text) override { clipboard = text; }
+// The fuzz targets' host: every message box takes its default answer, the file dialogs name the
+// file the target wrote, and nothing waits.
+using FuzzUiHost = SilentUiHost;
 
-    std::optional<std::string> fileName;
-    std::string clipboard;
-    int messages = 0;
-    int beeps = 0;
-};
+// An invariant of a target; a broken one is a finding.
+#define FUZZ_CHECK(cond)                                                               \
+    do {                                                                               \
+        if (!(cond)) {                                                                 \
+            std::fprintf(stderr, "invariant failed: %s (line %d)\n", #cond, __LINE__); \
+            std::abort();                                                              \
+        }                                                                              \
+    } while (0)
+
+inline std::string ReadFile(const std::string& path) {
+    std::string s;
+    if (std::FILE* f = std::fopen(path.c_str(), "rb")) {
+        char buf[4096];
+        size_t n;
+        while ((n = std::fread(buf, 1, sizeof buf, f)) > 0)
+            s.append(buf, n);
+        std::fclose(f);
+    }
+    return s;
+}
 
 // Reads bytes off the fuzzer's input one decision at a time; zeros once it is used up.
 class FuzzInput {

@@ -15,14 +15,6 @@
 
 namespace {
 
-#define FUZZ_CHECK(cond)                                                          \
-    do {                                                                          \
-        if (!(cond)) {                                                            \
-            std::fprintf(stderr, "invariant failed: %s (line %d)\n", #cond, __LINE__); \
-            std::abort();                                                         \
-        }                                                                         \
-    } while (0)
-
 struct Expected {
     bool input;
     char literal;

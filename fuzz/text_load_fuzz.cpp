@@ -15,14 +15,6 @@
 
 namespace {
 
-#define FUZZ_CHECK(cond)                                                               \
-    do {                                                                               \
-        if (!(cond)) {                                                                 \
-            std::fprintf(stderr, "invariant failed: %s (line %d)\n", #cond, __LINE__); \
-            std::abort();                                                              \
-        }                                                                              \
-    } while (0)
-
 std::vector<std::string> AllLines(UiHost& ui, const std::string& path, int chunk) {
     CConfigTextReader reader(ui, chunk);
     FUZZ_CHECK(reader.OpenFile(path));
@@ -40,18 +32,6 @@ std::vector<std::string> AllLines(UiHost& ui, const std::string& path, int chunk
     }
     FUZZ_CHECK(line.empty());
     return lines;
-}
-
-std::string ReadFile(const std::string& path) {
-    std::string s;
-    if (std::FILE* f = std::fopen(path.c_str(), "rb")) {
-        char buf[4096];
-        size_t n;
-        while ((n = std::fread(buf, 1, sizeof buf, f)) > 0)
-            s.append(buf, n);
-        std::fclose(f);
-    }
-    return s;
 }
 
 // Loads path into a fresh window; on success saves it to out and returns true.

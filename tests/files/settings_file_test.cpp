@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <string>
 
@@ -13,18 +12,11 @@ namespace {
 // The file lives in the current directory: every test runs in a fresh one.
 class SettingsFileTest : public ::testing::Test {
 protected:
-    SettingsFileTest() {
-        char buf[4096];
-        old_ = getcwd(buf, sizeof buf) ? buf : "/";
-        EXPECT_EQ(chdir(dir_.Path().c_str()), 0);
-    }
-    ~SettingsFileTest() override { EXPECT_EQ(chdir(old_.c_str()), 0); }
-
     void Put(const std::string& bytes) { dir_.Write(CSettingsFile::kFileName, bytes); }
     std::string Get() const { return ReadFileBytes(dir_.File(CSettingsFile::kFileName)); }
 
-    TempDir dir_;
-    std::string old_;
+    InTempCwd cwd_;
+    const TempDir& dir_ = cwd_.Dir();
 };
 
 TEST_F(SettingsFileTest, ReadsWhatTheFileHolds) {

@@ -10,6 +10,8 @@
 #include <stdexcept>
 #include <string>
 
+#include <gtest/gtest.h>
+
 // A fresh folder under /tmp for one test, removed with everything in it.
 class TempDir {
 public:
@@ -47,6 +49,27 @@ public:
 
 private:
     std::string path_;
+};
+
+// Makes a fresh folder the current directory while it lives (the window keeps its settings file
+// there), then goes back.
+class InTempCwd {
+public:
+    InTempCwd() {
+        char buf[4096];
+        old_ = getcwd(buf, sizeof buf) ? buf : "/";
+        if (chdir(dir_.Path().c_str()) != 0) ADD_FAILURE() << "chdir " << dir_.Path();
+    }
+    ~InTempCwd() {
+        if (chdir(old_.c_str()) != 0) ADD_FAILURE() << "chdir back to " << old_;
+    }
+    InTempCwd(const InTempCwd&) = delete;
+    InTempCwd& operator=(const InTempCwd&) = delete;
+    const TempDir& Dir() const { return dir_; }
+
+private:
+    TempDir dir_;
+    std::string old_;
 };
 
 inline std::string ReadFileBytes(const std::string& path) {

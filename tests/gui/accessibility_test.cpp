@@ -46,7 +46,8 @@ struct Window {
             // Qt on Linux announces a combo box by its item and its label through the relation;
             // the name given is what other platforms and our own checks see.
             QString name = w->accessibleName();
-            if (name.isEmpty()) name = QAccessible::queryAccessibleInterface(w)->text(QAccessible::Name);
+            if (name.isEmpty())
+                name = QAccessible::queryAccessibleInterface(w)->text(QAccessible::Name);
             stops.push_back({w->objectName().toStdString(), name.toStdString()});
         }
         return stops;
@@ -55,7 +56,8 @@ struct Window {
 
 std::string Describe(const std::vector<Stop>& stops) {
     std::string text;
-    for (const Stop& s : stops) text += "  " + s.object + " \"" + s.name + "\"\n";
+    for (const Stop& s : stops)
+        text += "  " + s.object + " \"" + s.name + "\"\n";
     return text;
 }
 
@@ -122,10 +124,10 @@ TEST(Accessibility, TheCommandsFollowThePagesWithHelpFirst) {
             commands.push_back(s.object + " \"" + s.name + "\"");
     }
     const std::vector<std::string> want = {
-        "helpButton \"Help\"",         "fileLoadButton \"File Load\"",
-        "qorButton \"QOR\"",           "defaultsButton \"Defaults\"",
-        "textLoadButton \"Text...\"",  "fileSaveButton \"File Save\"",
-        "ramButton \"QOR RAM\"",       "romButton \"QOR ROM\"",
+        "helpButton \"Help\"",        "fileLoadButton \"File Load\"",
+        "qorButton \"QOR\"",          "defaultsButton \"Defaults\"",
+        "textLoadButton \"Text...\"", "fileSaveButton \"File Save\"",
+        "ramButton \"QOR RAM\"",      "romButton \"QOR ROM\"",
         "textSaveButton \"Text...\""};
     EXPECT_EQ(commands, want) << Describe(chain);
 }

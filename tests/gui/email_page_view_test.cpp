@@ -10,36 +10,20 @@
 #include <QTabWidget>
 #include <QTest>
 
-#include "app/utility_dlg.h"
 #include "gui/grid_view.h"
-#include "gui/main_window.h"
 #include "gui/masked_edit_widget.h"
 #include "pages/email_page.h"
-#include "support/scripted_ui_host.h"
+#include "shown_window.h"
 
 namespace {
 
-void Settle() {
-    for (int i = 0; i < 5; ++i)
-        QApplication::processEvents();
-}
-
-struct EmailView : ::testing::Test {
-    ScriptedUiHost ui;
-    CUtilityDlg dlg{ui};
-    MainWindow window{dlg};
+struct EmailView : ShownWindow {
     EmailPageView* view = nullptr;
 
     void SetUp() override {
-        dlg.Start();
-        window.show();
-        window.activateWindow();
-        ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
-        dlg.Tabs().RequestSelect(CUtilityDlg::kEmailPage);
-        Settle();
-        view = window.findChild<EmailPageView*>();
+        ShowPage(CUtilityDlg::kEmailPage);
+        view = qobject_cast<EmailPageView*>(CurrentPage());
         ASSERT_NE(view, nullptr);
-        ASSERT_EQ(window.Tabs()->currentWidget(), view);
     }
     CEmailPage& Page() { return dlg.EmailPage(); }
     static void Focus(QWidget* w) {

@@ -23,9 +23,7 @@ namespace {
 // Messages scripted, clipboard real: what the program's own host does with the clipboard.
 class ClipboardUiHost : public ScriptedUiHost {
 public:
-    std::string ClipboardText() override {
-        return ToLatin1(QGuiApplication::clipboard()->text());
-    }
+    std::string ClipboardText() override { return ToLatin1(QGuiApplication::clipboard()->text()); }
     void SetClipboardText(const std::string& text) override {
         QGuiApplication::clipboard()->setText(FromLatin1(text));
     }
@@ -50,8 +48,9 @@ protected:
         }
         for (int r = 0; r < 21; ++r) {
             for (int c = 0; c < 3; ++c) {
-                grid.SetCellFormat(r, c, CellFormat::kCenter | CellFormat::kVCenter |
-                                             CellFormat::kSingleLine | CellFormat::kEndEllipsis);
+                grid.SetCellFormat(r, c,
+                                   CellFormat::kCenter | CellFormat::kVCenter |
+                                       CellFormat::kSingleLine | CellFormat::kEndEllipsis);
             }
         }
         grid.SetDragAndDrop(true);

@@ -1,7 +1,6 @@
 #include "gui/ip_addr_page_view.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -17,16 +16,7 @@ namespace {
 
 // The window's pages in a fresh current directory, with the IP address page's view.
 struct IpView {
-    struct Cwd {
-        TempDir dir;
-        std::string old;
-        Cwd() {
-            char buf[4096];
-            old = getcwd(buf, sizeof buf) ? buf : "/";
-            EXPECT_EQ(chdir(dir.Path().c_str()), 0);
-        }
-        ~Cwd() { EXPECT_EQ(chdir(old.c_str()), 0); }
-    } cwd;
+    InTempCwd cwd;
     ScriptedUiHost ui;
     CUtilityDlg dlg{ui};
     IpAddrPageView view{dlg.IpAddrPage()};
@@ -40,16 +30,17 @@ struct IpView {
     }
     QStringList Labels() {
         QStringList texts;
-        for (QLabel* l : view.findChildren<QLabel*>()) texts << l->text();
+        for (QLabel* l : view.findChildren<QLabel*>())
+            texts << l->text();
         return texts;
     }
 };
 
 TEST(IpAddrPageView, ShowsEveryLabelAndTheDefaults) {
     IpView v;
-    for (const char* text : {"232 Baud Rate", "QOR Series", "Ethernet Speed/Duplex",
-                             "QOR IP Address", "Subnet Mask", "Gateway", "Security Mask 1",
-                             "Security Mask 2"})
+    for (const char* text :
+         {"232 Baud Rate", "QOR Series", "Ethernet Speed/Duplex", "QOR IP Address", "Subnet Mask",
+          "Gateway", "Security Mask 1", "Security Mask 2"})
         EXPECT_TRUE(v.Labels().contains(text)) << text;
 
     QComboBox* series = v.Find<QComboBox>("seriesList");
@@ -75,8 +66,8 @@ TEST(IpAddrPageView, ShowsEveryLabelAndTheDefaults) {
         EXPECT_EQ(w->isChecked(), b.checked) << b.name;
     }
     EXPECT_TRUE(v.Find<QCheckBox>("seriesBCheck")->isHidden());
-    for (const char* name : {"ipAddressEdit", "subnetMaskEdit", "gatewayEdit",
-                             "securityMask1Edit", "securityMask2Edit"})
+    for (const char* name : {"ipAddressEdit", "subnetMaskEdit", "gatewayEdit", "securityMask1Edit",
+                             "securityMask2Edit"})
         EXPECT_EQ(v.Find<QLineEdit>(name)->text(), "000.000.000.000") << name;
 }
 

@@ -1,10 +1,9 @@
 #include "gui/reset_page_view.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
-#include <QGroupBox>
 #include <QApplication>
+#include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -19,16 +18,7 @@
 namespace {
 
 struct ResetView {
-    struct Cwd {
-        TempDir dir;
-        std::string old;
-        Cwd() {
-            char buf[4096];
-            old = getcwd(buf, sizeof buf) ? buf : "/";
-            EXPECT_EQ(chdir(dir.Path().c_str()), 0);
-        }
-        ~Cwd() { EXPECT_EQ(chdir(old.c_str()), 0); }
-    } cwd;
+    InTempCwd cwd;
     ScriptedUiHost ui;
     CUtilityDlg dlg{ui};
     ResetPageView view{dlg.ResetPage()};
@@ -45,7 +35,8 @@ struct ResetView {
 TEST(ResetPageView, ShowsTheDialogsTexts) {
     ResetView v;
     QStringList labels;
-    for (QLabel* l : v.view.findChildren<QLabel*>()) labels << l->text();
+    for (QLabel* l : v.view.findChildren<QLabel*>())
+        labels << l->text();
     EXPECT_TRUE(labels.contains("Hardware Address"));
     EXPECT_TRUE(labels.contains("QOR Diagnostic Response"));
     EXPECT_EQ(v.Find<QGroupBox>("resetTypeGroup")->title(), "Reset Type");
@@ -70,7 +61,8 @@ TEST(ResetPageView, FieldsFollowTheModuleAndTheLink) {
     v.dlg.Doc().SET(QorDoc::kIdHwAddress, "00:20:4A:12:34:56");
     v.dlg.ResetPage().LoadFromDocument(v.dlg.Doc());
     EXPECT_EQ(v.Find<QLineEdit>("hardwareAddressField")->text(), "00:20:4A:12:34:56");
-    EXPECT_TRUE(v.Find<QPlainTextEdit>("diagnosticField")->toPlainText().startsWith("QORW FW=3.13"));
+    EXPECT_TRUE(
+        v.Find<QPlainTextEdit>("diagnosticField")->toPlainText().startsWith("QORW FW=3.13"));
     v.dlg.GoOffline(true);
     EXPECT_EQ(v.Find<QLineEdit>("hardwareAddressField")->text(), "");
     EXPECT_EQ(v.Find<QPlainTextEdit>("diagnosticField")->toPlainText(), "");

@@ -8,47 +8,25 @@
 #include <QTabWidget>
 #include <QTest>
 
-#include "app/utility_dlg.h"
 #include "gui/grid_view.h"
-#include "gui/main_window.h"
 #include "pages/routing_page.h"
-#include "support/scripted_ui_host.h"
+#include "shown_window.h"
 
 namespace {
 
-void Settle() {
-    for (int i = 0; i < 5; ++i)
-        QApplication::processEvents();
-}
-
-struct RoutingView : ::testing::Test {
-    ScriptedUiHost ui;
-    CUtilityDlg dlg{ui};
-    MainWindow window{dlg};
+struct RoutingView : ShownWindow {
     RoutingPageView* view = nullptr;
     GridView* grid = nullptr;
 
     void SetUp() override {
-        dlg.Start();
-        window.show();
-        window.activateWindow();
-        ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
-        dlg.Tabs().RequestSelect(CUtilityDlg::kRoutingPage);
-        Settle();
-        view = window.findChild<RoutingPageView*>();
+        ShowPage(CUtilityDlg::kRoutingPage);
+        view = qobject_cast<RoutingPageView*>(CurrentPage());
         ASSERT_NE(view, nullptr);
         grid = view->Grid();
-        ASSERT_EQ(window.Tabs()->currentWidget(), view);
     }
     CGridCtrl& Model() { return dlg.RoutingPage().Grid(); }
     // Focuses the address cell of row and types text into a new edit.
-    void Type(int row, const char* text) {
-        grid->setFocus(Qt::OtherFocusReason);
-        Settle();
-        Model().SetFocusCell(row, 2);
-        QTest::keyClicks(grid, text);
-        Settle();
-    }
+    void Type(int row, const char* text) { TypeIntoCell(grid, row, 2, text); }
     QWidget* Editor() { return grid->EditField(); }
 };
 

@@ -1,7 +1,6 @@
 #include "gui/utility_settings_page_view.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <QComboBox>
 #include <QGroupBox>
@@ -16,16 +15,7 @@
 namespace {
 
 struct SettingsView {
-    struct Cwd {
-        TempDir dir;
-        std::string old;
-        Cwd() {
-            char buf[4096];
-            old = getcwd(buf, sizeof buf) ? buf : "/";
-            EXPECT_EQ(chdir(dir.Path().c_str()), 0);
-        }
-        ~Cwd() { EXPECT_EQ(chdir(old.c_str()), 0); }
-    } cwd;
+    InTempCwd cwd;
     ScriptedUiHost ui;
     CUtilityDlg dlg{ui};
     UtilitySettingsPageView view{dlg.UtilitySettingsPage()};
@@ -42,7 +32,8 @@ struct SettingsView {
 TEST(UtilitySettingsPageView, ShowsTheDialogsTextsAndStates) {
     SettingsView v;
     QStringList labels;
-    for (QLabel* l : v.view.findChildren<QLabel*>()) labels << l->text();
+    for (QLabel* l : v.view.findChildren<QLabel*>())
+        labels << l->text();
     for (const char* t : {"COM Port", "Baud Rate", "Configuration Security Mask"})
         EXPECT_TRUE(labels.contains(t)) << t;
     EXPECT_EQ(v.Find<QGroupBox>("uploadGroup")->title(), "Parameter Upload Behavior");
@@ -73,7 +64,8 @@ TEST(UtilitySettingsPageView, FollowsTheSeriesAndThePort) {
     unsetenv("QORW_COM3");
     EXPECT_EQ(v.dlg.Link().comPort, 3);
     EXPECT_EQ(v.Find<QLabel>("deviceLabel")->text(), "/nonexistent/qorw-tty (not found)");
-    EXPECT_EQ(ReadFileBytes(v.cwd.dir.File("QORWUTIL.CFG")), "CommPort=COM3\r\nBaudRate=38400\r\n");
+    EXPECT_EQ(ReadFileBytes(v.cwd.Dir().File("QORWUTIL.CFG")),
+              "CommPort=COM3\r\nBaudRate=38400\r\n");
 
     v.Find<QRadioButton>("uploadGroup0")->click();
     EXPECT_EQ(v.dlg.Link().uploadActiveTab, 0);

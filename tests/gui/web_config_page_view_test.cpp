@@ -8,47 +8,26 @@
 #include <QTabWidget>
 #include <QTest>
 
-#include "app/utility_dlg.h"
 #include "gui/grid_view.h"
-#include "gui/main_window.h"
 #include "pages/web_config_page.h"
-#include "support/scripted_ui_host.h"
+#include "shown_window.h"
 
 namespace {
 
-void Settle() {
-    for (int i = 0; i < 5; ++i) QApplication::processEvents();
-}
-
-struct WebConfigView : ::testing::Test {
-    ScriptedUiHost ui;
-    CUtilityDlg dlg{ui};
-    MainWindow window{dlg};
+struct WebConfigView : ShownWindow {
     WebConfigPageView* view = nullptr;
     GridView* grid = nullptr;
 
     void SetUp() override {
-        dlg.Start();
-        window.show();
-        window.activateWindow();
-        ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
-        dlg.Tabs().RequestSelect(CUtilityDlg::kWebConfigPage);
-        Settle();
-        view = window.findChild<WebConfigPageView*>();
+        ShowPage(CUtilityDlg::kWebConfigPage);
+        view = qobject_cast<WebConfigPageView*>(CurrentPage());
         ASSERT_NE(view, nullptr);
         grid = view->Grid();
-        ASSERT_EQ(window.Tabs()->currentWidget(), view);
     }
     CGridCtrl& Model() { return dlg.WebConfigPage().Grid(); }
     std::string Value(int row) { return dlg.WebConfigPage().Value(row); }
     // Focuses the value cell of row and types text into a new edit.
-    void Type(int row, const char* text) {
-        grid->setFocus(Qt::OtherFocusReason);
-        Settle();
-        Model().SetFocusCell(row, 1);
-        QTest::keyClicks(grid, text);
-        Settle();
-    }
+    void Type(int row, const char* text) { TypeIntoCell(grid, row, 1, text); }
     QLineEdit* Editor() { return grid->EditField(); }
 };
 

@@ -8,46 +8,26 @@
 #include <QTabWidget>
 #include <QTest>
 
-#include "app/utility_dlg.h"
 #include "gui/grid_view.h"
-#include "gui/main_window.h"
 #include "pages/web_data_desc_page.h"
-#include "support/scripted_ui_host.h"
+#include "shown_window.h"
 
 namespace {
 
-void Settle() {
-    for (int i = 0; i < 5; ++i) QApplication::processEvents();
-}
-
-struct WebDataDescView : ::testing::Test {
-    ScriptedUiHost ui;
-    CUtilityDlg dlg{ui};
-    MainWindow window{dlg};
+struct WebDataDescView : ShownWindow {
     WebDataDescPageView* view = nullptr;
     GridView* grid = nullptr;
 
     void SetUp() override {
-        dlg.Start();
-        window.show();
-        window.activateWindow();
-        ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
-        dlg.Tabs().RequestSelect(CUtilityDlg::kWebDataDescPage);
-        Settle();
-        view = window.findChild<WebDataDescPageView*>();
+        ShowPage(CUtilityDlg::kWebDataDescPage);
+        view = qobject_cast<WebDataDescPageView*>(CurrentPage());
         ASSERT_NE(view, nullptr);
         grid = view->Grid();
-        ASSERT_EQ(window.Tabs()->currentWidget(), view);
     }
     CGridCtrl& Model() { return dlg.WebDataDescPage().Grid(); }
     std::string Value(int row) { return dlg.WebDataDescPage().Value(row); }
-    void Type(int row, const char* text) {
-        grid->setFocus(Qt::OtherFocusReason);
-        Settle();
-        Model().SetFocusCell(row, 1);
-        QTest::keyClicks(grid, text);
-        Settle();
-    }
+    // Focuses the value cell of row and types text into a new edit.
+    void Type(int row, const char* text) { TypeIntoCell(grid, row, 1, text); }
     QLineEdit* Editor() { return grid->EditField(); }
 };
 

@@ -1,7 +1,6 @@
 #include "pages/ip_addr_page.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <memory>
 #include <string>
@@ -17,24 +16,6 @@
 #include "support/scripted_ui_host.h"
 
 namespace {
-
-// Runs the test in a fresh current directory, where the Utility settings page keeps its file.
-class InTempDir {
-public:
-    InTempDir() {
-        char buf[4096];
-        old_ = getcwd(buf, sizeof buf) ? buf : "/";
-        if (chdir(dir_.Path().c_str()) != 0) ADD_FAILURE() << "chdir";
-    }
-    ~InTempDir() {
-        if (chdir(old_.c_str()) != 0) ADD_FAILURE() << "chdir back";
-    }
-    const TempDir& Dir() const { return dir_; }
-
-private:
-    TempDir dir_;
-    std::string old_;
-};
 
 class IpAddrPageTest : public ::testing::Test {
 protected:
@@ -68,7 +49,7 @@ protected:
         e.Leave();
     }
 
-    InTempDir cwd;
+    InTempCwd cwd;
     ScriptedUiHost ui;
     CUtilityDlg dlg{ui};
 };
@@ -584,7 +565,7 @@ protected:
         unsetenv(("QORW_COM" + std::to_string(kPort)).c_str());
     }
 
-    InTempDir cwd;
+    InTempCwd cwd;
     std::unique_ptr<SimModule> sim;
     SerialChannel channel;
     ScriptedUiHost ui;

@@ -1,7 +1,6 @@
 #include "pages/reset_page.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <memory>
 #include <string>
@@ -84,15 +83,8 @@ TEST(ResetPage, ConfirmsAndRequestsTheChosenKind) {
 class ResetPageTest : public ::testing::Test {
 protected:
     ResetPageTest() {
-        char buf[4096];
-        old_ = getcwd(buf, sizeof buf) ? buf : "/";
-        EXPECT_EQ(chdir(dir_.Path().c_str()), 0);
         dlg_ = std::make_unique<CUtilityDlg>(ui);
         dlg_->Start();
-    }
-    ~ResetPageTest() override {
-        dlg_.reset();
-        EXPECT_EQ(chdir(old_.c_str()), 0);
     }
     CUtilityDlg& Dlg() { return *dlg_; }
     CResetPage& Page() { return dlg_->ResetPage(); }
@@ -109,8 +101,8 @@ protected:
         return out.Text();
     }
 
-    TempDir dir_;
-    std::string old_;
+    InTempCwd cwd_;
+    const TempDir& dir_ = cwd_.Dir();
     ScriptedUiHost ui;
     std::unique_ptr<CUtilityDlg> dlg_;
 };

@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
-#include <unistd.h>
 
 #include <memory>
 #include <string>
@@ -20,16 +19,6 @@ namespace {
 // optionally with a settings file already there.
 class UtilitySettingsPageTest : public ::testing::Test {
 protected:
-    UtilitySettingsPageTest() {
-        char buf[4096];
-        old_ = getcwd(buf, sizeof buf) ? buf : "/";
-        EXPECT_EQ(chdir(dir_.Path().c_str()), 0);
-    }
-    ~UtilitySettingsPageTest() override {
-        dlg_.reset();
-        EXPECT_EQ(chdir(old_.c_str()), 0);
-    }
-
     void PutSettings(const std::string& bytes) { dir_.Write("QORWUTIL.CFG", bytes); }
     std::string Settings() const { return ReadFileBytes(dir_.File("QORWUTIL.CFG")); }
     CUtilityDlg& Start() {
@@ -46,8 +35,8 @@ protected:
         Page().ReadSection(reader);
     }
 
-    TempDir dir_;
-    std::string old_;
+    InTempCwd cwd_;
+    const TempDir& dir_ = cwd_.Dir();
     ScriptedUiHost ui;
     std::unique_ptr<CUtilityDlg> dlg_;
 };

@@ -1,0 +1,27 @@
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include "app/utility_dlg.h"
+#include "gui/main_window.h"
+#include "support/scripted_ui_host.h"
+
+class GridView;
+class QWidget;
+
+// Runs queued calls (deferred leave checks, re-focus, layout) until nothing is left.
+void Settle();
+
+// The whole window, started, shown and active, with one page in front.
+class ShownWindow : public ::testing::Test {
+protected:
+    // Brings the page to the front; fails the test when the window cannot be activated.
+    void ShowPage(int page);
+    QWidget* CurrentPage();
+    // Types text into a cell of grid as the keyboard would: focus, cell, then the keys.
+    static void TypeIntoCell(GridView* grid, int row, int col, const char* text);
+
+    ScriptedUiHost ui;
+    CUtilityDlg dlg{ui};
+    MainWindow window{dlg};
+};
