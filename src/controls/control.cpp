@@ -1,17 +1,11 @@
 #include "controls/control.h"
 
 void CControl::Enable(bool on) {
-    if (enabled_ == on)
-        return;
-    enabled_ = on;
-    Changed();
+    Update(enabled_, on);
 }
 
 void CControl::Show(bool on) {
-    if (visible_ == on)
-        return;
-    visible_ = on;
-    Changed();
+    Update(visible_, on);
 }
 
 void CControl::RequestFocus() {
@@ -24,11 +18,29 @@ void CControl::Changed() {
         viewListener_();
 }
 
-void CButton::SetText(const std::string& text) {
-    if (text_ == text)
+void CControl::Update(bool& field, bool value) {
+    if (field == value)
         return;
-    text_ = text;
+    field = value;
     Changed();
+}
+
+void CControl::Update(int& field, int value) {
+    if (field == value)
+        return;
+    field = value;
+    Changed();
+}
+
+void CControl::Update(std::string& field, const std::string& value) {
+    if (field == value)
+        return;
+    field = value;
+    Changed();
+}
+
+void CButton::SetText(const std::string& text) {
+    Update(text_, text);
 }
 
 void CButton::Click() {
@@ -37,17 +49,11 @@ void CButton::Click() {
 }
 
 void CCheckBox::SetText(const std::string& text) {
-    if (text_ == text)
-        return;
-    text_ = text;
-    Changed();
+    Update(text_, text);
 }
 
 void CCheckBox::SetCheck(bool on) {
-    if (checked_ == on)
-        return;
-    checked_ = on;
-    Changed();
+    Update(checked_, on);
 }
 
 void CCheckBox::Click() {
@@ -80,10 +86,7 @@ int CComboBox::FindExact(const std::string& text) const {
 void CComboBox::SetCurSel(int index) {
     if (index < -1 || index >= Count())
         index = -1;
-    if (sel_ == index)
-        return;
-    sel_ = index;
-    Changed();
+    Update(sel_, index);
 }
 
 void CComboBox::Select(int index) {
@@ -112,10 +115,7 @@ void CRadioGroup::ShowItem(int i, bool on) {
 void CRadioGroup::SetSelected(int index) {
     if (index < -1 || index >= Count())
         index = -1;
-    if (sel_ == index)
-        return;
-    sel_ = index;
-    Changed();
+    Update(sel_, index);
 }
 
 void CRadioGroup::Select(int index) {
@@ -127,10 +127,7 @@ void CRadioGroup::Select(int index) {
 }
 
 void CEdit::SetText(const std::string& text) {
-    if (text_ == text)
-        return;
-    text_ = text;
-    Changed();
+    Update(text_, text);
 }
 
 void CEdit::SetReadOnly(bool on) {

@@ -23,6 +23,10 @@ class CControl {
 
   protected:
     void Changed();
+    // Sets a piece of state and tells the view, only when it really changes.
+    void Update(bool& field, bool value);
+    void Update(int& field, int value);
+    void Update(std::string& field, const std::string& value);
 
   private:
     bool enabled_ = true;

@@ -49,6 +49,19 @@ bool WriteAll(const std::string& bytes, UiHost& ui, CSafeFileWriter& file) {
     return true;
 }
 
+// The first steps of every save: a name, and a new file that will take its place.
+bool CreateForSaving(const std::string& name, UiHost& ui, CSafeFileWriter& file) {
+    if (name.empty()) {
+        ui.Message(kFilenameNotSpecified);
+        return false;
+    }
+    if (!file.Create(name)) {
+        ui.Message(kCouldNotOpen);
+        return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 const char* DcfSaveFailureMessage(CDcfArchive::FailureKind kind) {
@@ -78,15 +91,9 @@ const char* DcfLoadFailureMessage(CDcfArchive::FailureKind kind) {
 }
 
 bool SaveDcfPages(const std::string& name, const std::vector<CConfigPage*>& pages, UiHost& ui) {
-    if (name.empty()) {
-        ui.Message(kFilenameNotSpecified);
-        return false;
-    }
     CSafeFileWriter file;
-    if (!file.Create(name)) {
-        ui.Message(kCouldNotOpen);
+    if (!CreateForSaving(name, ui, file))
         return false;
-    }
     try {
         auto ar = CDcfArchive::ForStoring();
         ar.WriteInt32(kDcfVersion);
@@ -137,15 +144,9 @@ bool LoadDcfPages(const std::string& name, const std::vector<CConfigPage*>& page
 
 bool SaveTextPages(const std::string& name, const std::vector<CConfigPage*>& pages, QorDoc& doc,
                    UiHost& ui) {
-    if (name.empty()) {
-        ui.Message(kFilenameNotSpecified);
-        return false;
-    }
     CSafeFileWriter file;
-    if (!file.Create(name)) {
-        ui.Message(kCouldNotOpen);
+    if (!CreateForSaving(name, ui, file))
         return false;
-    }
     try {
         CTextOutFile out;
         WriteText(out, kTextHeader);

@@ -12,9 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "app/utility_dlg.h"
-#include "gui/main_window.h"
-#include "support/scripted_ui_host.h"
+#include "shown_window.h"
 
 namespace {
 
@@ -23,16 +21,8 @@ struct Stop {
     std::string name;
 };
 
-struct Window {
-    ScriptedUiHost ui;
-    CUtilityDlg dlg{ui};
-    MainWindow window{dlg};
-
-    Window() {
-        dlg.Start();
-        window.show();
-        window.activateWindow();
-    }
+struct Accessibility : ShownWindow {
+    void SetUp() override { ASSERT_NO_FATAL_FAILURE(ShowPage(0)); }
 
     // The visible controls under root that Tab reaches, in the order it reaches them.
     static std::vector<Stop> Chain(QWidget* root) {
@@ -63,7 +53,7 @@ std::string Describe(const std::vector<Stop>& stops) {
 
 }  // namespace
 
-TEST(Accessibility, EveryPageIsWalkedInLayoutOrderAndEveryStopHasItsLabelsName) {
+TEST_F(Accessibility, EveryPageIsWalkedInLayoutOrderAndEveryStopHasItsLabelsName) {
     const std::vector<std::vector<Stop>> expected = {
         {{"baudList", "232 Baud Rate"},
          {"seriesList", "QOR Series"},
@@ -96,14 +86,13 @@ TEST(Accessibility, EveryPageIsWalkedInLayoutOrderAndEveryStopHasItsLabelsName) 
         {{"webConfigGrid", "Web Config"}},
         {{"webDataDescGrid", "Web Data Desc"}},
     };
-    Window w;
-    QTabWidget* tabs = w.window.Tabs();
+    QTabWidget* tabs = window.Tabs();
     ASSERT_EQ(static_cast<size_t>(tabs->count()), expected.size());
     for (int i = 0; i < tabs->count(); ++i) {
-        w.dlg.Tabs().RequestSelect(i);
+        dlg.Tabs().RequestSelect(i);
         QApplication::processEvents();
         ASSERT_EQ(tabs->currentIndex(), i);
-        std::vector<Stop> got = Window::Chain(tabs->currentWidget());
+        std::vector<Stop> got = Chain(tabs->currentWidget());
         std::vector<Stop> want = expected[static_cast<size_t>(i)];
         bool same = got.size() == want.size();
         for (size_t k = 0; same && k < got.size(); ++k)
@@ -114,9 +103,8 @@ TEST(Accessibility, EveryPageIsWalkedInLayoutOrderAndEveryStopHasItsLabelsName) 
     }
 }
 
-TEST(Accessibility, TheCommandsFollowThePagesWithHelpFirst) {
-    Window w;
-    std::vector<Stop> chain = Window::Chain(&w.window);
+TEST_F(Accessibility, TheCommandsFollowThePagesWithHelpFirst) {
+    std::vector<Stop> chain = Chain(&window);
     std::vector<std::string> commands;
     for (const Stop& s : chain) {
         if (s.object.size() > 6 && s.object.compare(s.object.size() - 6, 6, "Button") == 0 &&
@@ -132,10 +120,9 @@ TEST(Accessibility, TheCommandsFollowThePagesWithHelpFirst) {
     EXPECT_EQ(commands, want) << Describe(chain);
 }
 
-TEST(Accessibility, EveryLabelOfAControlNamesIt) {
-    Window w;
+TEST_F(Accessibility, EveryLabelOfAControlNamesIt) {
     int labelled = 0;
-    for (QLabel* label : w.window.findChildren<QLabel*>()) {
+    for (QLabel* label : window.findChildren<QLabel*>()) {
         if (!label->buddy()) continue;
         ++labelled;
         QString text = label->text();
@@ -145,11 +132,9 @@ TEST(Accessibility, EveryLabelOfAControlNamesIt) {
     EXPECT_GE(labelled, 15);
 }
 
-TEST(Accessibility, EveryCommandHasItsOwnAltKeyAndAltHOpensHelp) {
-    Window w;
-    ASSERT_TRUE(QTest::qWaitForWindowActive(&w.window));
+TEST_F(Accessibility, EveryCommandHasItsOwnAltKeyAndAltHOpensHelp) {
     std::set<QKeySequence> seen;
-    for (QPushButton* button : w.window.findChildren<QPushButton*>()) {
+    for (QPushButton* button : window.findChildren<QPushButton*>()) {
         if (!button->isVisible()) continue;
         QKeySequence key = QKeySequence::mnemonic(button->text());
         EXPECT_FALSE(key.isEmpty()) << button->text().toStdString();
@@ -157,7 +142,7 @@ TEST(Accessibility, EveryCommandHasItsOwnAltKeyAndAltHOpensHelp) {
             << "Alt key used twice: " << button->text().toStdString();
     }
     EXPECT_EQ(seen.size(), 9u);
-    QTest::keyClick(w.window.findChild<QWidget*>("qorButton"), Qt::Key_H, Qt::AltModifier);
+    QTest::keyClick(window.findChild<QWidget*>("qorButton"), Qt::Key_H, Qt::AltModifier);
     // A mnemonic animates the click: it lands a moment later.
-    EXPECT_TRUE(QTest::qWaitFor([&] { return w.ui.helpTopics.size() == 1; }, 2000));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return ui.helpTopics.size() == 1; }, 2000));
 }

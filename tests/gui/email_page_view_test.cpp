@@ -18,13 +18,8 @@
 namespace {
 
 struct EmailView : ShownWindow {
-    EmailPageView* view = nullptr;
-
-    void SetUp() override {
-        ShowPage(CUtilityDlg::kEmailPage);
-        view = qobject_cast<EmailPageView*>(CurrentPage());
-        ASSERT_NE(view, nullptr);
-    }
+    void SetUp() override { ASSERT_NO_FATAL_FAILURE(ShowPage(CUtilityDlg::kEmailPage)); }
+    EmailPageView* View() { return qobject_cast<EmailPageView*>(view); }
     CEmailPage& Page() { return dlg.EmailPage(); }
     static void Focus(QWidget* w) {
         w->setFocus(Qt::OtherFocusReason);
@@ -36,78 +31,78 @@ struct EmailView : ShownWindow {
 
 TEST_F(EmailView, ShowsTheLabelsAndTheDefaults) {
     QStringList labels;
-    for (QLabel* l : view->findChildren<QLabel*>())
+    for (QLabel* l : View()->findChildren<QLabel*>())
         labels << l->text();
     for (const char* text : {"Email Server IP Address", "\"From:\"", "Username", "Password"})
         EXPECT_TRUE(labels.contains(text)) << text;
-    EXPECT_EQ(view->AuthCheck()->text().toStdString(), "SMTP Authentication");
-    EXPECT_EQ(view->ServerField()->text().toStdString(), "000.000.000.000");
-    EXPECT_EQ(view->SenderField()->text().toStdString(), "QOR0.0.0.0@example.com");
-    EXPECT_EQ(view->PasswordField()->echoMode(), QLineEdit::Password);
-    EXPECT_EQ(view->UsernameField()->echoMode(), QLineEdit::Normal);
-    EXPECT_FALSE(view->AuthCheck()->isEnabled());
-    EXPECT_FALSE(view->UsernameField()->isEnabled());
-    EXPECT_FALSE(view->PasswordField()->isEnabled());
-    EXPECT_EQ(&view->Grid()->Model(), &Page().Grid());
+    EXPECT_EQ(View()->AuthCheck()->text().toStdString(), "SMTP Authentication");
+    EXPECT_EQ(View()->ServerField()->text().toStdString(), "000.000.000.000");
+    EXPECT_EQ(View()->SenderField()->text().toStdString(), "QOR0.0.0.0@example.com");
+    EXPECT_EQ(View()->PasswordField()->echoMode(), QLineEdit::Password);
+    EXPECT_EQ(View()->UsernameField()->echoMode(), QLineEdit::Normal);
+    EXPECT_FALSE(View()->AuthCheck()->isEnabled());
+    EXPECT_FALSE(View()->UsernameField()->isEnabled());
+    EXPECT_FALSE(View()->PasswordField()->isEnabled());
+    EXPECT_EQ(&View()->Grid()->Model(), &Page().Grid());
     EXPECT_EQ(Page().Grid().GetCellText(0, 2), "\"To:\"");
 }
 
 TEST_F(EmailView, TheLoginFollowsTheSeriesAndTheBoxShowsModified) {
     Page().SeriesChanged(2);
     Settle();
-    EXPECT_TRUE(view->AuthCheck()->isEnabled());
-    EXPECT_TRUE(view->UsernameField()->isEnabled());
-    EXPECT_TRUE(view->PasswordField()->isEnabled());
+    EXPECT_TRUE(View()->AuthCheck()->isEnabled());
+    EXPECT_TRUE(View()->UsernameField()->isEnabled());
+    EXPECT_TRUE(View()->PasswordField()->isEnabled());
 
-    QTest::mouseClick(view->AuthCheck(), Qt::LeftButton);
+    QTest::mouseClick(View()->AuthCheck(), Qt::LeftButton);
     Settle();
     EXPECT_TRUE(Page().AuthCheck().IsChecked());
     EXPECT_EQ(Page().AuthFlag(), 1);
     EXPECT_EQ(dlg.StatusField().Text(), "Modified");
 
-    Focus(view->PasswordField());
-    QTest::keyClicks(view->PasswordField(), "pw");
+    Focus(View()->PasswordField());
+    QTest::keyClicks(View()->PasswordField(), "pw");
     EXPECT_EQ(Page().PasswordField().GetText(), "pw");
-    EXPECT_EQ(view->PasswordField()->displayText().toStdString(), "**");
+    EXPECT_EQ(View()->PasswordField()->displayText().toStdString(), "**");
 
     Page().SeriesChanged(0);
     Settle();
-    EXPECT_FALSE(view->AuthCheck()->isChecked());
-    EXPECT_FALSE(view->PasswordField()->isEnabled());
-    EXPECT_EQ(view->PasswordField()->text().toStdString(), "");
+    EXPECT_FALSE(View()->AuthCheck()->isChecked());
+    EXPECT_FALSE(View()->PasswordField()->isEnabled());
+    EXPECT_EQ(View()->PasswordField()->text().toStdString(), "");
 }
 
 TEST_F(EmailView, AnEmptySenderIsRefusedOnLeavingAndKeepsTheFocus) {
-    Focus(view->SenderField());
-    QTest::keyClick(view->SenderField(), Qt::Key_A, Qt::ControlModifier);
-    QTest::keyClick(view->SenderField(), Qt::Key_Delete);
+    Focus(View()->SenderField());
+    QTest::keyClick(View()->SenderField(), Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClick(View()->SenderField(), Qt::Key_Delete);
     EXPECT_EQ(Page().SenderField().GetText(), "");
     ui.ExpectMessage();
-    QTest::keyClick(view->SenderField(), Qt::Key_Tab);
+    QTest::keyClick(View()->SenderField(), Qt::Key_Tab);
     Settle();
     ASSERT_EQ(ui.Messages().size(), 1u);
     EXPECT_EQ(ui.Messages()[0].text, "A value such as \"QOR0.0.0.0@example.com\" IS required.");
-    EXPECT_EQ(QApplication::focusWidget(), view->SenderField());
+    EXPECT_EQ(QApplication::focusWidget(), View()->SenderField());
 
-    QTest::keyClicks(view->SenderField(), "me@plant");
-    QTest::keyClick(view->SenderField(), Qt::Key_Tab);
+    QTest::keyClicks(View()->SenderField(), "me@plant");
+    QTest::keyClick(View()->SenderField(), Qt::Key_Tab);
     Settle();
     EXPECT_EQ(ui.Messages().size(), 1u);
-    EXPECT_NE(QApplication::focusWidget(), view->SenderField());
+    EXPECT_NE(QApplication::focusWidget(), View()->SenderField());
     EXPECT_EQ(dlg.StatusField().Text(), "Modified");
 }
 
 TEST_F(EmailView, EnterAndEscapeGoToTheFocusedControlNotTheWindow) {
     // In a field they do nothing and stop at the page.
-    Focus(view->SenderField());
-    QTest::keyClick(view->SenderField(), Qt::Key_Escape);
-    QTest::keyClick(view->SenderField(), Qt::Key_Return);
+    Focus(View()->SenderField());
+    QTest::keyClick(View()->SenderField(), Qt::Key_Escape);
+    QTest::keyClick(View()->SenderField(), Qt::Key_Return);
     Settle();
     EXPECT_TRUE(window.isVisible());
     EXPECT_EQ(Page().SenderField().GetText(), "QOR0.0.0.0@example.com");
 
     // In the grid they end or cancel the edit.
-    GridView* grid = view->Grid();
+    GridView* grid = View()->Grid();
     Focus(grid);
     Page().Grid().SetFocusCell(3, 2);
     QTest::keyClicks(grid, "ops@site");
@@ -138,6 +133,6 @@ TEST_F(EmailView, FileSaveWithABadSenderBringsThePageUpWithTheFocusInTheSender) 
     Settle();
     EXPECT_EQ(ui.LastMessage(), "\"@\" symbol IS required.");
     EXPECT_EQ(window.Tabs()->currentWidget(), view);
-    EXPECT_EQ(QApplication::focusWidget(), view->SenderField());
+    EXPECT_EQ(QApplication::focusWidget(), View()->SenderField());
     EXPECT_TRUE(ui.saveFilters.empty());
 }

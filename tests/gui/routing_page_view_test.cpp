@@ -15,19 +15,13 @@
 namespace {
 
 struct RoutingView : ShownWindow {
-    RoutingPageView* view = nullptr;
-    GridView* grid = nullptr;
-
     void SetUp() override {
-        ShowPage(CUtilityDlg::kRoutingPage);
-        view = qobject_cast<RoutingPageView*>(CurrentPage());
-        ASSERT_NE(view, nullptr);
-        grid = view->Grid();
+        ASSERT_NO_FATAL_FAILURE(ShowPage(CUtilityDlg::kRoutingPage));
+        ASSERT_EQ(grid, qobject_cast<RoutingPageView*>(view)->Grid());
     }
     CGridCtrl& Model() { return dlg.RoutingPage().Grid(); }
     // Focuses the address cell of row and types text into a new edit.
-    void Type(int row, const char* text) { TypeIntoCell(grid, row, 2, text); }
-    QWidget* Editor() { return grid->EditField(); }
+    void Type(int row, const char* text) { TypeIntoCell(row, 2, text); }
 };
 
 }  // namespace
@@ -44,7 +38,7 @@ TEST_F(RoutingView, ShowsThePagesGridBesideItsLeftMargin) {
 TEST_F(RoutingView, EscapeCancelsTheEditAndEnterEndsIt) {
     Type(4, "010");
     ASSERT_NE(Editor(), nullptr);
-    EXPECT_EQ(static_cast<QLineEdit*>(Editor())->text().toStdString(), "010");
+    EXPECT_EQ(Editor()->text().toStdString(), "010");
     QTest::keyClick(Editor(), Qt::Key_Escape);
     Settle();
     EXPECT_EQ(Editor(), nullptr);

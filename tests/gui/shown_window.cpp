@@ -19,13 +19,15 @@ void ShownWindow::ShowPage(int page) {
     dlg.Tabs().RequestSelect(page);
     Settle();
     ASSERT_EQ(window.Tabs()->currentIndex(), page);
+    view = window.Tabs()->currentWidget();
+    grid = view->findChild<GridView*>();
 }
 
-QWidget* ShownWindow::CurrentPage() {
-    return window.Tabs()->currentWidget();
+QLineEdit* ShownWindow::Editor() {
+    return grid ? grid->EditField() : nullptr;
 }
 
-void ShownWindow::TypeIntoCell(GridView* grid, int row, int col, const char* text) {
+void ShownWindow::TypeIntoCell(int row, int col, const char* text) {
     grid->setFocus(Qt::OtherFocusReason);
     Settle();
     grid->Model().SetFocusCell(row, col);

@@ -7,6 +7,7 @@
 #include "support/scripted_ui_host.h"
 
 class GridView;
+class QLineEdit;
 class QWidget;
 
 // Runs queued calls (deferred leave checks, re-focus, layout) until nothing is left.
@@ -15,13 +16,17 @@ void Settle();
 // The whole window, started, shown and active, with one page in front.
 class ShownWindow : public ::testing::Test {
 protected:
-    // Brings the page to the front; fails the test when the window cannot be activated.
+    // Brings the page to the front, its view to view and its grid (if any) to grid; fails the
+    // test when the window cannot be activated.
     void ShowPage(int page);
-    QWidget* CurrentPage();
-    // Types text into a cell of grid as the keyboard would: focus, cell, then the keys.
-    static void TypeIntoCell(GridView* grid, int row, int col, const char* text);
+    // Types text into a cell of the grid as the keyboard would: focus, cell, then the keys.
+    void TypeIntoCell(int row, int col, const char* text);
+    // The grid's open edit, if any.
+    QLineEdit* Editor();
 
     ScriptedUiHost ui;
     CUtilityDlg dlg{ui};
     MainWindow window{dlg};
+    QWidget* view = nullptr;
+    GridView* grid = nullptr;
 };

@@ -15,20 +15,14 @@
 namespace {
 
 struct WebConfigView : ShownWindow {
-    WebConfigPageView* view = nullptr;
-    GridView* grid = nullptr;
-
     void SetUp() override {
-        ShowPage(CUtilityDlg::kWebConfigPage);
-        view = qobject_cast<WebConfigPageView*>(CurrentPage());
-        ASSERT_NE(view, nullptr);
-        grid = view->Grid();
+        ASSERT_NO_FATAL_FAILURE(ShowPage(CUtilityDlg::kWebConfigPage));
+        ASSERT_EQ(grid, qobject_cast<WebConfigPageView*>(view)->Grid());
     }
     CGridCtrl& Model() { return dlg.WebConfigPage().Grid(); }
     std::string Value(int row) { return dlg.WebConfigPage().Value(row); }
     // Focuses the value cell of row and types text into a new edit.
-    void Type(int row, const char* text) { TypeIntoCell(grid, row, 1, text); }
-    QLineEdit* Editor() { return grid->EditField(); }
+    void Type(int row, const char* text) { TypeIntoCell(row, 1, text); }
 };
 
 }  // namespace

@@ -15,20 +15,14 @@
 namespace {
 
 struct WebDataDescView : ShownWindow {
-    WebDataDescPageView* view = nullptr;
-    GridView* grid = nullptr;
-
     void SetUp() override {
-        ShowPage(CUtilityDlg::kWebDataDescPage);
-        view = qobject_cast<WebDataDescPageView*>(CurrentPage());
-        ASSERT_NE(view, nullptr);
-        grid = view->Grid();
+        ASSERT_NO_FATAL_FAILURE(ShowPage(CUtilityDlg::kWebDataDescPage));
+        ASSERT_EQ(grid, qobject_cast<WebDataDescPageView*>(view)->Grid());
     }
     CGridCtrl& Model() { return dlg.WebDataDescPage().Grid(); }
     std::string Value(int row) { return dlg.WebDataDescPage().Value(row); }
     // Focuses the value cell of row and types text into a new edit.
-    void Type(int row, const char* text) { TypeIntoCell(grid, row, 1, text); }
-    QLineEdit* Editor() { return grid->EditField(); }
+    void Type(int row, const char* text) { TypeIntoCell(row, 1, text); }
 };
 
 }  // namespace
