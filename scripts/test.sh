@@ -26,5 +26,6 @@ if [ "${QOR_SANITIZERS:-1}" != 0 ]; then
     ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
         run_suite "$ROOT/build-asan" -DQOR_ASAN=ON
     echo "== ThreadSanitizer"
-    TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 run_suite "$ROOT/build-tsan" -DQOR_TSAN=ON
+    TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1:suppressions=$ROOT/tests/tsan.supp \
+        run_suite "$ROOT/build-tsan" -DQOR_TSAN=ON
 fi
