@@ -281,22 +281,22 @@ void SimModule::WriteOut(const uint8_t* bytes, size_t n) {
     if (master_ < 0 || stop_) return;
     auto byteTime = options_.pace ? std::chrono::nanoseconds(10'000'000'000LL / options_.pace)
                                   : std::chrono::nanoseconds(0);
+    // Only a line that has fallen idle restarts the clock; a late wake-up inside the bytes is
+    // made up on the next ones (restarting there would add every scheduling delay to the time).
+    if (options_.pace) nextOut_ = std::max(nextOut_, Clock::now());
     size_t done = 0;
     int stalls = 0;
     while (done < n) {
         size_t chunk = n - done;
         if (options_.pace) {
-            // One byte at a time, no sooner than the line rate allows.
-            // Late wake-ups are made up on the next bytes; only an idle line restarts the clock.
-            auto now = Clock::now();
-            if (nextOut_ + byteTime < now) nextOut_ = now;
+            // One byte at a time, each a byte time after the one before, as a UART delivers it.
+            nextOut_ += byteTime;
             std::this_thread::sleep_until(nextOut_);
             chunk = 1;
         }
         ssize_t wr = ::write(master_, bytes + done, chunk);
         if (wr > 0) {
             done += static_cast<size_t>(wr);
-            nextOut_ += byteTime * wr;
             continue;
         }
         if (wr < 0 && errno == EINTR) continue;
