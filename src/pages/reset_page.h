@@ -15,8 +15,9 @@ public:
     static constexpr const char* kConfirmTexts[3] = {
         "Power Cycle reset will cause loss of data not previously saved to ROM.",
         "Out of Box reset will restore all QOR parameters to out-of-box defaults.",
-        "Out of Box IP reset will restore all QOR parameters except \n"
-        "IP address, subnet mask and gateway to out-of-box defaults."};
+        // One text on two lines (in parentheses, so no compiler takes it for a missing comma).
+        ("Out of Box IP reset will restore all QOR parameters except \n"
+         "IP address, subnet mask and gateway to out-of-box defaults.")};
     static constexpr const char* kProceedQuestion = "\nDo you wish to proceed?";
 
     explicit CResetPage(CPageHost& host);

@@ -13,7 +13,7 @@
 #include "app/utility_dlg.h"
 #include "files/dcf_archive.h"
 #include "files/temp_dir.h"
-#include "support/scripted_ui_host.h"
+#include "support/started_window.h"
 
 namespace {
 
@@ -154,35 +154,7 @@ void ExpectPieces(const std::string& actual,
     EXPECT_EQ(at, actual.size()) << "bytes after the last page: " << actual.substr(at);
 }
 
-class DefaultFilesTest : public ::testing::Test {
-protected:
-    ScriptedUiHost ui;
-    TempDir dir;
-    CUtilityDlg dlg{ui};
-
-    void SetUp() override { dlg.Start(); }
-
-    std::string SaveText() {
-        std::string path = dir.File("saved.txt");
-        ui.QueueSaveName(path);
-        dlg.OnTextSave();
-        return ReadFileBytes(path);
-    }
-    void LoadText(const std::string& path) {
-        ui.QueueOpenName(path);
-        dlg.OnTextLoad();
-    }
-    std::string SaveDcf() {
-        std::string path = dir.File("saved.dcf");
-        ui.QueueSaveName(path);
-        dlg.OnFileSave();
-        return ReadFileBytes(path);
-    }
-    void LoadDcf(const std::string& path) {
-        ui.QueueOpenName(path);
-        dlg.OnFileLoad();
-    }
-};
+class DefaultFilesTest : public ::testing::Test, public StartedWindow {};
 
 // A configuration with every value the pages hold changed from its default, as a module of
 // series "D" with web pages would report it.
@@ -269,7 +241,6 @@ protected:
 
     // The pages show the configuration as after an upload from the module.
     void SetUp() override {
-        DefaultFilesTest::SetUp();
         QorDoc& doc = dlg.Doc();
         for (const auto& [id, value] : values) doc.SET(id, value);
         for (int i = 0; i < CUtilityDlg::kPageCount; ++i) dlg.Page(i).LoadFromDocument(doc);

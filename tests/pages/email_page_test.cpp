@@ -16,19 +16,15 @@
 #include "link/serial_channel.h"
 #include "pages/routing_page.h"
 #include "qorsim/sim_module.h"
-#include "support/scripted_ui_host.h"
+#include "support/started_window.h"
 
 namespace {
 
 constexpr const char* kDefaultSender = "QOR0.0.0.0@example.com";
 
-struct Fixture {
-    ScriptedUiHost ui;
-    CUtilityDlg dlg{ui};
+struct Fixture : StartedWindow {
     CEmailPage& page = dlg.EmailPage();
     CGridCtrl& grid = page.Grid();
-    TempDir dir;
-    Fixture() { dlg.Start(); }
 
     std::string Section() {
         CTextOutFile out;
@@ -85,13 +81,7 @@ struct EmailText {
 };
 
 void Edit(CGridCtrl& grid, int row, const std::string& text) {
-    grid.SetFocusCell(row, 2);
-    ASSERT_TRUE(grid.StartEdit(row, 2, kKeyStart));
-    CInPlaceEditor* editor = grid.GetEditor();
-    ASSERT_NE(editor, nullptr);
-    editor->SetSel(0, static_cast<int>(editor->Text().size()));
-    editor->ReplaceSel(text);
-    editor->KeyDown(kKeyEnter, false, false);
+    EditCell(grid, row, 2, text, kKeyStart);
 }
 
 }  // namespace
@@ -561,32 +551,6 @@ TEST(EmailPage, DcfLoadByVersion) {
 namespace {
 
 struct FileFixture : Fixture {
-    std::string SaveText(const std::string& name) {
-        const std::string path = dir.File(name);
-        ui.QueueSaveName(path);
-        dlg.OnTextSave();
-        return ReadFileBytes(path);
-    }
-    void LoadText(const std::string& path) {
-        ui.QueueOpenName(path);
-        dlg.OnTextLoad();
-    }
-    std::string SaveDcf(const std::string& name) {
-        const std::string path = dir.File(name);
-        ui.QueueSaveName(path);
-        dlg.OnFileSave();
-        return ReadFileBytes(path);
-    }
-    void LoadDcf(const std::string& path) {
-        ui.QueueOpenName(path);
-        dlg.OnFileLoad();
-    }
-    bool AnyPageDiffers() {
-        for (int i = 0; i < CUtilityDlg::kPageCount; ++i)
-            if (dlg.Page(i).DiffersFromDocument(dlg.Doc()))
-                return true;
-        return false;
-    }
 
     // Every field of the routing and e-mail pages away from its default.
     void ChangeEverything() {

@@ -11,17 +11,13 @@
 #include "files/config_text.h"
 #include "files/dcf_archive.h"
 #include "files/temp_dir.h"
-#include "support/scripted_ui_host.h"
+#include "support/started_window.h"
 
 namespace {
 
-struct Fixture {
-    ScriptedUiHost ui;
-    CUtilityDlg dlg{ui};
+struct Fixture : StartedWindow {
     CRoutingPage& page = dlg.RoutingPage();
     CGridCtrl& grid = page.Grid();
-    TempDir dir;
-    Fixture() { dlg.Start(); }
 
     std::string Section() {
         CTextOutFile out;
@@ -72,13 +68,7 @@ std::string RoutingText(const std::vector<std::pair<int, std::string>>& changes 
 
 // Ends an in-place edit of the address cell of row with text typed in.
 void Edit(CGridCtrl& grid, int row, const std::string& text) {
-    grid.SetFocusCell(row, 2);
-    ASSERT_TRUE(grid.StartEdit(row, 2, kKeyStart));
-    CInPlaceEditor* editor = grid.GetEditor();
-    ASSERT_NE(editor, nullptr);
-    editor->SetSel(0, static_cast<int>(editor->Text().size()));
-    editor->ReplaceSel(text);
-    editor->KeyDown(kKeyEnter, false, false);
+    EditCell(grid, row, 2, text, kKeyStart);
 }
 
 }  // namespace
@@ -334,28 +324,6 @@ namespace {
 
 // The window's own commands on real files.
 struct FileFixture : Fixture {
-    std::string SaveText(const std::string& name) {
-        const std::string path = dir.File(name);
-        ui.QueueSaveName(path);
-        dlg.OnTextSave();
-        return ReadFileBytes(path);
-    }
-    void LoadText(const std::string& path) {
-        ui.QueueOpenName(path);
-        dlg.OnTextLoad();
-    }
-    std::string SaveDcf(const std::string& name) {
-        const std::string path = dir.File(name);
-        ui.QueueSaveName(path);
-        dlg.OnFileSave();
-        return ReadFileBytes(path);
-    }
-    bool AnyPageDiffers() {
-        for (int i = 0; i < CUtilityDlg::kPageCount; ++i)
-            if (dlg.Page(i).DiffersFromDocument(dlg.Doc()))
-                return true;
-        return false;
-    }
 };
 
 std::string Replace(std::string text, const std::string& from, const std::string& to) {

@@ -11,7 +11,7 @@
 #include "files/temp_dir.h"
 #include "link/serial_channel.h"
 #include "qorsim/sim_module.h"
-#include "support/scripted_ui_host.h"
+#include "support/started_window.h"
 
 namespace {
 
@@ -98,52 +98,20 @@ std::string ChangedValue(int row) {
     return "Changed title of row " + std::to_string(row);
 }
 
-class WebConfigPageTest : public ::testing::Test {
+class WebConfigPageTest : public ::testing::Test, public StartedWindow {
 protected:
-    ScriptedUiHost ui;
-    TempDir dir;
-    CUtilityDlg dlg{ui};
     CWebConfigPage& page = dlg.WebConfigPage();
     CGridCtrl& grid = page.Grid();
-
-    void SetUp() override { dlg.Start(); }
 
     std::string Cell(int row) const { return grid.GetCellText(row, 1); }
 
     // The user edits a value cell in place and presses Enter.
-    void Edit(int row, const std::string& text) {
-        grid.SetFocusCell(row, 1);
-        ASSERT_TRUE(grid.StartEdit(row, 1, kKeyF2));
-        CInPlaceEditor* editor = grid.GetEditor();
-        ASSERT_NE(editor, nullptr);
-        editor->TextEdited(text, static_cast<int>(text.size()), static_cast<int>(text.size()));
-        editor->KeyDown(kKeyEnter, false, false);
-    }
+    void Edit(int row, const std::string& text) { EditCell(grid, row, 1, text, kKeyF2); }
 
     void ChangeEveryField() {
         for (int row = 1; row <= 29; ++row) Edit(row, ChangedValue(row));
     }
 
-    std::string SaveText() {
-        std::string path = dir.File("saved.txt");
-        ui.QueueSaveName(path);
-        dlg.OnTextSave();
-        return ReadFileBytes(path);
-    }
-    void LoadText(const std::string& bytes) {
-        ui.QueueOpenName(dir.Write("load.txt", bytes));
-        dlg.OnTextLoad();
-    }
-    std::string SaveDcf() {
-        std::string path = dir.File("saved.dcf");
-        ui.QueueSaveName(path);
-        dlg.OnFileSave();
-        return ReadFileBytes(path);
-    }
-    void LoadDcf(const std::string& bytes) {
-        ui.QueueOpenName(dir.Write("load.dcf", bytes));
-        dlg.OnFileLoad();
-    }
 
     void ExpectDefaults() {
         for (const RowSpec& r : kRows) EXPECT_EQ(Cell(r.row), r.value) << r.name;
@@ -152,14 +120,6 @@ protected:
         for (int row = 1; row <= 29; ++row) EXPECT_EQ(Cell(row), ChangedValue(row)) << row;
     }
 };
-
-// The text of the whole file with one line replaced.
-std::string ReplaceLine(std::string text, const std::string& key, const std::string& line) {
-    size_t at = text.find("\r\n" + key);
-    EXPECT_NE(at, std::string::npos) << key;
-    size_t end = text.find("\r\n", at + 2);
-    return text.replace(at + 2, end - at - 2, line);
-}
 
 }  // namespace
 
@@ -273,7 +233,7 @@ TEST_F(WebConfigPageTest, TextRoundTripWithEveryFieldChanged) {
     dlg.OnDefaults();
     ExpectDefaults();
 
-    LoadText(text);
+    LoadTextBytes(text);
     ExpectChanged();
     EXPECT_EQ(dlg.StatusField().Text(), "File Values");
     for (int row = 1; row <= 29; ++row) {
@@ -327,7 +287,7 @@ TEST_F(WebConfigPageTest, AbortsOnAUrlWithASpaceAndLeavesEveryPageOnDefaults) {
     ChangeEveryField();
     ui.ExpectMessage();
     ui.ExpectMessage();
-    LoadText(ReplaceLine(defaults, "WebConfig03: ", "WebConfig03: www.qor example.com"));
+    LoadTextBytes(ReplaceLine(defaults, "WebConfig03: ", "WebConfig03: www.qor example.com"));
     ASSERT_EQ(ui.Messages().size(), 2u);
     EXPECT_EQ(ui.Messages()[0].text, "Spaces not allowed.");
     EXPECT_EQ(ui.Messages()[0].icon, UiHost::Icon::Exclamation);
@@ -344,7 +304,7 @@ TEST_F(WebConfigPageTest, AbortsOnAPasswordOfNineCharacters) {
     ChangeEveryField();
     ui.ExpectMessage();
     ui.ExpectMessage();
-    LoadText(ReplaceLine(defaults, "WebConfig23: ", "WebConfig23: 123456789"));
+    LoadTextBytes(ReplaceLine(defaults, "WebConfig23: ", "WebConfig23: 123456789"));
     ASSERT_EQ(ui.Messages().size(), 2u);
     EXPECT_EQ(ui.Messages()[0].text, "Length cannot exceed 8 characters.");
     EXPECT_EQ(ui.Messages()[1].text, std::string(kAbortPrefix) +
@@ -358,7 +318,7 @@ TEST_F(WebConfigPageTest, AbortsOnAMissingLine) {
     std::string defaults = SaveText();
     ChangeEveryField();
     ui.ExpectMessage();
-    LoadText(ReplaceLine(defaults, "WebConfig17: ", ""));
+    LoadTextBytes(ReplaceLine(defaults, "WebConfig17: ", ""));
     ASSERT_EQ(ui.Messages().size(), 1u);
     EXPECT_EQ(ui.LastMessage(),
               "Text file load ABORTED!\nFailed to locate \"WebConfig17: \" parameter.");
@@ -374,7 +334,7 @@ TEST_F(WebConfigPageTest, DcfRoundTripWithEveryFieldChanged) {
     ExpectDefaults();
 
     grid.MarkModified(false);  // the edits' marks gone
-    LoadDcf(bytes);
+    LoadDcfBytes(bytes);
     ExpectChanged();
     EXPECT_EQ(dlg.StatusField().Text(), "File Values");
     // A .dcf load marks nothing.

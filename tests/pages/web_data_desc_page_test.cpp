@@ -7,32 +7,21 @@
 #include "files/config_text.h"
 #include "files/dcf_archive.h"
 #include "files/temp_dir.h"
-#include "support/scripted_ui_host.h"
+#include "support/started_window.h"
 
 namespace {
 
 std::string ChangedName(int row) { return "Tank " + std::to_string(row) + " level in litres"; }
 
-class WebDataDescPageTest : public ::testing::Test {
+class WebDataDescPageTest : public ::testing::Test, public StartedWindow {
 protected:
-    ScriptedUiHost ui;
-    TempDir dir;
-    CUtilityDlg dlg{ui};
     CWebDataDescPage& page = dlg.WebDataDescPage();
     CGridCtrl& grid = page.Grid();
 
-    void SetUp() override { dlg.Start(); }
-
     std::string Cell(int row) const { return grid.GetCellText(row, 1); }
 
-    void Edit(int row, const std::string& text) {
-        grid.SetFocusCell(row, 1);
-        ASSERT_TRUE(grid.StartEdit(row, 1, kKeyF2));
-        CInPlaceEditor* editor = grid.GetEditor();
-        ASSERT_NE(editor, nullptr);
-        editor->TextEdited(text, static_cast<int>(text.size()), static_cast<int>(text.size()));
-        editor->KeyDown(kKeyEnter, false, false);
-    }
+    // The user edits a value cell in place and presses Enter.
+    void Edit(int row, const std::string& text) { EditCell(grid, row, 1, text, kKeyF2); }
     void ChangeEveryField() {
         for (int row = 1; row <= 40; ++row) Edit(row, ChangedName(row));
     }
@@ -43,26 +32,6 @@ protected:
         for (int row = 1; row <= 40; ++row) EXPECT_EQ(Cell(row), ChangedName(row)) << row;
     }
 
-    std::string SaveText() {
-        std::string path = dir.File("saved.txt");
-        ui.QueueSaveName(path);
-        dlg.OnTextSave();
-        return ReadFileBytes(path);
-    }
-    void LoadText(const std::string& bytes) {
-        ui.QueueOpenName(dir.Write("load.txt", bytes));
-        dlg.OnTextLoad();
-    }
-    std::string SaveDcf() {
-        std::string path = dir.File("saved.dcf");
-        ui.QueueSaveName(path);
-        dlg.OnFileSave();
-        return ReadFileBytes(path);
-    }
-    void LoadDcf(const std::string& bytes) {
-        ui.QueueOpenName(dir.Write("load.dcf", bytes));
-        dlg.OnFileLoad();
-    }
 };
 
 std::string DefaultSection() {
@@ -73,13 +42,6 @@ std::string DefaultSection() {
                              "31", "32", "33", "34", "35", "36", "37", "38", "39", "40"};
     for (const char* n : numbers) s += std::string("WebDataDesc") + n + ": \r\n";
     return s;
-}
-
-std::string ReplaceLine(std::string text, const std::string& key, const std::string& line) {
-    size_t at = text.find("\r\n" + key);
-    EXPECT_NE(at, std::string::npos) << key;
-    size_t end = text.find("\r\n", at + 2);
-    return text.replace(at + 2, end - at - 2, line);
 }
 
 }  // namespace
@@ -172,7 +134,7 @@ TEST_F(WebDataDescPageTest, TextRoundTripWithEveryFieldChanged) {
     std::string text = SaveText();
     dlg.OnDefaults();
     ExpectDefaults();
-    LoadText(text);
+    LoadTextBytes(text);
     ExpectChanged();
     EXPECT_EQ(dlg.StatusField().Text(), "File Values");
     EXPECT_EQ(dlg.Doc().GET(169), ChangedName(40));
@@ -217,7 +179,7 @@ TEST_F(WebDataDescPageTest, LinesOutOfOrderAbortWithTheMissingKey) {
                                       "WebDataDesc12: ", "WebDataDesc13: b");
     ChangeEveryField();
     ui.ExpectMessage();
-    LoadText(swapped);
+    LoadTextBytes(swapped);
     EXPECT_EQ(ui.LastMessage(),
               "Text file load ABORTED!\nFailed to locate \"WebDataDesc12: \" parameter.");
     ExpectDefaults();
@@ -229,7 +191,7 @@ TEST_F(WebDataDescPageTest, AbortsOnANameOfFortySixCharacters) {
     ChangeEveryField();
     ui.ExpectMessage();
     ui.ExpectMessage();
-    LoadText(ReplaceLine(text, "WebDataDesc33: ", "WebDataDesc33: " + std::string(46, 'x')));
+    LoadTextBytes(ReplaceLine(text, "WebDataDesc33: ", "WebDataDesc33: " + std::string(46, 'x')));
     ASSERT_EQ(ui.Messages().size(), 2u);
     EXPECT_EQ(ui.Messages()[0].text, "Length cannot exceed 45 characters.");
     EXPECT_EQ(ui.Messages()[1].text,
@@ -249,7 +211,7 @@ TEST_F(WebDataDescPageTest, DcfRoundTripWithEveryFieldChanged) {
 
     dlg.OnDefaults();
     grid.MarkModified(false);  // the edits' marks gone
-    LoadDcf(bytes);
+    LoadDcfBytes(bytes);
     ExpectChanged();
     for (int row = 1; row <= 40; ++row) EXPECT_FALSE(grid.IsModified(row, 1));
     EXPECT_EQ(dlg.StatusField().Text(), "File Values");
@@ -265,7 +227,7 @@ TEST_F(WebDataDescPageTest, ADcfCutShortInsideTheRecordKeepsTheNamesReadSoFar) {
     for (int row = 21; row <= 40; ++row) tail.WriteText(ChangedName(row));
     bytes.resize(bytes.size() - tail.Bytes().size() + 3);
     ui.ExpectMessage();
-    LoadDcf(bytes);
+    LoadDcfBytes(bytes);
     EXPECT_EQ(ui.LastMessage(), "End of file reached");
     for (int row = 1; row <= 20; ++row) EXPECT_EQ(Cell(row), ChangedName(row));
     for (int row = 21; row <= 40; ++row) EXPECT_EQ(Cell(row), "");
