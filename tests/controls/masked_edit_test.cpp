@@ -37,116 +37,62 @@ TEST_F(AddressField, TypingFillsDigitsAndSkipsTheDots) {
     EXPECT_TRUE(f.IsModified());
 }
 
-TEST_F(AddressField, InsertAndOverwriteAtTheStart) {
-    f.SetText("192.168.001.010");
-    f.SetSel(0, 0);
-    f.Char('5');
-    EXPECT_EQ(f.GetText(), "519.216.800.101");
-    EXPECT_EQ(f.Caret(), 1);
-
-    f.SetText("192.168.001.010");
-    f.KeyDown(Key::Insert, false, false);
-    EXPECT_FALSE(f.InsertMode());
-    f.SetSel(0, 0);
-    f.Char('5');
-    EXPECT_EQ(f.GetText(), "592.168.001.010");
-    EXPECT_EQ(f.Caret(), 1);
-    // The caret jumps over a literal after the filled position.
-    f.SetSel(2, 2);
-    f.Char('7');
-    EXPECT_EQ(f.GetText(), "597.168.001.010");
-    EXPECT_EQ(f.Caret(), 4);
-}
-
-TEST_F(AddressField, ALetterInADigitPositionBeepsAndChangesNothing) {
-    f.SetText("192.168.001.010");
-    for (bool insert : {true, false}) {
-        if (f.InsertMode() != insert)
-            f.KeyDown(Key::Insert, false, false);
-        f.SetSel(4, 4);
-        int before = ui.beeps;
-        f.Char('x');
-        EXPECT_EQ(f.GetText(), "192.168.001.010");
-        EXPECT_EQ(f.Caret(), 4);
-        EXPECT_EQ(ui.beeps, before + 1);
+TEST_F(AddressField, EditingStepsOnAFilledAddress) {
+    constexpr const char* kFilled = "192.168.001.010";
+    constexpr const char* kSame = nullptr;  // go on from the step before
+    constexpr char kDel = 0x7F;             // the Delete key
+    struct Step {
+        const char* start;
+        bool overwrite;
+        int from, to;  // the selection before the key
+        char key;
+        const char* text;
+        int caret;  // -1: not checked
+        bool beep;
+    } const steps[] = {
+        {kFilled, false, 0, 0, '5', "519.216.800.101", 1, false},
+        {kFilled, true, 0, 0, '5', "592.168.001.010", 1, false},
+        // Overwriting jumps the caret over a literal after the filled position.
+        {kSame, true, 2, 2, '7', "597.168.001.010", 4, false},
+        // A letter in a digit position, in either mode.
+        {kFilled, false, 4, 4, 'x', kFilled, 4, true},
+        {kFilled, true, 4, 4, 'x', kFilled, 4, true},
+        // A character on a literal moves to the next input.
+        {kFilled, false, 3, 3, '4', kFilled, 4, true},
+        // Delete pulls everything after it forward...
+        {kFilled, false, 0, 0, kDel, "921.680.010.10_", 0, false},
+        // ...on a literal from the next digit on; at the end nothing happens.
+        {kSame, false, 3, 3, kDel, "921.800.101.0__", 4, false},
+        {kSame, false, 15, 15, kDel, "921.800.101.0__", -1, false},
+        {kFilled, false, 2, 5, kDel, "196.800.101.0__", 2, false},
+        // A selection of only a literal moves right until it holds a digit.
+        {kSame, false, 3, 4, kDel, "196.001.010.___", -1, false},
+        // Backspace after a dot removes the digit before it; at the start nothing happens.
+        {kFilled, false, 4, 4, '\b', "191.680.010.10_", 2, false},
+        {kSame, false, 0, 0, '\b', "191.680.010.10_", 0, false},
+        {kFilled, false, 4, 7, '\b', "192.001.010.___", 4, false},
+        // Only a literal selected: the window reaches back to the digit before it.
+        {kSame, false, 3, 4, '\b', "190.010.10_.___", 2, false},
+        // Typing over a selection replaces it; over literals only it beeps and moves on.
+        {kFilled, false, 0, 3, '5', "516.800.101.0__", 1, false},
+        {kSame, false, 3, 4, '7', "516.800.101.0__", 4, true},
+    };
+    int n = 0;
+    for (const Step& step : steps) {
+        SCOPED_TRACE("step " + std::to_string(n++));
+        if (step.start) f.SetText(step.start);
+        if (f.InsertMode() == step.overwrite) f.KeyDown(Key::Insert, false, false);
+        ASSERT_EQ(f.InsertMode(), !step.overwrite);
+        f.SetSel(step.from, step.to);
+        const int beeps = ui.beeps;
+        if (step.key == kDel)
+            f.KeyDown(Key::Delete, false, false);
+        else
+            f.Char(step.key);
+        EXPECT_EQ(f.GetText(), step.text);
+        if (step.caret >= 0) EXPECT_EQ(f.Caret(), step.caret);
+        EXPECT_EQ(ui.beeps, beeps + (step.beep ? 1 : 0));
     }
-}
-
-TEST_F(AddressField, ACharacterOnALiteralBeepsAndMovesToTheNextInput) {
-    f.SetText("192.168.001.010");
-    f.SetSel(3, 3);
-    f.Char('4');
-    EXPECT_EQ(f.GetText(), "192.168.001.010");
-    EXPECT_EQ(f.Caret(), 4);
-    EXPECT_EQ(ui.beeps, 1);
-}
-
-TEST_F(AddressField, DeleteAtTheStartPullsEverythingForward) {
-    f.SetText("192.168.001.010");
-    f.SetSel(0, 0);
-    f.KeyDown(Key::Delete, false, false);
-    EXPECT_EQ(f.GetText(), "921.680.010.10_");
-    EXPECT_EQ(f.Caret(), 0);
-    // On a literal the window moves right to the next digit.
-    f.SetSel(3, 3);
-    f.KeyDown(Key::Delete, false, false);
-    EXPECT_EQ(f.GetText(), "921.800.101.0__");
-    EXPECT_EQ(f.Caret(), 4);
-    // At the end nothing happens.
-    f.SetSel(15, 15);
-    f.KeyDown(Key::Delete, false, false);
-    EXPECT_EQ(f.GetText(), "921.800.101.0__");
-}
-
-TEST_F(AddressField, DeleteOfASelection) {
-    f.SetText("192.168.001.010");
-    f.SetSel(2, 5);  // "2.1"
-    f.KeyDown(Key::Delete, false, false);
-    EXPECT_EQ(f.GetText(), "196.800.101.0__");
-    EXPECT_EQ(f.Caret(), 2);
-    // A selection of only a literal moves right until it holds a digit.
-    f.SetSel(3, 4);
-    f.KeyDown(Key::Delete, false, false);
-    EXPECT_EQ(f.GetText(), "196.001.010.___");
-}
-
-TEST_F(AddressField, BackspaceAfterADotRemovesTheDigitBeforeIt) {
-    f.SetText("192.168.001.010");
-    f.SetSel(4, 4);
-    f.Char('\b');
-    EXPECT_EQ(f.GetText(), "191.680.010.10_");
-    EXPECT_EQ(f.Caret(), 2);
-    f.SetSel(0, 0);
-    f.Char('\b');
-    EXPECT_EQ(f.GetText(), "191.680.010.10_");
-    EXPECT_EQ(f.Caret(), 0);
-}
-
-TEST_F(AddressField, BackspaceOfASelection) {
-    f.SetText("192.168.001.010");
-    f.SetSel(4, 7);
-    f.Char('\b');
-    EXPECT_EQ(f.GetText(), "192.001.010.___");
-    EXPECT_EQ(f.Caret(), 4);
-    // Only a literal selected: the window reaches back to the digit before it.
-    f.SetSel(3, 4);
-    f.Char('\b');
-    EXPECT_EQ(f.GetText(), "190.010.10_.___");
-    EXPECT_EQ(f.Caret(), 2);
-}
-
-TEST_F(AddressField, TypingOverASelectionReplacesIt) {
-    f.SetText("192.168.001.010");
-    f.SetSel(0, 3);
-    f.Char('5');
-    EXPECT_EQ(f.GetText(), "516.800.101.0__");
-    EXPECT_EQ(f.Caret(), 1);
-    // A selection of literals only: beep, caret to the next input.
-    f.SetSel(3, 4);
-    f.Char('7');
-    EXPECT_EQ(f.GetText(), "516.800.101.0__");
-    EXPECT_EQ(f.Caret(), 4);
-    EXPECT_EQ(ui.beeps, 1);
 }
 
 TEST_F(AddressField, SettingTextFromOutside) {
