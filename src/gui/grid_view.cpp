@@ -414,12 +414,20 @@ void GridView::PaintCell(QPainter& p, int row, int col) {
 // ---- input ----
 
 bool GridView::event(QEvent* e) {
-    // The grid moves between its cells by Tab; Ctrl+Tab still leaves it.
+    // The grid moves between its cells by Tab. From its last cell (its first, backwards) Tab
+    // goes on to the next control, so that the keyboard is never caught in the grid.
     if (e->type() == QEvent::KeyPress) {
         auto* k = static_cast<QKeyEvent*>(e);
         if ((k->key() == Qt::Key_Tab || k->key() == Qt::Key_Backtab) &&
             !(k->modifiers() & Qt::ControlModifier)) {
+            const CCellID before = model_.GetFocusCell();
+            const bool editing = model_.GetEditor() != nullptr;
             keyPressEvent(k);
+            if (!editing && !model_.GetEditor() && model_.GetFocusCell() == before) {
+                const bool forward =
+                    k->key() == Qt::Key_Tab && !(k->modifiers() & Qt::ShiftModifier);
+                focusNextPrevChild(forward);
+            }
             return true;
         }
     }

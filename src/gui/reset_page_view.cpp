@@ -34,7 +34,7 @@ ResetPageView::ResetPageView(CResetPage& page, QWidget* parent) : QWidget(parent
 
     auto* hw = new QLineEdit(this);
     hw->setObjectName("hardwareAddressField");
-    hw->setFocusPolicy(Qt::ClickFocus);
+    // Read-only (the model says so), but Tab reaches it: the values are there to be read.
     hw->setMinimumWidth(charWidth * 22);
     Bind(page_.HardwareAddressField(), hw);
     auto* hwLabel = new QLabel("Hardware Address", this);
@@ -43,7 +43,7 @@ ResetPageView::ResetPageView(CResetPage& page, QWidget* parent) : QWidget(parent
     auto* diag = new QPlainTextEdit(this);
     diag->setObjectName("diagnosticField");
     diag->setReadOnly(true);
-    diag->setFocusPolicy(Qt::ClickFocus);
+    diag->setTabChangesFocus(true);
     diag->setMinimumSize(charWidth * 22, fontMetrics().height() * 5);
     // A multi-line display: the model's text as it is, 8-bit.
     CEdit& diagModel = page_.DiagnosticField();

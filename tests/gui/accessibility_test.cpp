@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "gui/grid_view.h"
 #include "shown_window.h"
 
 namespace {
@@ -24,23 +25,55 @@ struct Stop {
 struct Accessibility : ShownWindow {
     void SetUp() override { ASSERT_NO_FATAL_FAILURE(ShowPage(0)); }
 
-    // The visible controls under root that Tab reaches, in the order it reaches them.
+    static Stop StopOf(QWidget* w) {
+        // Qt on Linux announces a combo box by its item and its label through the relation;
+        // the name given is what other platforms and our own checks see.
+        QString name = w->accessibleName();
+        if (name.isEmpty())
+            name = QAccessible::queryAccessibleInterface(w)->text(QAccessible::Name);
+        return {w->objectName().toStdString(), name.toStdString()};
+    }
+
+    // The visible controls under root in the order Tab takes them when they are enabled.
     static std::vector<Stop> Chain(QWidget* root) {
         std::vector<Stop> stops;
         QWidget* w = root;
         for (int guard = 0; guard < 500; ++guard) {
             w = w->nextInFocusChain();
             if (w == root) break;
-            if (!root->isAncestorOf(w) || !w->isVisible() || !(w->focusPolicy() & Qt::TabFocus))
-                continue;
-            // Qt on Linux announces a combo box by its item and its label through the relation;
-            // the name given is what other platforms and our own checks see.
-            QString name = w->accessibleName();
-            if (name.isEmpty())
-                name = QAccessible::queryAccessibleInterface(w)->text(QAccessible::Name);
-            stops.push_back({w->objectName().toStdString(), name.toStdString()});
+            if (root->isAncestorOf(w) && w->isVisible() && (w->focusPolicy() & Qt::TabFocus))
+                stops.push_back(StopOf(w));
         }
         return stops;
+    }
+
+    // Presses Tab from the page's first enabled control until the focus leaves the page (a grid
+    // takes Tab from cell to cell first); the names of the controls passed, and of the first
+    // control outside, or "(caught)" when Tab cannot get out.
+    static std::vector<std::string> TabWalk(QWidget* page) {
+        std::vector<std::string> names;
+        QWidget* first = page->nextInFocusChain();
+        while (first != page && !(page->isAncestorOf(first) && first->isVisible() &&
+                                  first->isEnabled() && (first->focusPolicy() & Qt::TabFocus)))
+            first = first->nextInFocusChain();
+        if (first == page) return names;
+        first->setFocus(Qt::TabFocusReason);
+        Settle();
+        for (int stops = 0; stops < 60; ++stops) {
+            QWidget* w = QApplication::focusWidget();
+            if (!w) break;
+            names.push_back(w->objectName().toStdString());
+            if (!page->isAncestorOf(w)) break;
+            for (int presses = 0; presses < 300 && QApplication::focusWidget() == w; ++presses) {
+                QTest::keyClick(w, Qt::Key_Tab);
+                Settle();
+            }
+            if (QApplication::focusWidget() == w) {
+                names.push_back("(caught)");
+                break;
+            }
+        }
+        return names;
     }
 };
 
@@ -53,7 +86,7 @@ std::string Describe(const std::vector<Stop>& stops) {
 
 }  // namespace
 
-TEST_F(Accessibility, EveryPageIsWalkedInLayoutOrderAndEveryStopHasItsLabelsName) {
+TEST_F(Accessibility, EveryPageTakesTabInLayoutOrderAndEveryStopHasItsLabelsName) {
     const std::vector<std::vector<Stop>> expected = {
         {{"baudList", "232 Baud Rate"},
          {"seriesList", "QOR Series"},
@@ -75,7 +108,12 @@ TEST_F(Accessibility, EveryPageIsWalkedInLayoutOrderAndEveryStopHasItsLabelsName
          {"smtpUsername", "Username"},
          {"smtpPassword", "Password"},
          {"emailGrid", "Email"}},
-        {{"resetType0", "Power Cycle"}, {"issueResetButton", "Issue Reset Command"}},
+        {{"hardwareAddressField", "Hardware Address"},
+         {"diagnosticField", "QOR Diagnostic Response"},
+         {"resetType0", "Power Cycle"},
+         {"resetType1", "Out of Box "},
+         {"resetType2", "Out of Box \n(Maintain QOR IP Address)"},
+         {"issueResetButton", "Issue Reset Command"}},
         {{"comPortList", "COM Port"},
          {"baudList", "Baud Rate"},
          {"securityMaskEdit", "Configuration Security Mask"},
@@ -97,9 +135,31 @@ TEST_F(Accessibility, EveryPageIsWalkedInLayoutOrderAndEveryStopHasItsLabelsName
         bool same = got.size() == want.size();
         for (size_t k = 0; same && k < got.size(); ++k)
             same = got[k].object == want[k].object && got[k].name == want[k].name;
-        EXPECT_TRUE(same) << tabs->tabText(i).toStdString() << " page walks\n"
+        EXPECT_TRUE(same) << tabs->tabText(i).toStdString() << " page's order is\n"
                           << Describe(got) << "instead of\n"
                           << Describe(want);
+    }
+}
+
+TEST_F(Accessibility, TabLeavesEveryPageForTheCommands) {
+    // What Tab passes on the pages as they start (controls the series turns off are skipped; a
+    // radio group is one stop), ending at Help.
+    const std::vector<std::vector<std::string>> expected = {
+        {"baudList", "seriesList", "bootpCheck", "ipAddressEdit", "subnetMaskEdit", "gatewayEdit",
+         "securityMask1Edit", "securityMask2Edit", "helpButton"},
+        {"routingGrid", "helpButton"},
+        {"emailServer", "emailFrom", "emailGrid", "helpButton"},
+        {"hardwareAddressField", "diagnosticField", "resetType0", "issueResetButton", "helpButton"},
+        {"comPortList", "baudList", "uploadGroup0", "downloadGroup0", "helpButton"},
+        {"webConfigGrid", "helpButton"},
+        {"webDataDescGrid", "helpButton"},
+    };
+    QTabWidget* tabs = window.Tabs();
+    for (int i = 0; i < tabs->count(); ++i) {
+        dlg.Tabs().RequestSelect(i);
+        Settle();
+        EXPECT_EQ(TabWalk(tabs->currentWidget()), expected[static_cast<size_t>(i)])
+            << tabs->tabText(i).toStdString();
     }
 }
 
@@ -145,4 +205,19 @@ TEST_F(Accessibility, EveryCommandHasItsOwnAltKeyAndAltHOpensHelp) {
     QTest::keyClick(window.findChild<QWidget*>("qorButton"), Qt::Key_H, Qt::AltModifier);
     // A mnemonic animates the click: it lands a moment later.
     EXPECT_TRUE(QTest::qWaitFor([&] { return ui.helpTopics.size() == 1; }, 2000));
+}
+
+TEST_F(Accessibility, ShiftTabFromAGridsFirstCellGoesBackOutOfIt) {
+    dlg.Tabs().RequestSelect(CUtilityDlg::kEmailPage);
+    Settle();
+    GridView* emailGrid = window.findChild<GridView*>("emailGrid");
+    ASSERT_NE(emailGrid, nullptr);
+    emailGrid->setFocus(Qt::BacktabFocusReason);
+    CGridCtrl& model = emailGrid->Model();
+    model.SetFocusCell(model.GetFixedRowCount(), model.GetFixedColumnCount());
+    Settle();
+    QTest::keyClick(emailGrid, Qt::Key_Backtab, Qt::ShiftModifier);
+    Settle();
+    ASSERT_NE(QApplication::focusWidget(), nullptr);
+    EXPECT_EQ(QApplication::focusWidget()->objectName().toStdString(), "emailFrom");
 }
