@@ -38,7 +38,7 @@ bool SerialChannel::IsOpen() const {
 bool SerialChannel::Open() {
     if (open_) return true;
     std::lock_guard close(closeMu_);
-    device_ = DeviceForPort(port_);
+    device_ = explicitDevice_.empty() ? DeviceForPort(port_) : explicitDevice_;
     openError_.clear();
     if (!serial_.Open(device_, baud_)) {
         openError_ = serial_.Error();

@@ -45,6 +45,10 @@ public:
 
     void SetPort(int16_t port) { port_ = port; }
     int16_t Port() const { return port_; }
+    // A device path that Open uses in place of the COM number's device; empty: the COM number.
+    // Channels of their own (one per port) reach their device this way, never by a setting
+    // the whole process shares.
+    void SetDevice(std::string path) { explicitDevice_ = std::move(path); }
     void SetBaudRate(uint32_t baud) { baud_ = baud; }
     uint32_t BaudRate() const { return baud_; }
     void SetAckWait(uint32_t ms) { ackWait_ = ms; }
@@ -107,6 +111,7 @@ private:
     uint16_t enqLimit_ = 1;
     uint16_t linkTransaction_;
     TraceHook trace_;
+    std::string explicitDevice_;
     std::string device_;
     std::string openError_;
 
