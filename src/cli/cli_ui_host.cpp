@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "cli/cli_console.h"
+#include "files/config_text.h"
 
 CliUiHost::CliUiHost(CliConsole& console, bool quiet)
     : console_(console), quiet_(quiet), pauseScale_(PauseScaleFromEnvironment()) {}
@@ -21,15 +22,16 @@ double CliUiHost::PauseScaleFromEnvironment() {
 
 UiHost::Answer CliUiHost::MessageBox(const std::string& text, const std::string& caption,
                                      Icon icon, Buttons buttons, Answer defaultAnswer) {
-    (void)caption, (void)icon, (void)defaultAnswer;
+    (void)icon, (void)defaultAnswer;
     bool question = buttons == Buttons::YesNo || buttons == Buttons::YesNoCancel;
     if (question) {
         // Not a refusal: the command asked for what is confirmed here.
         if (!quiet_) console_.Block(text + "\n-> Yes");
         return Answer::Yes;
     }
-    messages_.push_back(text);
     console_.Block(text);
+    // A warning reports and lets the work go on; only the other boxes are refusals.
+    if (caption != CConfigTextReader::kWarningCaption) messages_.push_back(text);
     return Answer::Ok;
 }
 

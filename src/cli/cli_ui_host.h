@@ -23,7 +23,7 @@ public:
     void QueueOpenName(const std::string& name) { openNames_.push_back(name); }
     void QueueSaveName(const std::string& name) { saveNames_.push_back(name); }
 
-    // Message boxes shown so far, in order.
+    // Message boxes shown so far that refused something, in order (warnings are printed only).
     const std::vector<std::string>& Messages() const { return messages_; }
     size_t MessageCount() const { return messages_.size(); }
 

@@ -6,6 +6,7 @@
 #include "app/utility_dlg.h"
 #include "cli/cli_app.h"
 #include "cli/cli_options.h"
+#include "model/random_seed.h"
 
 int main(int argc, char** argv) {
     std::vector<std::string> args(argv + 1, argv + argc);
@@ -23,5 +24,6 @@ int main(int argc, char** argv) {
         std::printf("qorwctl (%s)\n", CUtilityDlg::kAboutVersion);
         return kExitOk;
     }
+    SeedRandomFromTicks();
     return RunCli(options);
 }

@@ -87,23 +87,20 @@ void WriteFormat(CTextOutFile& file, const char* format, ...) {
 std::optional<std::string> RegroupAddress(const std::string& value) {
     if (value.size() == 15)
         return value;
-    std::string groups[4];
+    std::string out;
     size_t start = 0;
-    for (int k = 0; k < 3; ++k) {
-        size_t dot = value.find('.', start);
-        if (dot == std::string::npos)
-            return std::nullopt;
-        groups[k] = value.substr(start, dot - start);
-        start = dot + 1;
-    }
-    groups[3] = value.substr(start);
-    std::string out = "999.999.999.999";
     for (int k = 0; k < 4; ++k) {
-        const std::string& g = groups[k];
-        if (g.empty())
+        size_t end = k < 3 ? value.find('.', start) : value.size();
+        if (end == std::string::npos)
             return std::nullopt;
-        std::string three = g.size() == 1 ? "00" + g : g.size() == 2 ? "0" + g : g.substr(0, 3);
-        out.replace(4 * k, 3, three);
+        // Only padding is defined: a longer group would have to lose digits.
+        size_t n = end - start;
+        if (n == 0 || n > 3)
+            return std::nullopt;
+        if (k > 0)
+            out += '.';
+        out += std::string(3 - n, '0') + value.substr(start, n);
+        start = end + 1;
     }
     return out;
 }
@@ -126,6 +123,7 @@ bool CConfigTextReader::OpenFile(const std::string& name) {
     if (fd < 0)
         return false;
     fd_ = fd;
+    warnedLines_.clear();
     struct stat st {};
     fileSize_ = fstat(fd_, &st) == 0 ? static_cast<long long>(st.st_size) : 0;
     return true;
@@ -138,6 +136,7 @@ void CConfigTextReader::CloseFile() {
     pos_ = valid_ = 0;
     lineNumber_ = 0;
     endSeen_ = false;
+    cutLine_ = false;
 }
 
 bool CConfigTextReader::ReadChunk() {
@@ -176,11 +175,15 @@ unsigned CConfigTextReader::ReadLine(std::string& line) {
         while (pos_ < valid_) {
             if (count == kLineLimit - 1) {
                 ++lineNumber_;
-                char text[128];
-                std::snprintf(text, sizeof text, kOverflowFormat, lineNumber_, kLineLimit);
-                warning_ = text;
-                ui_.MessageBox(warning_, kWarningCaption, UiHost::Icon::Exclamation,
-                               UiHost::Buttons::Ok, UiHost::Answer::Ok);
+                // Every section search reads the file again: one warning per physical line.
+                if (!cutLine_ && warnedLines_.insert(lineNumber_).second) {
+                    char text[128];
+                    std::snprintf(text, sizeof text, kOverflowFormat, lineNumber_, kLineLimit);
+                    warning_ = text;
+                    ui_.MessageBox(warning_, kWarningCaption, UiHost::Icon::Exclamation,
+                                   UiHost::Buttons::Ok, UiHost::Answer::Ok);
+                }
+                cutLine_ = true;
                 // The rest of the physical line comes with the next call.
                 return lineNumber_;
             }
@@ -189,6 +192,7 @@ unsigned CConfigTextReader::ReadLine(std::string& line) {
                 line.push_back(c);
                 ++count;
             } else {
+                cutLine_ = false;
                 if (pos_ + 1 < valid_ && IsLineEnd(chunk_[pos_ + 1])) {
                     if (line.empty())
                         ++lineNumber_;
@@ -213,6 +217,7 @@ unsigned CConfigTextReader::ReadLine(std::string& line) {
 }
 
 void CConfigTextReader::Rewind() {
+    cutLine_ = false;
     pos_ = 0;
     valid_ = 0;
     lineNumber_ = 0;
@@ -248,7 +253,11 @@ std::string CConfigTextReader::ReadParam(const std::string& key) {
     ReadLine(line);
     if (line.find(key) == std::string::npos)
         throw ZUVException::MissingParameter(key);
-    return line.substr(key.size());
+    // A value is saved as a C string: what follows a NUL would be lost, so it is checked and
+    // taken without it.
+    std::string value = line.substr(key.size());
+    value.resize(std::min(value.find('\0'), value.size()));
+    return value;
 }
 
 void CConfigTextReader::ReadAddressParam(const std::string& key, CMaskedEdit& field) {

@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <exception>
 #include <optional>
+#include <set>
 #include <stdexcept>
 #include <string>
 
@@ -56,10 +57,10 @@ void WriteText(CTextOutFile& file, const std::string& text);
 // printf-style convenience for the pages' line formats ("Route%02d: %s\r\n").
 void WriteFormat(CTextOutFile& file, const char* format, ...) __attribute__((format(printf, 2, 3)));
 
-// The three-digit form of an address text: a 15-character text as it is; otherwise the text split
-// at its first three '.' into four groups, written into "999.999.999.999" group by group (one
-// character c as "00c", two as "0" and both, longer as its first three characters). Empty when
-// the text has fewer than three '.' or an empty group, for which no regrouping is defined.
+// The three-digit form of an address text: a 15-character text as it is; otherwise the text
+// split at its first three '.' into four groups of one to three characters, each padded with
+// leading zeros (10.0.0.1 gives 010.000.000.001). Empty when there is no such split: fewer
+// than three '.', an empty group or one of more than three characters.
 std::optional<std::string> RegroupAddress(const std::string& value);
 
 // Reads a text configuration file line by line for the pages' ReadSection. Lines end with CR LF,
@@ -84,14 +85,15 @@ public:
 
     // The next non-empty line without its line end, and its line number; 0 and an empty line at
     // the end of the file. A line longer than kLineLimit - 1 characters is delivered in pieces,
-    // with a warning box for each cut.
+    // with one warning box for the physical line, the first time it is read after OpenFile.
     unsigned ReadLine(std::string& line);
     void Rewind();
     // Rewinds and reads up to the line equal to header (brackets included). Throws when absent.
     void FindSection(const std::string& header);
     // The next line: "Version: 4", "Version: 3", "Version: 2" give 4, 3, 2; anything else 1.
     int ReadVersion();
-    // The next line must contain key; returns the line without its first key.size() characters.
+    // The next line must contain key; returns the line without its first key.size() characters,
+    // up to a NUL if it holds one.
     std::string ReadParam(const std::string& key);
     // Reads an address parameter and places it into the address entry field. A value that is
     // not an address throws ParameterInError.
@@ -112,5 +114,7 @@ private:
     int pos_ = 0;
     bool endSeen_ = false;
     unsigned lineNumber_ = 0;
+    bool cutLine_ = false;  // the pieces of a cut line are being delivered
+    std::set<unsigned> warnedLines_;
     std::string warning_;
 };

@@ -31,6 +31,8 @@ const char* CDcfArchive::Failure::what() const noexcept {
             return "archive: bad schema";
         case FailureKind::ReadError:
             return "archive: read error";
+        case FailureKind::RefusedValue:
+            return "archive: value refused";
         case FailureKind::Generic:
             break;
     }

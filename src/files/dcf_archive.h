@@ -27,6 +27,7 @@ public:
         BadClass,
         BadSchema,
         ReadError,  // the file could not be read
+        RefusedValue,  // a value its control's check refused; the check has said why
         Generic,
     };
 

@@ -79,6 +79,7 @@ const char* DcfLoadFailureMessage(CDcfArchive::FailureKind kind) {
             return kOpenedForReading;
         case Kind::BadIndex:
         case Kind::BadClass:
+        case Kind::RefusedValue:  // after the check's own message: the file is not taken
             return kInvalidFormat;
         case Kind::BadSchema:
             return kIncorrectVersion;

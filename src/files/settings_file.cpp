@@ -123,10 +123,9 @@ CSettingsFile::ReadResult CSettingsFile::Read(const std::string& path) {
     if (!in.Expect(kPortPrefix)) return result;
     auto portField = in.UpToCr();
     if (!portField) return result;
-    // A port the utility cannot open is no setting: the file is treated as malformed.
+    // A port the utility cannot open is no setting; the rate line still is.
     long long port = DecimalValue(*portField);
-    if (port < 1 || port > 32) return result;
-    result.port = static_cast<int>(port);
+    if (port >= 1 && port <= 32) result.port = static_cast<int>(port);
     in.SkipOne();
 
     if (!in.Expect(kBaudPrefix)) return result;

@@ -155,7 +155,7 @@ int QorDoc::ReadParameter(int key, CParam& param) {
     std::string reply = Transact(ReadRequest(key, param.Size()));
     if (reply.empty()) return kNoResponse;
     if (!StartsWith(reply, "4100")) return kCommunicationError;
-    param.FromDevice(*this, reply.substr(8));
+    param.FromDevice(*this, Part(reply, 8, std::string::npos));
     param.fromDevice = true;
     return kSuccess;
 }

@@ -25,30 +25,10 @@ std::string RouteKey(int d) {
 
 }  // namespace
 
-std::optional<std::string> RegroupRoute(const std::string& value) {
-    if (value.size() == 15)
-        return value;
-    std::string parts[4];
-    size_t start = 0;
-    for (int k = 0; k < 3; ++k) {
-        size_t dot = value.find('.', start);
-        if (dot == std::string::npos)
-            return std::nullopt;
-        parts[k] = value.substr(start, dot - start);
-        start = dot + 1;
-    }
-    parts[3] = value.substr(start);
-    std::string out;
-    for (int k = 0; k < 4; ++k) {
-        const std::string& p = parts[k];
-        // Only padding is defined; a longer part would have to lose digits.
-        if (p.empty() || p.size() > 3)
-            return std::nullopt;
-        if (k > 0)
-            out += '.';
-        out += std::string(3 - p.size(), '0') + p;
-    }
-    return out;
+void LoadCheckedCell(CGridCtrl& grid, int row, int column, const std::string& text) {
+    if (!grid.CheckCellText(row, column, text))
+        throw CDcfArchive::Failure(CDcfArchive::FailureKind::RefusedValue);
+    grid.SetCellText(row, column, text);
 }
 
 void BuildNumberedGrid(CGridCtrl& grid, const char* const (&headers)[3], int firstNumber,
@@ -137,7 +117,7 @@ void CRoutingPage::ReadSection(CConfigTextReader& reader) {
         const std::string value = reader.ReadParam(key);
         // A text with no regrouping goes to the check as it is, which names what is wrong
         // with it before the load aborts.
-        const std::string text = RegroupRoute(value).value_or(value);
+        const std::string text = RegroupAddress(value).value_or(value);
         const int row = d + 1;
         if (!grid_.CheckCellText(row, kAddressColumn, text))
             throw ZUVException::ParameterInError(key);
@@ -153,9 +133,16 @@ void CRoutingPage::ExchangeDcf(CDcfArchive& archive) {
             archive.WriteText(Route(d));
         return;
     }
-    for (int d = 0; d < kRouteCount; ++d) {
-        const std::string text = archive.ReadText();
-        grid_.SetCellText(d + 1, kAddressColumn, RegroupRoute(text).value_or(text));
+    // Routes from a .dcf are regrouped and checked as routes from a text file are, so no
+    // address the cell would refuse reaches the document or the module.
+    try {
+        for (int d = 0; d < kRouteCount; ++d) {
+            const std::string text = archive.ReadText();
+            LoadCheckedCell(grid_, d + 1, kAddressColumn, RegroupAddress(text).value_or(text));
+        }
+    } catch (...) {
+        grid_.Repaint();
+        throw;
     }
     grid_.Repaint();
 }

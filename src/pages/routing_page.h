@@ -40,10 +40,9 @@ private:
     CGridCtrl grid_;
 };
 
-// The three-digit form of a short route text: split at its first three '.' into four parts of
-// one to three characters, each padded with leading zeros (10.0.0.1 gives 010.000.000.001). A
-// 15-character text is returned as it is. Anything else has no regrouping: empty.
-std::optional<std::string> RegroupRoute(const std::string& value);
+// Puts a text read from a .dcf into a grid cell if the cell's check accepts it; otherwise the
+// cell keeps its text and the load stops (the check has shown why).
+void LoadCheckedCell(CGridCtrl& grid, int row, int column, const std::string& text);
 
 // Builds the numbered 51 x 3 grid of the routing and e-mail pages: one header row with the
 // three headers, two header columns numbering the rows (row r shows r + firstNumber - 1 and

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <map>
 #include <regex>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -369,3 +370,35 @@ TEST_F(QorwctlTest, ASilentModuleIsALinkFailure) {
 }
 
 }  // namespace
+
+TEST_F(QorwctlDeviceTest, EachRunStartsAtItsOwnTransactionNumber) {
+    std::set<uint16_t> first;
+    for (int run = 0; run < 3; ++run) {
+        sim.ClearRequests();
+        ASSERT_EQ(Device({"info"}).status, 0);
+        auto log = sim.Requests();
+        ASSERT_FALSE(log.empty());
+        first.insert(log.front().transaction);
+        ::usleep(3000);  // the seed is the millisecond tick count
+    }
+    EXPECT_EQ(first.size(), 3u);
+}
+
+// An overlong line is a warning, printed once: the load goes on and the command succeeds.
+TEST_F(QorwctlTest, AnOverlongLineWarnsOnceAndTheLoadGoesOn) {
+    ASSERT_EQ(Ctl({"defaults", "d.txt"}).status, 0);
+    std::string text = Read("d.txt");
+    text.insert(text.find("Version: 4\r\n") + 12, std::string(5000, 'x') + "\r\n");
+    dir.Write("long.txt", text);
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"convert", "long.txt", "long.dcf"}, {"check", "long.txt"}}) {
+        CtlRun r = Ctl(args);
+        EXPECT_EQ(r.status, 0) << args[0] << r.err;
+        size_t warnings = 0;
+        for (size_t at = r.err.find("m_pBuffer overflow"); at != std::string::npos;
+             at = r.err.find("m_pBuffer overflow", at + 1))
+            ++warnings;
+        EXPECT_EQ(warnings, 1u) << args[0] << r.err;
+    }
+    EXPECT_TRUE(Exists("long.dcf"));
+}

@@ -117,14 +117,17 @@ TEST_F(ConfigTextReaderTest, LongLines) {
     EXPECT_EQ(line, "f");
     EXPECT_EQ(ui_.Messages().size(), 1u);
 
-    // Two cuts in one physical line, each warned.
+    // Two cuts in one physical line, read again by three section searches: one warning.
     ui_.ClearMessages();
     ui_.ExpectMessage();
-    ui_.ExpectMessage();
-    auto& r4 = Open(std::string(2047 * 2 + 1, 'g'));
-    EXPECT_EQ(AllLines(r4),
-              (std::vector<std::string>{std::string(2047, 'g'), std::string(2047, 'g'), "g"}));
-    EXPECT_EQ(ui_.Messages().size(), 2u);
+    auto& r4 = Open("[A]\r\n" + std::string(2047 * 2 + 1, 'g') + "\r\n[B]\r\n");
+    for (const char* header : {"[B]", "[A]", "[B]"})
+        r4.FindSection(header);
+    r4.Rewind();
+    EXPECT_EQ(AllLines(r4), (std::vector<std::string>{"[A]", std::string(2047, 'g'),
+                                                      std::string(2047, 'g'), "g", "[B]"}));
+    ASSERT_EQ(ui_.Messages().size(), 1u);
+    EXPECT_EQ(ui_.Messages()[0].text, "m_pBuffer overflow in line 2 (line length over 2048 chars)");
 }
 
 TEST_F(ConfigTextReaderTest, FindSectionSearchesFromTheStartEachTime) {
@@ -180,6 +183,13 @@ TEST_F(ConfigTextReaderTest, ReadParam) {
               "Text file load ABORTED!\nFailed to locate \"Baud: \" parameter.");  // at the end
 }
 
+// A value is taken as it will be saved: up to a NUL.
+TEST_F(ConfigTextReaderTest, ReadParamEndsAtANul) {
+    auto& r = Open(std::string("From: ope\x01\0x@plant.example\r\nTo: \0@\r\n", 36));
+    EXPECT_EQ(r.ReadParam("From: "), "ope\x01");
+    EXPECT_EQ(r.ReadParam("To: "), "");
+}
+
 TEST_F(ConfigTextReaderTest, ReadAddressParam) {
     struct Case {
         const char* value;
@@ -188,7 +198,7 @@ TEST_F(ConfigTextReaderTest, ReadAddressParam) {
         {"10.1.2.3", "010.001.002.003"},
         {"010.001.002.003", "010.001.002.003"},
         {"192.168.1.10", "192.168.001.010"},
-        {"1234.1.2.3", "123.001.002.003"},
+        {"1234.1.2.3", nullptr},  // a long group is not cut to three digits
         {"255.255.255.255", "255.255.255.255"},
         {"10.1.2.x", nullptr},
         {"10.1.2._", nullptr},  // the field's prompt character is no digit
@@ -296,10 +306,14 @@ TEST(RegroupAddress, Forms) {
         {"10.1.2.3", "010.001.002.003"},
         {"010.001.002.003", "010.001.002.003"},
         {"192.168.1.10", "192.168.001.010"},
-        {"1234.5.6.7", "123.005.006.007"},       // a long group gives its first three characters
-        {"1.2.3.4.5", "001.002.003.4.5"},        // the last group is the rest, cut to three
+        {"10.001.2.030", "010.001.002.030"},
         {"10.1.2.x", "010.001.002.00x"},         // the regrouping keeps non-digits for the check
         {"abcdefghijklmno", "abcdefghijklmno"},  // 15 characters stay as they are
+        // Only padding is defined: a group of four or more would lose digits.
+        {"1234.5.6.7", std::nullopt},
+        {"1.2.3.4567", std::nullopt},
+        {"1.2.3.4.5", "001.002.003.4.5"},  // the last group is the rest, for the check to refuse
+        {"10-0-0-1", std::nullopt},
         {"10.1.2", std::nullopt},
         {"10", std::nullopt},
         {"", std::nullopt},

@@ -45,8 +45,9 @@ TEST_F(SettingsFileTest, ReadsWhatTheFileHolds) {
         {"short first line", "CommPort=CO", false, 0, 0},
         {"port without CR", "CommPort=COM3", false, 0, 0},
         {"port of 12 characters", "CommPort=COM000000000003\r\nBaudRate=9600\r\n", false, 0, 0},
-        {"port 0", "CommPort=COM0\r\nBaudRate=9600\r\n", false, 0, 0},
-        {"port 33", "CommPort=COM33\r\nBaudRate=9600\r\n", false, 0, 0},
+        // A port the utility cannot open is ignored; the rate beside it still counts.
+        {"port 0", "CommPort=COM0\r\nBaudRate=9600\r\n", true, 0, 3},
+        {"port 33", "CommPort=COM33\r\nBaudRate=1200\r\n", true, 0, 6},
         {"LF only", "CommPort=COM3\nBaudRate=9600\n", false, 0, 0},
         {"bad second line keeps the port", "CommPort=COM4\r\nBaud=9600\r\n", false, 4, 0},
         {"file ends in the rate", "CommPort=COM4\r\nBaudRate=9600", false, 4, 0},

@@ -105,6 +105,25 @@ TEST(CommandProtocol, MismatchedTransactionTakesExactlyOneFurtherReply) {
     ASSERT_TRUE(Eventually([&] { return l.channel.PendingReplies() == 1; }));
 }
 
+// A stray reply with another transaction number, then one shorter than the reply header: the
+// short one is taken as a read with no data, never sliced past its end.
+TEST(CommandProtocol, ReplyShorterThanItsHeaderReadsAsNoData) {
+    // Messages shorter than a header keep every byte in their reply text: "4100" and so on.
+    for (Bytes tail : {Bytes{0x41, 0x00}, Bytes{0x41, 0x00, 0x12}, Bytes{0x41, 0x00, 0x12, 0x34}}) {
+        DocLink l;
+        l.sim.SetResponder([&](const SimRequest& r) {
+            l.sim.WriteRaw(wire::BuildFrame(Reply(r, 0x41, 0, uint16_t(r.transaction + 7))));
+            l.sim.WriteRaw(wire::BuildFrame(tail));
+            return Bytes{};
+        });
+        CIpAddrParam address;
+        address.text = "010.001.002.003";
+        EXPECT_EQ(l.doc.ReadParameter(0xF2, address), 0) << tail.size();
+        EXPECT_EQ(address.text, "000.000.000.000");
+        EXPECT_TRUE(address.fromDevice);
+    }
+}
+
 TEST(CommandProtocol, WriteRepliesGiveResults) {
     struct {
         const char* name;

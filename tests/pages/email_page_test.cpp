@@ -460,6 +460,17 @@ TEST(EmailPage, ReadAbortsWithTheMessageOfEachFault) {
     }
 }
 
+// Saved, the text would end at the NUL and lose its '@': it is refused as that text.
+TEST(EmailPage, ADestinationIsCheckedAsItWillBeSaved) {
+    EmailText t;
+    t.destinations = {{53, std::string("ope\x01\0x@plant.example", 20)}};
+    Fixture f;
+    f.ui.AllowMessages();
+    EXPECT_EQ(f.ReadError(t.Text()),
+              "Text file load ABORTED!\nDefault values loaded.\n\"Address53: \" parameter in error.");
+    EXPECT_EQ(f.ui.MessageTexts().size(), 1u);
+}
+
 TEST(EmailPage, ReadAbortsAtTheFirstMissingLine) {
     const std::pair<std::string, std::string> cases[] = {
         {"\r\n[Email]\r\n", "Text file load ABORTED!\nFailed to locate \"[EMail]\" section."},

@@ -176,23 +176,6 @@ TEST(RoutingPage, DefaultSectionIsFiftyTwoLines) {
     EXPECT_EQ(text.substr(text.size() - 26), "Route49: 000.000.000.000\r\n");
 }
 
-TEST(RoutingPage, ShortFormsAreRegroupedIntoThreeDigitGroups) {
-    const std::pair<const char*, const char*> cases[] = {
-        {"10.0.0.1", "010.000.000.001"},
-        {"192.168.1.20", "192.168.001.020"},
-        {"1.2.3.4", "001.002.003.004"},
-        {"010.001.002.003", "010.001.002.003"},
-        {"10.001.2.030", "010.001.002.030"},
-        {"abcdefghijklmno", "abcdefghijklmno"},  // 15 characters: as it is
-        {"1.2.3.x", "001.002.003.00x"},
-    };
-    for (auto [in, out] : cases)
-        EXPECT_EQ(RegroupRoute(in), std::optional<std::string>(out)) << in;
-    for (const char* none :
-         {"", "1.2.3", "1..2.3", "1.2.3.", "1.2.3.4567", "1234.1.1.1", "10-0-0-1"})
-        EXPECT_EQ(RegroupRoute(none), std::nullopt) << none;
-}
-
 TEST(RoutingPage, ReadingRegroupsChecksAndMarksEveryRoute) {
     Fixture f;
     f.Read(RoutingText({{3, "192.168.1.20"}, {7, "010.000.000.001"}, {49, "10.1.2.3"}}));
@@ -286,26 +269,47 @@ TEST(RoutingPage, DcfRecordIsFiftyStringsInRowOrder) {
     EXPECT_EQ(out.Bytes(), expected);
 }
 
-TEST(RoutingPage, DcfLoadRegroupsShortFormsAndKeepsOtherTextsUnchecked) {
-    Fixture f;
-    auto out = CDcfArchive::ForStoring();
-    for (int d = 0; d < 50; ++d) {
-        std::string text = d == 0   ? "10.1.2.3"
-                           : d == 1 ? "1.2.3.4567"
-                           : d == 2 ? "garbage"
-                           : d == 3 ? "127.000.000.001"
-                                    : "000.000.000.000";
-        out.WriteText(text);
+// A route from a .dcf is regrouped and checked as one from a text file: a refused one stops the
+// load after the cell's one message, keeps its cell's text and the routes read before it.
+TEST(RoutingPage, DcfLoadRegroupsAndChecksEveryRoute) {
+    const char* threeDigits =
+        "Please enter 3 digit characters per octet.\nRange of possible correct values are 000 "
+        "thru 255.";
+    const std::pair<const char*, const char*> refused[] = {
+        {"1.2.3.4567", threeDigits},
+        {"1234.1.1.1", threeDigits},
+        {"1..2.3", threeDigits},
+        {"127.000.000.001", nullptr},
+    };
+    auto archive = [](const char* route) {
+        auto out = CDcfArchive::ForStoring();
+        out.WriteText("10.0.0.9");
+        for (int d = 1; d < 50; ++d)
+            out.WriteText(d == 1 ? route : "000.000.000.000");
+        return CDcfArchive::ForLoading(out.Bytes());
+    };
+    {
+        Fixture f;
+        auto in = archive("10.1.2.3");
+        f.page.ExchangeDcf(in);
+        EXPECT_EQ(f.page.Route(1), "010.001.002.003");
+        EXPECT_TRUE(f.ui.Messages().empty());
     }
-    auto in = CDcfArchive::ForLoading(out.Bytes());
-    f.page.ExchangeDcf(in);
-    EXPECT_EQ(f.page.Route(0), "010.001.002.003");
-    EXPECT_EQ(f.page.Route(1), "1.2.3.4567");
-    EXPECT_EQ(f.page.Route(2), "garbage");
-    EXPECT_EQ(f.page.Route(3), "127.000.000.001");
-    EXPECT_TRUE(f.ui.Messages().empty());
-    for (int r = 1; r <= 50; ++r)
-        EXPECT_FALSE(f.grid.IsModified(r, 2));
+    for (auto [route, message] : refused) {
+        SCOPED_TRACE(route);
+        Fixture f;
+        auto in = archive(route);
+        f.ui.ExpectMessage();
+        EXPECT_THROW(f.page.ExchangeDcf(in), CDcfArchive::Failure);
+        ASSERT_EQ(f.ui.Messages().size(), 1u);
+        if (message) {
+            EXPECT_EQ(f.ui.Messages()[0].text, message);
+        }
+        EXPECT_EQ(f.page.Route(0), "010.000.000.009");
+        EXPECT_EQ(f.page.Route(1), "000.000.000.000");
+        for (int r = 1; r <= 50; ++r)
+            EXPECT_FALSE(f.grid.IsModified(r, 2));
+    }
 }
 
 TEST(RoutingPage, DcfLoadCutShortKeepsTheRoutesRead) {
