@@ -5,10 +5,13 @@
 // they reach the operations through the receive path the program uses. Whatever comes, no
 // operation may crash, every result is a known code, and after a window command the commands
 // are enabled again and the progress window is closed.
+#include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <cstdlib>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "app/utility_dlg.h"
@@ -29,8 +32,14 @@ constexpr int kKeys[] = {0x01, 0x2A, 0x64, 0xC7, 0xF2, 0xF8, 0xFA, 0xFD, 0xFE, 0
 struct Rig {
     SimModule sim{Options()};
     SerialChannel channel;
+    using Clock = std::chrono::steady_clock;
     std::mutex mu;
+    std::condition_variable wake;
     FuzzInput replies{nullptr, 0};
+    bool answerWhenDone = true;
+    bool stop = false;
+    Clock::time_point lastAsked = Clock::now();
+    std::thread watchdog;
 
     static SimOptions Options() {
         SimOptions o;
@@ -47,6 +56,30 @@ struct Rig {
         }
         channel.SetDevice(sim.SlavePath());
         sim.SetResponder([this](const SimRequest& r) { return Answer(r); });
+        watchdog = std::thread([this] { Watch(); });
+    }
+    ~Rig() {
+        {
+            std::lock_guard lk(mu);
+            stop = true;
+        }
+        wake.notify_all();
+        watchdog.join();
+    }
+
+    // A message the receiver drops leaves the program waiting, after a connect probe up to six
+    // seconds for anything the module sends. A module that has been asked nothing for a while
+    // speaks by itself, which ends such a wait early and keeps the fuzzer fast.
+    void Watch() {
+        std::unique_lock lk(mu);
+        while (!stop) {
+            wake.wait_for(lk, std::chrono::milliseconds(50));
+            if (stop || Clock::now() - lastAsked < std::chrono::milliseconds(250)) continue;
+            lastAsked = Clock::now();
+            lk.unlock();
+            sim.SendMessage({0x00, 0xFE, 0x06, 0x00, 0x34, 0x12, 0, 0, 0xBC, 0x1A, 0x2B, 0x3C});
+            lk.lock();
+        }
     }
 
     Bytes Head(const SimRequest& r, uint8_t command, uint16_t transaction) {
@@ -59,7 +92,7 @@ struct Rig {
             case 0:
                 return std::nullopt;
             case 1: {
-                std::string s = replies.Text(wire::kMaxMessage + 8);
+                std::string s = replies.Text(96);
                 return Bytes(s.begin(), s.end());
             }
             default: {
@@ -76,8 +109,14 @@ struct Rig {
 
     std::optional<Bytes> Answer(const SimRequest& r) {
         std::lock_guard lk(mu);
-        // Once the input is used up the module answers normally, so nothing waits for long.
-        if (replies.Empty()) return std::nullopt;
+        lastAsked = Clock::now();
+        // Once the input is used up the module answers normally, or refuses every request so
+        // that a long operation ends at once; either way nothing waits for long.
+        if (replies.Empty()) {
+            if (answerWhenDone) return std::nullopt;
+            return Bytes{0x00, r.node, uint8_t(r.command | 0x40), 0x01, uint8_t(r.transaction),
+                         uint8_t(r.transaction >> 8)};
+        }
         uint8_t how = replies.Byte();
         if (how & 0x80) {
             // A stray reply first, with another transaction number.
@@ -106,9 +145,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size < 2 || size > 4096)
         return 0;
     FuzzInput ops(data, 2);
+    uint8_t op = ops.Byte();
+    uint8_t keys = ops.Byte();
     {
         std::lock_guard lk(rig.mu);
         rig.replies = FuzzInput(data + 2, size - 2);
+        rig.answerWhenDone = (op & 0x80) != 0;
     }
     FuzzUiHost ui;
     CUtilityDlg dlg(ui);
@@ -117,8 +159,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     dlg.Link().pcBaudIndex = 0;
     QorDoc& doc = dlg.Doc();
 
-    uint8_t op = ops.Byte();
-    uint8_t keys = ops.Byte();
     switch (op % 4) {
         case 0:
             dlg.OnQor();
@@ -156,6 +196,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     {
         std::lock_guard lk(rig.mu);
         rig.replies = FuzzInput(nullptr, 0);
+        rig.answerWhenDone = true;
     }
     doc.Disconnect();
     rig.channel.Close();
