@@ -5,6 +5,8 @@
 #include <QLabel>
 #include <QPointer>
 #include <QPushButton>
+#include <QScreen>
+#include <QScrollBar>
 #include <QTimer>
 #include <QTreeWidget>
 #include <QVBoxLayout>
@@ -98,12 +100,13 @@ FindModuleDialog::FindModuleDialog(std::vector<ScanPort> ports, int firstBaudInd
     status_->setObjectName("scanStatus");
     status_->setWordWrap(true);
     useButton_->setObjectName("useButton");
-    useButton_->setEnabled(false);
-    useButton_->hide();
     closeButton_->setObjectName("cancelButton");
     auto* buttons = new QDialogButtonBox(this);
     buttons->addButton(useButton_, QDialogButtonBox::AcceptRole);
     buttons->addButton(closeButton_, QDialogButtonBox::RejectRole);
+    // Only a choice among several modules needs it.
+    useButton_->setEnabled(false);
+    useButton_->hide();
     connect(useButton_, &QPushButton::clicked, this, [this] { UseSelected(); });
     connect(closeButton_, &QPushButton::clicked, this, &FindModuleDialog::reject);
     connect(list_, &QTreeWidget::itemSelectionChanged, this, [this] { ShowChoice(); });
@@ -116,7 +119,7 @@ FindModuleDialog::FindModuleDialog(std::vector<ScanPort> ports, int firstBaudInd
     layout->addWidget(status_);
     layout->addWidget(buttons);
     QFontMetrics fm = fontMetrics();
-    resize(fm.averageCharWidth() * 110, fm.height() * (8 + static_cast<int>(ports.size())));
+    resize(fm.averageCharWidth() * 120, fm.height() * (8 + static_cast<int>(ports.size())));
 
     if (ports.empty()) {
         status_->setText(kNoPorts);
@@ -155,7 +158,17 @@ void FindModuleDialog::PortFinished(size_t port, const ScanResult& result) {
     results_[port] = result;
     done_[port] = true;
     list_->topLevelItem(static_cast<int>(port))->setText(kResultColumn, ScanResultText(result));
+    FitWidth();
     if (std::all_of(done_.begin(), done_.end(), [](bool d) { return d; })) Finish();
+}
+
+void FindModuleDialog::FitWidth() {
+    // Every result readable whole, as far as the screen allows.
+    int wanted = list_->header()->length() + 2 * list_->frameWidth() +
+                 list_->verticalScrollBar()->sizeHint().width() + layout()->contentsMargins().left() +
+                 layout()->contentsMargins().right();
+    if (QScreen* s = screen()) wanted = std::min(wanted, s->availableGeometry().width());
+    if (wanted > width()) resize(wanted, height());
 }
 
 void FindModuleDialog::Finish() {

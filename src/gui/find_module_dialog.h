@@ -48,6 +48,7 @@ private:
     void RateStarted(size_t port, uint32_t rate);
     void PortFinished(size_t port, const ScanResult& result);
     void Finish();
+    void FitWidth();
     void UseSelected();
     void ShowChoice();
 

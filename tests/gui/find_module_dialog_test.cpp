@@ -80,6 +80,7 @@ TEST(FindModuleDialog, TheButtonFindsTheModuleAndSetsPortAndRate) {
     EXPECT_EQ(button->text(), "Find &Module...");
 
     QString status, result, closeText;
+    bool useShown = true;
     QTimer poll;
     QObject::connect(&poll, &QTimer::timeout, [&] {
         auto* d = qobject_cast<FindModuleDialog*>(QApplication::activeModalWidget());
@@ -89,6 +90,7 @@ TEST(FindModuleDialog, TheButtonFindsTheModuleAndSetsPortAndRate) {
         result = Child<QTreeWidget>(*d, "scanList")->topLevelItem(0)->text(2);
         auto* close = Child<QPushButton>(*d, "cancelButton");
         closeText = close->text();
+        useShown = Child<QPushButton>(*d, "useButton")->isVisible();
         QTest::mouseClick(close, Qt::LeftButton);
     });
     poll.start(20);
@@ -98,6 +100,7 @@ TEST(FindModuleDialog, TheButtonFindsTheModuleAndSetsPortAndRate) {
     EXPECT_EQ(result,
               "QORW at 19200 baud, firmware 03.12, series B/C, web pages, 00:00:BC:1A:2B:3C");
     EXPECT_EQ(closeText, "Close");
+    EXPECT_FALSE(useShown);  // nothing to choose
     EXPECT_EQ(Child<QComboBox>(view, "comPortList")->currentText(), "COM3");
     EXPECT_EQ(Child<QComboBox>(view, "baudList")->currentText(), "19200");
     EXPECT_EQ(w.dlg.Link().comPort, 3);
