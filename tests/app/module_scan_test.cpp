@@ -58,14 +58,22 @@ TEST(ModuleScan, FindsEachModuleAtItsRateAndReportsTheOtherPorts) {
     empty.silent = true;
     auto simBC = StartSim(bc), simD = StartSim(d), simA = StartSim(a), simEmpty = StartSim(empty);
     simA->Restart();
+    // A module of any rate that refuses the identity block.
+    auto simRefusing = StartSim({});
+    simRefusing->SetResponder([](const SimRequest& q) -> std::optional<std::vector<uint8_t>> {
+        if (q.key != 0xF8) return std::nullopt;
+        return std::vector<uint8_t>{0x00, 0xF8, 0x41, 0x02, uint8_t(q.transaction),
+                                    uint8_t(q.transaction >> 8)};
+    });
 
     std::vector<ScanResult> r = ScanModules({{simBC->SlavePath(), "one"},
                                              {simD->SlavePath(), "two"},
                                              {simA->SlavePath(), "three"},
                                              {simEmpty->SlavePath(), "four"},
-                                             {"/nonexistent/qorw-tty", "five"}},
+                                             {"/nonexistent/qorw-tty", "five"},
+                                             {simRefusing->SlavePath(), "six"}},
                                             kBaud38400);
-    ASSERT_EQ(r.size(), 5u);
+    ASSERT_EQ(r.size(), 6u);
 
     struct Expected {
         uint32_t rate;
@@ -109,6 +117,9 @@ TEST(ModuleScan, FindsEachModuleAtItsRateAndReportsTheOtherPorts) {
     EXPECT_EQ(r[4].outcome, ScanResult::Outcome::OpenFailed);
     EXPECT_EQ(r[4].error.rfind("/nonexistent/qorw-tty: ", 0), 0u) << r[4].error;
     EXPECT_TRUE(r[4].ratesTried.empty());
+    EXPECT_EQ(r[5].outcome, ScanResult::Outcome::Failed);
+    EXPECT_EQ(r[5].rate, 38400u);
+    EXPECT_EQ(r[5].error, "Communication Error");
     for (const ScanResult& each : r) EXPECT_EQ(OpenCount(each.device), each.outcome ==
                                                ScanResult::Outcome::OpenFailed ? 0 : 1);
 
