@@ -40,7 +40,8 @@ struct Timed {
 
 Timed Scan(const std::vector<std::unique_ptr<SimModule>>& sims) {
     std::vector<ScanPort> ports;
-    for (const auto& s : sims) ports.push_back({s->SlavePath(), {}});
+    for (const auto& s : sims)
+        ports.push_back({s->SlavePath(), {}});
     auto t0 = std::chrono::steady_clock::now();
     std::vector<ScanResult> results = ScanModules(std::move(ports), kSaved);
     std::chrono::duration<double> d = std::chrono::steady_clock::now() - t0;
@@ -77,7 +78,8 @@ void Print(const char* what, double seconds, double base, const char* baseName, 
 int main(int argc, char** argv) {
     int rounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 3;
     double ackWaits = 0;
-    for (int i = 0; i < 7; ++i) ackWaits += LinkProfileFor(i).ackWait / 1000.0;
+    for (int i = 0; i < 7; ++i)
+        ackWaits += LinkProfileFor(i).ackWait / 1000.0;
 
     bool ok = true;
     double empty = Single(0, rounds, ok);
@@ -93,11 +95,14 @@ int main(int argc, char** argv) {
     const uint32_t rates[8] = {57600, 38400, 19200, 9600, 4800, 2400, 1200, 0};
     double slowest = 0;
     ok = true;
-    for (uint32_t rate : rates) slowest = std::max(slowest, Single(rate, 1, ok));
+    for (uint32_t rate : rates)
+        slowest = std::max(slowest, Single(rate, 1, ok));
     std::vector<std::unique_ptr<SimModule>> sims;
-    for (uint32_t rate : rates) sims.push_back(Module(rate));
+    for (uint32_t rate : rates)
+        sims.push_back(Module(rate));
     Timed all = Scan(sims);
-    for (size_t i = 0; i < sims.size(); ++i) ok = ok && AsExpected(all.results[i], rates[i]);
+    for (size_t i = 0; i < sims.size(); ++i)
+        ok = ok && AsExpected(all.results[i], rates[i]);
     Print("eight ports side by side", all.seconds, slowest, "the slowest port alone", 1.3, ok);
     return 0;
 }

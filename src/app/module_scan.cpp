@@ -122,7 +122,8 @@ ModuleScan::ModuleScan(std::vector<ScanPort> ports, int firstBaudIndex, ScanObse
       results_(ports_.size()) {
     // Built here rather than on the threads: their constructors draw on the process's
     // pseudo-random generator.
-    for (size_t i = 0; i < ports_.size(); ++i) workers_.push_back(std::make_unique<Worker>());
+    for (size_t i = 0; i < ports_.size(); ++i)
+        workers_.push_back(std::make_unique<Worker>());
 }
 
 ModuleScan::~ModuleScan() {
@@ -140,7 +141,8 @@ std::vector<int> ModuleScan::RateOrder(int firstBaudIndex) {
 }
 
 void ModuleScan::Start() {
-    for (size_t i = 0; i < ports_.size(); ++i) threads_.emplace_back(&ModuleScan::Run, this, i);
+    for (size_t i = 0; i < ports_.size(); ++i)
+        threads_.emplace_back(&ModuleScan::Run, this, i);
 }
 
 void ModuleScan::Cancel() {
@@ -230,7 +232,8 @@ void ModuleScan::Run(size_t index) {
         CParam* identity = doc.ParamOf(kIdentityKey);
         identity->FromDevice(doc, Part(reply, 8, kIdentityChars));
         std::string text = identity->text;
-        while (!text.empty() && (text.back() == ' ' || text.back() == '\0')) text.pop_back();
+        while (!text.empty() && (text.back() == ' ' || text.back() == '\0'))
+            text.pop_back();
         r.identification = text;
         r.firmware = FirmwareOf(text);
         r.series = SeriesOf(text);
@@ -250,14 +253,14 @@ std::vector<ScanResult> ScanModules(std::vector<ScanPort> ports, int firstBaudIn
 
 std::vector<ScanPort> PresentScanPorts() {
     std::vector<ScanPort> ports;
-    for (const SerialDevice& d : FindSerialDevices()) ports.push_back({d.devnode, d.Label()});
+    for (const SerialDevice& d : FindSerialDevices())
+        ports.push_back({d.devnode, d.Label()});
     for (int n = 1; n <= kPortCount; ++n) {
         std::string variable = "QORW_COM" + std::to_string(n);
         const char* device = std::getenv(variable.c_str());
         if (!device || !*device || ::access(device, F_OK) != 0) continue;
-        bool listed = std::any_of(ports.begin(), ports.end(), [&](const ScanPort& p) {
-            return SameDevice(p.device, device);
-        });
+        bool listed = std::any_of(ports.begin(), ports.end(),
+                                  [&](const ScanPort& p) { return SameDevice(p.device, device); });
         if (!listed) ports.push_back({device, variable});
     }
     return ports;

@@ -35,11 +35,11 @@ struct ScanResult {
 
     // Found (rate and baudIndex also for Failed).
     uint32_t rate = 0;
-    int baudIndex = -1;          // 0..6, the row of the link timing profile
-    std::string identification;  // the module's identification text, trailing blanks removed
-    std::string firmware;        // what follows "FW=", e.g. "03.12"
-    std::string series;          // "A", "B/C" or "D", as the firmware revision implies
-    bool web = false;            // the module keeps the web parameters
+    int baudIndex = -1;           // 0..6, the row of the link timing profile
+    std::string identification;   // the module's identification text, trailing blanks removed
+    std::string firmware;         // what follows "FW=", e.g. "03.12"
+    std::string series;           // "A", "B/C" or "D", as the firmware revision implies
+    bool web = false;             // the module keeps the web parameters
     std::string hardwareAddress;  // 00:00:BC:1A:2B:3C
 
     std::string error;

@@ -29,7 +29,8 @@ std::string Utf8(const std::string& latin1) {
 
 std::string Rates(const std::vector<uint32_t>& rates) {
     std::string text;
-    for (uint32_t r : rates) text += (text.empty() ? "" : " ") + std::to_string(r);
+    for (uint32_t r : rates)
+        text += (text.empty() ? "" : " ") + std::to_string(r);
     return text;
 }
 
@@ -91,8 +92,7 @@ std::string ScanJson(const ScanResult& r) {
 
 std::string ScanTable(const std::vector<ScanResult>& results) {
     std::vector<std::vector<std::string>> rows = {
-        {"DEVICE", "ADAPTER", "RATE", "FIRMWARE", "SERIES", "WEB", "HARDWARE ADDRESS",
-         "MODULE"}};
+        {"DEVICE", "ADAPTER", "RATE", "FIRMWARE", "SERIES", "WEB", "HARDWARE ADDRESS", "MODULE"}};
     for (const ScanResult& r : results) {
         bool found = r.outcome == ScanResult::Outcome::Found;
         rows.push_back({r.device, r.label.empty() ? "-" : Utf8(r.label),
@@ -102,7 +102,8 @@ std::string ScanTable(const std::vector<ScanResult>& results) {
     }
     std::vector<size_t> width(rows[0].size(), 0);
     for (const auto& row : rows) {
-        for (size_t c = 0; c < row.size(); ++c) width[c] = std::max(width[c], row[c].size());
+        for (size_t c = 0; c < row.size(); ++c)
+            width[c] = std::max(width[c], row[c].size());
     }
     std::string table;
     for (const auto& row : rows) {

@@ -56,7 +56,8 @@ QString ScanResultText(const ScanResult& r) {
                      FromLatin1(r.hardwareAddress));
         case O::NoModule: {
             QStringList rates;
-            for (uint32_t rate : r.ratesTried) rates << QString::number(rate);
+            for (uint32_t rate : r.ratesTried)
+                rates << QString::number(rate);
             return QStringLiteral("No module (tried %1)").arg(rates.join(' '));
         }
         case O::OpenFailed:
@@ -165,8 +166,8 @@ void FindModuleDialog::PortFinished(size_t port, const ScanResult& result) {
 void FindModuleDialog::FitWidth() {
     // Every result readable whole, as far as the screen allows.
     int wanted = list_->header()->length() + 2 * list_->frameWidth() +
-                 list_->verticalScrollBar()->sizeHint().width() + layout()->contentsMargins().left() +
-                 layout()->contentsMargins().right();
+                 list_->verticalScrollBar()->sizeHint().width() +
+                 layout()->contentsMargins().left() + layout()->contentsMargins().right();
     if (QScreen* s = screen()) wanted = std::min(wanted, s->availableGeometry().width());
     if (wanted > width()) resize(wanted, height());
 }

@@ -22,7 +22,8 @@ public:
     static constexpr const char* kNoModule = "No module found. Check the cable and the power.";
     static constexpr const char* kNoPortOpened = "No port could be opened.";
     static constexpr const char* kNoPorts = "There is no serial port to look on.";
-    static constexpr const char* kPickOne = "Modules found on several ports: pick one and press Use.";
+    static constexpr const char* kPickOne =
+        "Modules found on several ports: pick one and press Use.";
     static constexpr const char* kUsed = "COM Port is now COM%1 and Baud Rate %2.";
     static constexpr const char* kNoComPort = "The module is on %1, which no COM port opens.";
 

@@ -62,8 +62,8 @@ TEST(ModuleScan, FindsEachModuleAtItsRateAndReportsTheOtherPorts) {
     auto simRefusing = StartSim({});
     simRefusing->SetResponder([](const SimRequest& q) -> std::optional<std::vector<uint8_t>> {
         if (q.key != 0xF8) return std::nullopt;
-        return std::vector<uint8_t>{0x00, 0xF8, 0x41, 0x02, uint8_t(q.transaction),
-                                    uint8_t(q.transaction >> 8)};
+        return std::vector<uint8_t>{
+            0x00, 0xF8, 0x41, 0x02, uint8_t(q.transaction), uint8_t(q.transaction >> 8)};
     });
 
     std::vector<ScanResult> r = ScanModules({{simBC->SlavePath(), "one"},
@@ -120,8 +120,8 @@ TEST(ModuleScan, FindsEachModuleAtItsRateAndReportsTheOtherPorts) {
     EXPECT_EQ(r[5].outcome, ScanResult::Outcome::Failed);
     EXPECT_EQ(r[5].rate, 38400u);
     EXPECT_EQ(r[5].error, "Communication Error");
-    for (const ScanResult& each : r) EXPECT_EQ(OpenCount(each.device), each.outcome ==
-                                               ScanResult::Outcome::OpenFailed ? 0 : 1);
+    for (const ScanResult& each : r)
+        EXPECT_EQ(OpenCount(each.device), each.outcome == ScanResult::Outcome::OpenFailed ? 0 : 1);
 
     // The module scanned at wrong rates serves the window's upload at the rate found.
     InTempCwd cwd;

@@ -1,5 +1,6 @@
 // qorwctl scan as a script runs it, against simulated modules on pseudo-terminals.
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <spawn.h>
 #include <sys/wait.h>
 
@@ -8,8 +9,6 @@
 #include <sstream>
 #include <string>
 #include <vector>
-
-#include <gtest/gtest.h>
 
 #include "files/temp_dir.h"
 #include "qorsim/sim_module.h"
@@ -24,7 +23,8 @@ struct CtlRun {
 };
 
 // qorwctl with args in an empty folder, with no QORW_COM<n> but those given.
-CtlRun Ctl(const std::vector<std::string>& args, const std::vector<std::string>& comVariables = {}) {
+CtlRun Ctl(const std::vector<std::string>& args,
+           const std::vector<std::string>& comVariables = {}) {
     TempDir dir;
     std::vector<std::string> env = comVariables;
     for (char** e = environ; *e; ++e) {
@@ -33,8 +33,10 @@ CtlRun Ctl(const std::vector<std::string>& args, const std::vector<std::string>&
     std::vector<std::string> argText = {QOR_BINARY_DIR "/qorwctl"};
     argText.insert(argText.end(), args.begin(), args.end());
     std::vector<char*> argv, envp;
-    for (auto& a : argText) argv.push_back(a.data());
-    for (auto& e : env) envp.push_back(e.data());
+    for (auto& a : argText)
+        argv.push_back(a.data());
+    for (auto& e : env)
+        envp.push_back(e.data());
     argv.push_back(nullptr);
     envp.push_back(nullptr);
     std::string out = dir.File("out");
@@ -67,8 +69,8 @@ SimOptions AtRate(uint32_t rate) {
 
 TEST(QorwctlScan, EveryPresentPortAsJsonLines) {
     Sim module(AtRate(19200));
-    CtlRun run = Ctl({"scan", "--json"},
-                  {"QORW_COM4=" + module.Path(), "QORW_COM5=/nonexistent/qorw-tty"});
+    CtlRun run =
+        Ctl({"scan", "--json"}, {"QORW_COM4=" + module.Path(), "QORW_COM5=/nonexistent/qorw-tty"});
     EXPECT_EQ(run.status, 0) << run.out;
     std::istringstream lines(run.out);
     std::string line;
@@ -95,8 +97,8 @@ TEST(QorwctlScan, TableAndExitStatusByWhatWasFound) {
     silent.silent = true;
     Sim module(AtRate(57600)), empty(silent);
 
-    CtlRun found = Ctl({"scan", "--baud", "57600", "--port", module.Path(), "--port",
-                     "/nonexistent/qorw-tty"});
+    CtlRun found = Ctl(
+        {"scan", "--baud", "57600", "--port", module.Path(), "--port", "/nonexistent/qorw-tty"});
     EXPECT_EQ(found.status, 0);
     EXPECT_EQ(found.out.rfind("DEVICE", 0), 0u) << found.out;
     EXPECT_TRUE(std::regex_search(
