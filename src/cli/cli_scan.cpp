@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <mutex>
+#include <optional>
 #include <nlohmann/json.hpp>
 
 #include "cli/cli_app.h"
@@ -132,7 +133,9 @@ int RunScan(const CliOptions& options) {
     std::vector<ScanPort> ports;
     for (const std::string& p : options.ports) {
         std::optional<int> com = ComNumberOf(p);
-        ports.push_back(ScanPortFor(com ? DeviceForPort(*com) : p));
+        ScanPort port = ScanPortFor(com ? DeviceForPort(*com) : p);
+        if (com && port.label.empty()) port.label = "COM" + std::to_string(*com);
+        ports.push_back(std::move(port));
     }
     if (options.ports.empty()) ports = PresentScanPorts();
     if (ports.empty()) {
