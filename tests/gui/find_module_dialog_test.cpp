@@ -6,6 +6,7 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QFile>
 #include <QLabel>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -140,6 +141,18 @@ TEST(FindModuleDialog, OfSeveralModulesTheUserPicksOne) {
     EXPECT_EQ(d.result(), QDialog::Accepted);
     EXPECT_EQ(w.dlg.Link().comPort, 4);
     EXPECT_EQ(w.dlg.Link().pcBaudIndex, 4);  // 4800
+}
+
+TEST(FindModuleDialog, AModuleNoComPortOpensLeavesTheSettingsAlone) {
+    Window w;
+    Sim module(38400);
+    FindModuleDialog d({{module.Path(), {}}}, 1, UseOnPage(w.Page()));
+    QSignalSpy finished(&d, &FindModuleDialog::scanFinished);
+    ASSERT_TRUE(finished.wait(5000));
+    EXPECT_EQ(Child<QLabel>(d, "scanStatus")->text().toStdString(),
+              "The module is on " + module.Path() + ", which no COM port opens.");
+    EXPECT_EQ(w.dlg.Link().comPort, 1);
+    EXPECT_FALSE(QFile::exists(w.cwd.Dir().File("QORWUTIL.CFG").c_str()));
 }
 
 TEST(FindModuleDialog, CancelStopsAtOnceAndClosesEveryPort) {
