@@ -73,8 +73,20 @@ for i in "${!pages[@]}"; do
     shot "$win" "${pages[$i]}.png"
 done
 
+# "Find Module..." on the Utility Settings page: the simulated module, found at the first rate.
+key ctrl+shift+Tab
+key ctrl+shift+Tab
+key alt+m
+sleep 2
+dialog=$(other_window)
+[ -n "$dialog" ] || { echo "help_screenshots: no Find Module dialog" >&2; exit 1; }
+shot "$dialog" dialog-find-module.png
+focus "$dialog"
+xdotool key Escape
+sleep 0.7
+
 # Back to the routing page: a refused entry, then a good one.
-for _ in 1 2 3 4 5; do key ctrl+shift+Tab; done
+for _ in 1 2 3; do key ctrl+shift+Tab; done
 key Down
 focus "$win"
 xdotool type --delay 30 "10.0.0.1"

@@ -14,6 +14,7 @@
 #include "app/utility_dlg.h"
 #include "cli/cli_console.h"
 #include "cli/cli_ui_host.h"
+#include "cli/cli_scan.h"
 #include "cli/param_compare.h"
 #include "cli/serial_ports.h"
 #include "link/serial_channel.h"
@@ -359,6 +360,7 @@ int CliSession::Run() {
     if (c == "reset") return Reset();
     if (c == "info") return Info();
     if (c == "ports") return Ports();
+    if (c == "scan") return RunScan(options_);
     UsageError("unknown command \"" + c + "\"");
     return kExitUsage;
 }

@@ -23,6 +23,7 @@ const std::map<std::string, CommandShape>& Commands() {
         {"reset", {1, "reset power|oob|oob-ip"}},
         {"info", {0, "info"}},
         {"ports", {0, "ports"}},
+        {"scan", {0, "scan [--port P]... [--json]"}},
     };
     return commands;
 }
@@ -94,6 +95,7 @@ bool ParseCliOptions(const std::vector<std::string>& argv, CliOptions& options,
                 return false;
             }
             options.port = *value;
+            options.ports.push_back(*value);
         } else if (name == "--baud") {
             if (!takeValue()) return false;
             options.baudIndex = BaudIndexOf(*value);
@@ -114,6 +116,9 @@ bool ParseCliOptions(const std::vector<std::string>& argv, CliOptions& options,
         } else if (name == "--all") {
             if (!noValue()) return false;
             options.all = true;
+        } else if (name == "--json") {
+            if (!noValue()) return false;
+            options.json = true;
         } else if (name == "--help" || name == "-h") {
             options.help = true;
         } else if (name == "--version") {
@@ -141,6 +146,10 @@ bool ParseCliOptions(const std::vector<std::string>& argv, CliOptions& options,
     }
     if ((options.rom || options.all) && options.command != "download") {
         error = "--rom and --all belong to download";
+        return false;
+    }
+    if ((options.json || options.ports.size() > 1) && options.command != "scan") {
+        error = "--json and a second --port belong to scan";
         return false;
     }
     if (options.command == "reset") {
@@ -176,6 +185,12 @@ Commands:
   info                    identification text, hardware address, firmware revision and
                           whether the web parameters are supported
   ports                   the serial devices present and the COM numbers that map to them
+  scan [--port P]... [--json]
+                          find the module: every rate (--baud or the saved rate first) on
+                          the named ports (--port again for each) or on every port present,
+                          all ports at once; a table, or with --json one JSON object per
+                          port, a line each; exit 0 when a module was found, 1 when none,
+                          3 when no port could be opened
 
 Options:
   --port COMn|DEVICE      COM1..COM32 (COMn is QORW_COMn when that is set, else

@@ -7,6 +7,7 @@
 // qorwctl's command line.
 struct CliOptions {
     std::optional<std::string> port;  // "COMn" or a device path, as given
+    std::vector<std::string> ports;   // every --port in order (scan takes several)
     std::optional<int> baudIndex;     // 0..6 of the link rates
     bool quiet = false;
     bool trace = false;
@@ -14,6 +15,7 @@ struct CliOptions {
     bool version = false;
     bool rom = false;  // download --rom
     bool all = false;  // download --all
+    bool json = false; // scan --json
     std::string command;
     std::vector<std::string> args;
 };

@@ -6,10 +6,14 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPointer>
+#include <QPushButton>
 #include <QRadioButton>
 #include <QVBoxLayout>
 
+#include "app/module_scan.h"
 #include "gui/control_binding.h"
+#include "gui/find_module_dialog.h"
+#include "link/serial_channel.h"
 #include "gui/masked_edit_widget.h"
 #include "pages/utility_settings_page.h"
 
@@ -41,6 +45,9 @@ UtilitySettingsPageView::UtilitySettingsPageView(CUtilitySettingsPage& page, QWi
     port->setObjectName("comPortList");
     port->setMaxVisibleItems(16);
     Bind(page_.ComPortList(), port);
+    auto* find = new QPushButton("Find &Module...", this);
+    find->setObjectName("findModuleButton");
+    connect(find, &QPushButton::clicked, this, [this] { FindModule(); });
     auto* baud = new QComboBox(this);
     baud->setObjectName("baudList");
     Bind(page_.BaudList(), baud);
@@ -71,10 +78,11 @@ UtilitySettingsPageView::UtilitySettingsPageView(CUtilitySettingsPage& page, QWi
         link->addWidget(field, row, 1);
     };
     addRow(0, "COM Port", port);
-    link->addWidget(device, 0, 2);
+    link->addWidget(find, 0, 2);
+    link->addWidget(device, 0, 3);
     addRow(1, "Baud Rate", baud);
     addRow(2, "Configuration Security Mask", mask);
-    link->setColumnStretch(2, 1);
+    link->setColumnStretch(3, 1);
 
     auto* choices = new QHBoxLayout;
     choices->addWidget(MakeChoices("Parameter Upload Behavior", page_.UploadGroup(), "uploadGroup", this));
@@ -89,3 +97,12 @@ UtilitySettingsPageView::UtilitySettingsPageView(CUtilitySettingsPage& page, QWi
 }
 
 UtilitySettingsPageView::~UtilitySettingsPageView() { page_.DeviceLabel().SetViewListener(nullptr); }
+
+void UtilitySettingsPageView::FindModule() {
+    // The scan opens every port itself, so the window's own link lets go of its port; the next
+    // command connects again.
+    ProgramChannel().Close();
+    FindModuleDialog dialog(PresentScanPorts(), page_.BaudList().GetCurSel(), UseOnPage(page_),
+                            this);
+    dialog.exec();
+}

@@ -12,5 +12,8 @@ public:
     ~UtilitySettingsPageView() override;
 
 private:
+    // "Find Module...": scans the ports and takes the module found over.
+    void FindModule();
+
     CUtilitySettingsPage& page_;
 };

@@ -115,6 +115,7 @@ TEST_F(Accessibility, EveryPageTakesTabInLayoutOrderAndEveryStopHasItsLabelsName
          {"resetType2", "Out of Box \n(Maintain QOR IP Address)"},
          {"issueResetButton", "Issue Reset Command"}},
         {{"comPortList", "COM Port"},
+         {"findModuleButton", "Find Module..."},
          {"baudList", "Baud Rate"},
          {"securityMaskEdit", "Configuration Security Mask"},
          {"uploadGroup0", "All "},
@@ -150,7 +151,8 @@ TEST_F(Accessibility, TabLeavesEveryPageForTheCommands) {
         {"routingGrid", "helpButton"},
         {"emailServer", "emailFrom", "emailGrid", "helpButton"},
         {"hardwareAddressField", "diagnosticField", "resetType0", "issueResetButton", "helpButton"},
-        {"comPortList", "baudList", "uploadGroup0", "downloadGroup0", "helpButton"},
+        {"comPortList", "findModuleButton", "baudList", "uploadGroup0", "downloadGroup0",
+         "helpButton"},
         {"webConfigGrid", "helpButton"},
         {"webDataDescGrid", "helpButton"},
     };

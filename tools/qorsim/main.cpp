@@ -7,15 +7,16 @@
 #include <cstring>
 #include <string>
 
+#include "link/serial_port.h"
 #include "qorsim/sim_module.h"
 
 namespace {
 
 void Usage() {
     std::fprintf(stderr,
-                 "usage: qorsim [--firmware REV] [--no-web] [--pace RATE] [--nak-first N]\n"
-                 "              [--drop-ack N] [--corrupt-first N] [--silent] [--log FILE]\n"
-                 "              [--restart-ms MS]\n");
+                 "usage: qorsim [--firmware REV] [--no-web] [--rate RATE] [--pace RATE]\n"
+                 "              [--nak-first N] [--drop-ack N] [--corrupt-first N] [--silent]\n"
+                 "              [--log FILE] [--restart-ms MS]\n");
 }
 
 bool Number(const char* text, long& out) {
@@ -28,6 +29,7 @@ bool Number(const char* text, long& out) {
 
 int main(int argc, char** argv) {
     SimOptions options;
+    bool paceGiven = false;
     for (int i = 1; i < argc; ++i) {
         std::string arg = argv[i];
         auto value = [&]() -> const char* {
@@ -43,11 +45,16 @@ int main(int argc, char** argv) {
             const char* v = value();
             if (!v) return Usage(), 2;
             (arg == "--firmware" ? options.firmware : options.logPath) = v;
+        } else if (arg == "--rate") {
+            const char* v = value();
+            if (!v || !Number(v, n) || SerialPort::RateConstant(static_cast<uint32_t>(n)) == 0)
+                return Usage(), 2;
+            options.rate = static_cast<uint32_t>(n);
         } else if (arg == "--pace" || arg == "--nak-first" || arg == "--drop-ack" ||
                    arg == "--corrupt-first" || arg == "--restart-ms") {
             const char* v = value();
             if (!v || !Number(v, n)) return Usage(), 2;
-            if (arg == "--pace") options.pace = static_cast<uint32_t>(n);
+            if (arg == "--pace") options.pace = static_cast<uint32_t>(n), paceGiven = true;
             if (arg == "--nak-first") options.nakFirst = static_cast<int>(n);
             if (arg == "--drop-ack") options.dropAck = static_cast<int>(n);
             if (arg == "--corrupt-first") options.corruptFirst = static_cast<int>(n);
@@ -57,6 +64,9 @@ int main(int argc, char** argv) {
             return 2;
         }
     }
+
+    // A module fixed at a rate also sends at that rate, unless told otherwise.
+    if (options.rate && !paceGiven) options.pace = options.rate;
 
     // Block the signals before any thread starts, so that only sigwait sees them.
     sigset_t signals;

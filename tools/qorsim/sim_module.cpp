@@ -13,6 +13,8 @@
 #include <cstring>
 #include <random>
 
+#include "link/serial_port.h"
+
 namespace {
 
 constexpr uint8_t kNodeWebLow = 0xC8;   // keys 1..30, and key 200 at address 0
@@ -275,10 +277,26 @@ void SimModule::WriteRaw(const std::vector<uint8_t>& bytes) {
     WriteOut(bytes.data(), bytes.size());
 }
 
+bool SimModule::AtModuleRate() const {
+    if (options_.rate == 0) return true;
+    // The pseudo-terminal keeps one setting for both ends: the rate the utility opened it at.
+    termios tio{};
+    if (slave_ < 0 || tcgetattr(slave_, &tio) != 0) return true;
+    return cfgetospeed(&tio) == SerialPort::RateConstant(options_.rate);
+}
+
 void SimModule::WriteOut(const uint8_t* bytes, size_t n) {
     if (options_.silent) return;
     std::lock_guard w(writeMu_);
     if (master_ < 0 || stop_) return;
+    // Sent at another rate than the line's, bytes arrive as garbage: never a DLE, so never
+    // anything the utility's link could take for a frame or an acknowledgement.
+    std::vector<uint8_t> garbled;
+    if (!AtModuleRate()) {
+        garbled.assign(bytes, bytes + n);
+        for (uint8_t& b : garbled) b = static_cast<uint8_t>(0x80 | (b ^ 0x55));
+        bytes = garbled.data();
+    }
     auto byteTime = options_.pace ? std::chrono::nanoseconds(10'000'000'000LL / options_.pace)
                                   : std::chrono::nanoseconds(0);
     // Only a line that has fallen idle restarts the clock; a late wake-up inside the bytes is
@@ -358,7 +376,13 @@ void SimModule::Run() {
         }
         if (n > 0 && (fds[0].revents & POLLIN)) {
             ssize_t got = ::read(master_, buffer, sizeof buffer);
-            if (got > 0) {
+            if (got > 0 && !AtModuleRate()) {
+                // A frame at another rate is garbage to this module: it breaks off whatever
+                // it was receiving and answers nothing.
+                std::lock_guard lk(mu_);
+                counters_.garbledIn += static_cast<uint64_t>(got);
+                receiver_.Reset();
+            } else if (got > 0) {
                 auto readAt = Clock::now();
                 for (ssize_t i = 0; i < got && !stop_; ++i) {
                     PaceIn(readAt);

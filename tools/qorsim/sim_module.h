@@ -20,6 +20,7 @@ struct SimOptions {
     std::string firmware = "3.12";  // major.minor, as the identity block reports it
     bool web = true;                // reports the web capability and keeps keys 1..70
     uint32_t pace = 0;              // baud rate the bytes are held to; 0 = as fast as possible
+    uint32_t rate = 0;              // the only line rate it understands; 0 = any rate
     int nakFirst = 0;               // NAK the first N good frames
     int dropAck = 0;                // leave the first N good frames without acknowledgement
     int corruptFirst = 0;           // spoil the checksum of the first N frames sent
@@ -47,6 +48,7 @@ public:
         int framesOut = 0, acksOut = 0, naksOut = 0;
         uint64_t bytesIn = 0, bytesOut = 0;
         int resets = 0, lastResetKind = -1;
+        uint64_t garbledIn = 0;  // bytes that came at another rate than the module's
     };
     // Returns the message to send instead of the normal answer, an empty message for none, or
     // nothing to answer normally.
@@ -100,6 +102,8 @@ private:
     void SendControl(uint8_t code);
     void WriteOut(const uint8_t* bytes, size_t n);
     void PaceIn(Clock::time_point readAt);
+    // Whether the line is set to the module's rate (always, for a module of any rate).
+    bool AtModuleRate() const;
 
     SimOptions options_;
     int master_ = -1;

@@ -1,0 +1,160 @@
+#include "cli/cli_scan.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <mutex>
+#include <optional>
+#include <nlohmann/json.hpp>
+
+#include "cli/cli_app.h"
+#include "files/settings_file.h"
+#include "link/serial_port.h"
+
+namespace {
+
+constexpr const char* kNoPorts = "qorwctl: no serial port to scan\n";
+
+// The module's texts are 8-bit (Latin-1); JSON and the terminal want UTF-8.
+std::string Utf8(const std::string& latin1) {
+    std::string out;
+    for (unsigned char c : latin1) {
+        if (c < 0x80) {
+            out.push_back(static_cast<char>(c));
+        } else {
+            out.push_back(static_cast<char>(0xC0 | (c >> 6)));
+            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+        }
+    }
+    return out;
+}
+
+std::string Rates(const std::vector<uint32_t>& rates) {
+    std::string text;
+    for (uint32_t r : rates)
+        text += (text.empty() ? "" : " ") + std::to_string(r);
+    return text;
+}
+
+// What the last column says of a port without a module.
+std::string Why(const ScanResult& r) {
+    using O = ScanResult::Outcome;
+    switch (r.outcome) {
+        case O::NoModule:
+            return "no module (tried " + Rates(r.ratesTried) + ")";
+        case O::OpenFailed:
+            return "cannot open: " + r.error;
+        case O::Failed: {
+            std::string error = r.error;
+            std::replace(error.begin(), error.end(), '\n', ' ');
+            return "answered at " + std::to_string(r.rate) + " but: " + error;
+        }
+        case O::Cancelled:
+            return "cancelled";
+        case O::Found:
+            break;
+    }
+    return Utf8(r.identification);
+}
+
+// Lines as the JSON objects come, each whole: ports finish on threads of their own.
+class JsonLines : public ScanObserver {
+public:
+    void PortFinished(size_t, const ScanResult& result) override {
+        std::lock_guard lk(mu_);
+        std::printf("%s\n", ScanJson(result).c_str());
+        std::fflush(stdout);
+    }
+
+private:
+    std::mutex mu_;
+};
+
+}  // namespace
+
+std::string ScanJson(const ScanResult& r) {
+    nlohmann::ordered_json j;
+    j["device"] = r.device;
+    j["adapter"] = Utf8(r.label);
+    j["result"] = ScanResult::OutcomeName(r.outcome);
+    j["ratesTried"] = r.ratesTried;
+    if (r.outcome == ScanResult::Outcome::Found) {
+        j["rate"] = r.rate;
+        j["identification"] = Utf8(r.identification);
+        j["firmware"] = Utf8(r.firmware);
+        j["series"] = r.series;
+        j["web"] = r.web;
+        j["hardwareAddress"] = r.hardwareAddress;
+    } else if (!r.error.empty()) {
+        if (r.outcome == ScanResult::Outcome::Failed) j["rate"] = r.rate;
+        j["error"] = Utf8(r.error);
+    }
+    return j.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+}
+
+std::string ScanTable(const std::vector<ScanResult>& results) {
+    std::vector<std::vector<std::string>> rows = {
+        {"DEVICE", "ADAPTER", "RATE", "FIRMWARE", "SERIES", "WEB", "HARDWARE ADDRESS", "MODULE"}};
+    for (const ScanResult& r : results) {
+        bool found = r.outcome == ScanResult::Outcome::Found;
+        rows.push_back({r.device, r.label.empty() ? "-" : Utf8(r.label),
+                        found ? std::to_string(r.rate) : "-", found ? Utf8(r.firmware) : "-",
+                        found ? r.series : "-", found ? (r.web ? "yes" : "no") : "-",
+                        found ? r.hardwareAddress : "-", Why(r)});
+    }
+    std::vector<size_t> width(rows[0].size(), 0);
+    for (const auto& row : rows) {
+        for (size_t c = 0; c < row.size(); ++c)
+            width[c] = std::max(width[c], row[c].size());
+    }
+    std::string table;
+    for (const auto& row : rows) {
+        for (size_t c = 0; c < row.size(); ++c) {
+            table += row[c];
+            if (c + 1 < row.size()) table += std::string(width[c] - row[c].size() + 2, ' ');
+        }
+        table += '\n';
+    }
+    return table;
+}
+
+int ScanExitStatus(const std::vector<ScanResult>& results) {
+    auto any = [&](ScanResult::Outcome o) {
+        return std::any_of(results.begin(), results.end(),
+                           [o](const ScanResult& r) { return r.outcome == o; });
+    };
+    if (any(ScanResult::Outcome::Found)) return kExitOk;
+    bool noneOpened = std::all_of(results.begin(), results.end(), [](const ScanResult& r) {
+        return r.outcome == ScanResult::Outcome::OpenFailed;
+    });
+    return noneOpened ? kExitLink : kExitRefused;
+}
+
+int RunScan(const CliOptions& options) {
+    std::vector<ScanPort> ports;
+    for (const std::string& p : options.ports) {
+        std::optional<int> com = ComNumberOf(p);
+        ScanPort port = ScanPortFor(com ? DeviceForPort(*com) : p);
+        if (com && port.label.empty()) port.label = "COM" + std::to_string(*com);
+        ports.push_back(std::move(port));
+    }
+    if (options.ports.empty()) ports = PresentScanPorts();
+    if (ports.empty()) {
+        std::fputs(kNoPorts, stderr);
+        return kExitLink;
+    }
+    int first = 1;
+    if (options.baudIndex) {
+        first = *options.baudIndex;
+    } else if (CSettingsFile::ReadResult saved = CSettingsFile::Read(); saved.ok) {
+        first = saved.baudIndex;
+    }
+
+    JsonLines lines;
+    std::vector<ScanResult> results =
+        ScanModules(std::move(ports), first, options.json ? &lines : nullptr);
+    if (!options.json) {
+        std::fputs(ScanTable(results).c_str(), stdout);
+        std::fflush(stdout);
+    }
+    return ScanExitStatus(results);
+}
