@@ -180,3 +180,14 @@ TEST_F(RoutingView, CtrlPageDownInAnEditMovesInTheGridNotToAnotherTab) {
     EXPECT_EQ(window.Tabs()->currentIndex(), CUtilityDlg::kRoutingPage);
     EXPECT_LT(Model().GetFocusCell().row, 3);
 }
+
+TEST_F(RoutingView, ClosingWithARouteBeingTypedAsksBeforeItIsLost) {
+    Type(2, "010.000.000.001");
+    ui.ExpectMessage(UiHost::Answer::No);
+    window.close();
+    Settle();
+    EXPECT_TRUE(window.isVisible());
+    ASSERT_EQ(ui.Messages().size(), 1u);
+    EXPECT_EQ(ui.LastMessage(), CUtilityDlg::kCloseQuestion);
+    EXPECT_EQ(dlg.RoutingPage().Route(1), "010.000.000.001");
+}
