@@ -125,8 +125,21 @@ bool CUtilityDlg::ValidatePages() {
     return false;
 }
 
+bool CUtilityDlg::EndOpenEdits() {
+    for (int i = 0; i < kPageCount; ++i) {
+        if (!Page(i).EndOpenEdit()) {
+            if (i != tabs_.VisibleIndex()) {
+                tabs_.ShowPage(i, false);
+                ApplyTabRules(i);
+            }
+            return false;
+        }
+    }
+    return true;
+}
+
 void CUtilityDlg::SelectPage(int index) {
-    if (index >= 0 && index < kPageCount && index != tabs_.VisibleIndex()) {
+    if (index >= 0 && index < kPageCount && index != tabs_.VisibleIndex() && EndOpenEdits()) {
         if (tabs_.SwitchTo(index))
             ApplyTabRules(index);
     }
@@ -134,7 +147,7 @@ void CUtilityDlg::SelectPage(int index) {
 }
 
 bool CUtilityDlg::RequestClose() {
-    if (IsBusy())
+    if (IsBusy() || !EndOpenEdits())
         return false;
     if (AnyPageDiffers()) {
         auto answer = ui_.MessageBox(kCloseQuestion, UiHost::kProgramName, UiHost::Icon::None,
@@ -147,6 +160,8 @@ bool CUtilityDlg::RequestClose() {
 }
 
 void CUtilityDlg::OnFileLoad() {
+    if (!EndOpenEdits())
+        return;
     auto name = ui_.OpenFileName(kDcfFilter, kDcfExt);
     if (!name)
         return;
@@ -158,7 +173,7 @@ void CUtilityDlg::OnFileLoad() {
 }
 
 void CUtilityDlg::OnQor() {
-    if (IsBusy())
+    if (IsBusy() || !EndOpenEdits())
         return;
     BusyScope busy(*this);
     bool all = link_.uploadActiveTab == 0 || doc_.GET(QorDoc::kIdHwAddress).empty();
@@ -166,6 +181,8 @@ void CUtilityDlg::OnQor() {
 }
 
 void CUtilityDlg::OnDefaults() {
+    if (!EndOpenEdits())
+        return;
     for (int i = 0; i < kPageCount; ++i)
         Page(i).LoadDefaults();
     StoreAllPages();
@@ -174,6 +191,8 @@ void CUtilityDlg::OnDefaults() {
 }
 
 void CUtilityDlg::OnTextLoad() {
+    if (!EndOpenEdits())
+        return;
     auto name = ui_.OpenFileName(kTextFilter, kTextExt);
     if (!name)
         return;
@@ -195,7 +214,7 @@ void CUtilityDlg::OnTextLoad() {
 }
 
 void CUtilityDlg::OnFileSave() {
-    if (!ValidatePages())
+    if (!EndOpenEdits() || !ValidatePages())
         return;
     auto name = ui_.SaveFileName(kDcfFilter, kDcfExt);
     if (!name)
@@ -207,14 +226,14 @@ void CUtilityDlg::OnFileSave() {
 }
 
 void CUtilityDlg::OnRam() {
-    if (IsBusy() || !ValidatePages())
+    if (IsBusy() || !EndOpenEdits() || !ValidatePages())
         return;
     BusyScope busy(*this);
     DownloadToDevice();
 }
 
 void CUtilityDlg::OnRom() {
-    if (IsBusy() || !ValidatePages())
+    if (IsBusy() || !EndOpenEdits() || !ValidatePages())
         return;
     BusyScope busy(*this);
     if (DownloadToDevice() == 0)
@@ -222,6 +241,8 @@ void CUtilityDlg::OnRom() {
 }
 
 void CUtilityDlg::OnTextSave() {
+    if (!EndOpenEdits())
+        return;
     auto name = ui_.SaveFileName(kTextFilter, kTextExt);
     if (!name)
         return;

@@ -134,6 +134,9 @@ class CUtilityDlg : public CPageHost {
     bool ValidatePages();
     // The user asked for tab index by click or keyboard.
     void SelectPage(int index);
+    // Ends an edit still open on any page as Enter would; false when its text is refused (the
+    // edit stays open with that page in front, and the command must not run).
+    bool EndOpenEdits();
     // The window's close request; true when it may close (the link is then down).
     bool RequestClose();
 

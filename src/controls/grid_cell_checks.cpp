@@ -9,6 +9,7 @@ constexpr const char* kNoSpaces = "Spaces not allowed.";
 constexpr const char* kAtRequired = "\"@\" symbol IS required.";
 constexpr const char* kMax45 = "Length cannot exceed 45 characters.";
 constexpr const char* kMax8 = "Length cannot exceed 8 characters.";
+constexpr const char* kNoControls = "Control characters not allowed.";
 
 bool Refuse(UiHost& ui, const std::string& message) {
     ui.Message(message, UiHost::Icon::Exclamation);
@@ -16,6 +17,14 @@ bool Refuse(UiHost& ui, const std::string& message) {
 }
 
 bool HasSpace(const std::string& text) { return text.find(' ') != std::string::npos; }
+
+// A line break, tab or NUL would reach the module as it is and break the text file's lines.
+bool HasControl(const std::string& text) {
+    for (unsigned char c : text) {
+        if (c < 0x20 || c == 0x7F) return true;
+    }
+    return false;
+}
 
 }  // namespace
 
@@ -32,6 +41,7 @@ QOR_CELL_CLASS(CGridCellWebDefault)
 #undef QOR_CELL_CLASS
 
 bool CGridCellEmailDstn::CheckEntry(UiHost& ui, const std::string& text) const {
+    if (HasControl(text)) return Refuse(ui, kNoControls);
     if (text.empty()) return true;
     if (HasSpace(text)) return Refuse(ui, kNoSpaces);
     if (text.find('@') == std::string::npos) return Refuse(ui, kAtRequired);
@@ -40,12 +50,14 @@ bool CGridCellEmailDstn::CheckEntry(UiHost& ui, const std::string& text) const {
 }
 
 bool CGridCellIPAddr::CheckEntry(UiHost& ui, const std::string& text) const {
+    // Only digits and points pass, so a control character always meets a digit message.
     const AddressCheck check = CheckAddressText(text, IpFieldKind::HostAddress);
     if (check.ok) return true;
     return Refuse(ui, AddressCheckMessage(check.code));
 }
 
 bool CGridCellWebPassword::CheckEntry(UiHost& ui, const std::string& text) const {
+    if (HasControl(text)) return Refuse(ui, kNoControls);
     if (text.empty()) return true;
     if (HasSpace(text)) return Refuse(ui, kNoSpaces);
     if (text.size() > 8) return Refuse(ui, kMax8);
@@ -53,6 +65,7 @@ bool CGridCellWebPassword::CheckEntry(UiHost& ui, const std::string& text) const
 }
 
 bool CGridCellWebURL::CheckEntry(UiHost& ui, const std::string& text) const {
+    if (HasControl(text)) return Refuse(ui, kNoControls);
     if (text.empty()) return true;
     if (HasSpace(text)) return Refuse(ui, kNoSpaces);
     if (text.size() > 45) return Refuse(ui, kMax45);
@@ -60,6 +73,7 @@ bool CGridCellWebURL::CheckEntry(UiHost& ui, const std::string& text) const {
 }
 
 bool CGridCellWebDefault::CheckEntry(UiHost& ui, const std::string& text) const {
+    if (HasControl(text)) return Refuse(ui, kNoControls);
     if (text.size() > 45) return Refuse(ui, kMax45);
     return true;
 }

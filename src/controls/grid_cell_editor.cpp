@@ -71,7 +71,7 @@ void CInPlaceEditor::ReplaceSel(const std::string& text) {
 }
 
 void CInPlaceEditor::Char(unsigned char c) {
-    if (ended_ || c < 0x20) return;
+    if (ended_ || c < 0x20 || c == 0x7F) return;
     // A character that does not fit is refused.
     const int n = static_cast<int>(text_.size());
     if (n - (SelEnd() - SelStart()) + 1 > std::max(kMaxLength, n)) return;
@@ -157,7 +157,11 @@ void CInPlaceEditor::KeyDown(int key, bool shift, bool ctrl) {
     }
 }
 
-void CInPlaceEditor::KillFocus() { End(lastKey_, lastShift_); }
+void CInPlaceEditor::KillFocus() {
+    // A command is deciding on the text; its refusal message takes the focus for a while.
+    if (grid_.IsCommitting()) return;
+    End(lastKey_, lastShift_);
+}
 
 void CInPlaceEditor::Copy() {
     if (anchor_ != caret_) grid_.Ui().SetClipboardText(text_.substr(SelStart(), SelEnd() - SelStart()));
@@ -169,18 +173,25 @@ void CInPlaceEditor::Cut() {
     ReplaceSel({});
 }
 
+std::string CInPlaceEditor::SingleLine(const std::string& text) {
+    std::string line;
+    for (unsigned char c : text) {
+        if (c == '\r' || c == '\n') break;
+        if (c >= 0x20 && c != 0x7F) line += static_cast<char>(c);
+    }
+    return line;
+}
+
+void CInPlaceEditor::InsertText(const std::string& text) { ReplaceSel(SingleLine(text)); }
+
 void CInPlaceEditor::Paste() {
     if (ended_) return;
-    std::string text = grid_.Ui().ClipboardText();
-    // A single-line field takes the first line only.
-    const size_t eol = text.find_first_of("\r\n");
-    if (eol != std::string::npos) text.resize(eol);
-    ReplaceSel(text);
+    InsertText(grid_.Ui().ClipboardText());
 }
 
 void CInPlaceEditor::TextEdited(const std::string& text, int anchor, int caret) {
     if (ended_) return;
-    text_ = text.substr(0, Limit());
+    text_ = SingleLine(text).substr(0, Limit());
     const int n = static_cast<int>(text_.size());
     anchor_ = std::clamp(anchor, 0, n);
     caret_ = std::clamp(caret, 0, n);

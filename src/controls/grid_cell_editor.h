@@ -44,11 +44,17 @@ public:
 
     void SetSel(int anchor, int caret);
     void ReplaceSel(const std::string& text);
+    // Text from outside (clipboard, selection, drop) replaces the selection as SingleLine
+    // makes it.
+    void InsertText(const std::string& text);
     void Copy();
     void Cut();
     void Paste();
-    // The view's own field changed the text; cut to Limit().
+    // The view's own field changed the text; made single-line and cut to Limit().
     void TextEdited(const std::string& text, int anchor, int caret);
+
+    // What a single-line field takes of a text: its first line, without control characters.
+    static std::string SingleLine(const std::string& text);
 
     // Called after every change of text, selection or size, and once when the edit has ended.
     void SetViewListener(std::function<void()> listener) { viewListener_ = std::move(listener); }

@@ -4,6 +4,7 @@
 #include <new>
 #include <numeric>
 
+#include "app/silent_ui_host.h"
 #include "app/ui_host.h"
 
 namespace {
@@ -670,12 +671,25 @@ void CGridCtrl::KeyDown(int key, bool shift, bool ctrl) {
     if (!IsMoveKey(key)) return;
     if (!focus_.IsValid()) {
         // Nothing focused yet: the keyboard starts at the first ordinary cell.
-        if (IsValid(fixedRows_, fixedCols_)) MoveFocus({fixedRows_, fixedCols_}, false, false);
+        if (IsValid(fixedRows_, fixedCols_)) {
+            MoveFocus({fixedRows_, fixedCols_}, false, false);
+        } else if (key == kKeyTab) {
+            TabOut(!shift);
+        }
         return;
     }
     const CCellID next = NextCell(key, shift, ctrl);
-    if (next == focus_) return;
+    if (next == focus_) {
+        // From the last cell (the first, backwards) Tab goes on, so the keyboard is never
+        // caught in the grid.
+        if (key == kKeyTab) TabOut(!shift);
+        return;
+    }
     MoveFocus(next, shift && key != kKeyTab && cellSelection_, false);
+}
+
+void CGridCtrl::TabOut(bool forward) {
+    if (listener_) listener_->GridTabOut(forward);
 }
 
 void CGridCtrl::Char(unsigned char c, bool ctrl) {
@@ -785,10 +799,17 @@ void CGridCtrl::EndDrag(bool moved) {
     dragging_ = false;
     mouseMode_ = MouseMode::None;
     DragOver(-1, -1);
-    if (wasDragging && moved && editable_) {
-        ClearSelectedCells();
-        UserChanged();
+    if (!wasDragging || !moved || !editable_) return;
+    // A source cell that may not be empty (a route) keeps its text: for it the move is a copy,
+    // and no message says so.
+    SilentUiHost quiet;
+    for (int r = 0; r < rows_; ++r) {
+        for (int c = 0; c < cols_; ++c) {
+            CGridCellBase* cell = cells_[r][c].get();
+            if (cell->IsSelected() && cell->CheckEntry(quiet, {})) ModifyCellText(r, c, {});
+        }
     }
+    UserChanged();
 }
 
 bool CGridCtrl::CanDrop(int row, int col) const {
@@ -812,8 +833,7 @@ void CGridCtrl::DragOver(int row, int col) {
 
 bool CGridCtrl::Drop(int row, int col, const std::string& text) {
     DragOver(-1, -1);
-    if (!CanDrop(row, col)) return false;
-    PasteTextAt(row, col, text);
+    if (!CanDrop(row, col) || !PasteTextAt(row, col, text, true)) return false;
     UserChanged();
     return true;
 }
@@ -851,7 +871,7 @@ void CGridCtrl::Paste() {
     if (!IsValid(at.row, at.col)) return;
     const std::string text = ui_.ClipboardText();
     if (text.empty()) return;
-    PasteTextAt(at.row, at.col, text);
+    PasteTextAt(at.row, at.col, text, false);
     UserChanged();
 }
 
@@ -871,7 +891,7 @@ void CGridCtrl::ClearSelectedCells() {
     for (const CCellID& id : selected) ModifyCellText(id.row, id.col, {});
 }
 
-void CGridCtrl::PasteTextAt(int row, int col, const std::string& text) {
+bool CGridCtrl::PasteTextAt(int row, int col, const std::string& text, bool whole) {
     // Lines by LF (a CR before it is dropped), cells by tab; a final line break ends the
     // last line rather than starting an empty one.
     std::vector<std::vector<std::string>> lines;
@@ -894,16 +914,28 @@ void CGridCtrl::PasteTextAt(int row, int col, const std::string& text) {
         pos = eol + 1;
         if (pos == text.size()) break;
     }
-    for (size_t i = 0; i < lines.size(); ++i) {
-        for (size_t j = 0; j < lines[i].size(); ++j) {
-            const int r = row + static_cast<int>(i), c = col + static_cast<int>(j);
-            if (!IsValid(r, c)) continue;
-            ModifyCellText(r, c, lines[i][j]);
-            // A pasted cell is no longer part of a selection that a move would clear.
-            SelectCell(r, c, false);
+    auto forEachCell = [&](auto&& visit) {
+        for (size_t i = 0; i < lines.size(); ++i) {
+            for (size_t j = 0; j < lines[i].size(); ++j) {
+                const int r = row + static_cast<int>(i), c = col + static_cast<int>(j);
+                if (IsValid(r, c) && !visit(r, c, lines[i][j])) return false;
+            }
         }
+        return true;
+    };
+    if (whole && !forEachCell([this](int r, int c, const std::string& part) {
+            return !IsCellEditable(r, c) || GetCellText(r, c) == part || CheckCellText(r, c, part);
+        })) {
+        return false;
     }
+    forEachCell([this](int r, int c, const std::string& part) {
+        ModifyCellText(r, c, part);
+        // A pasted cell is no longer part of a selection that a move would clear.
+        SelectCell(r, c, false);
+        return true;
+    });
     NotifyRepaint();
+    return true;
 }
 
 bool CGridCtrl::ModifyCellText(int row, int col, const std::string& text) {
@@ -945,6 +977,23 @@ void CGridCtrl::EndEditing() {
     if (editor_) editor_->KillFocus();
 }
 
+bool CGridCtrl::CommitEdit() {
+    if (!editor_) return true;
+    CInPlaceEditor& editor = *editor_;
+    if (editor.Text() != GetCellText(editor.Row(), editor.Column())) {
+        // The refusal's message box must not end the edit by taking the focus.
+        committing_ = true;
+        const bool accepted = CheckCellText(editor.Row(), editor.Column(), editor.Text());
+        committing_ = false;
+        if (!accepted) {
+            if (listener_) listener_->GridEditorFocus(editor);
+            return false;
+        }
+    }
+    editor.End(kKeyEnter, false);
+    return true;
+}
+
 void CGridCtrl::EditorEnded(CInPlaceEditor& editor) {
     if (editor_.get() != &editor) return;
     const int row = editor.Row(), col = editor.Column(), key = editor.LastKey();
@@ -968,12 +1017,17 @@ void CGridCtrl::EditorEnded(CInPlaceEditor& editor) {
         }
         if (CGridCellBase* still = GetCell(row, col)) still->EndEdit();
     }
+    bool tabOut = false;
     if (IsMoveKey(key) && focus_.IsValid()) {
         const CCellID next = NextCell(key, shift, false);
-        if (!(next == focus_)) MoveFocus(next, false, false);
-        StartEdit(focus_.row, focus_.col, key);
+        const bool moves = !(next == focus_);
+        if (moves) MoveFocus(next, false, false);
+        // Tab from the last cell (Shift+Tab from the first) leaves the grid, as without an edit.
+        if (key == kKeyTab && !moves) tabOut = true;
+        else StartEdit(focus_.row, focus_.col, key);
     }
     UserChanged();
+    if (tabOut) TabOut(!shift);
 }
 
 // ---- notifications ----

@@ -80,6 +80,11 @@ public:
         virtual void GridEditorOpened(CInPlaceEditor& editor) { (void)editor; }
         // The editor is gone after this returns.
         virtual void GridEditorClosed(CInPlaceEditor& editor) { (void)editor; }
+        // The open editor should have the keyboard again: its text was refused but is kept.
+        virtual void GridEditorFocus(CInPlaceEditor& editor) { (void)editor; }
+        // Tab (forward) or Shift+Tab found no further cell: the keyboard goes on to the next
+        // control, or back to the previous one.
+        virtual void GridTabOut(bool forward) { (void)forward; }
     };
 
     explicit CGridCtrl(UiHost& ui);
@@ -196,11 +201,14 @@ public:
     void DoubleClick(int row, int col);
     MouseMode GetMouseMode() const { return mouseMode_; }
     // Drag and drop of cell text. BeginDrag gives the text to drag (empty: no drag); EndDrag
-    // says whether the target took it as a move, which clears the source cells.
+    // says whether the target took it as a move, which clears the source cells that may be
+    // empty (the others keep their text, so the move is a copy there).
     std::string BeginDrag();
     void EndDrag(bool moved);
     bool CanDrop(int row, int col) const;
     void DragOver(int row, int col);  // an invalid cell removes the highlight
+    // Takes the dropped text whole or not at all: a cell that refuses its part shows its
+    // message and the drop changes nothing (false).
     bool Drop(int row, int col, const std::string& text);
     void Copy();
     void Cut();
@@ -213,6 +221,11 @@ public:
     CInPlaceEditor* GetEditor() const { return editor_.get(); }
     // Ends an open edit as losing the focus would.
     void EndEditing();
+    // Ends an open edit as Enter would, for a command that needs the cells' values. A text the
+    // cell refuses stays in the open editor, which gets the keyboard back, and the answer is
+    // false: the command must not go on.
+    bool CommitEdit();
+    bool IsCommitting() const { return committing_; }
     // For the cells' OpenEditor: makes the grid's one in-place editor.
     CInPlaceEditor* CreateEditor(int row, int col, const GridRect& rect, unsigned id,
                                  const std::string& text, uint32_t format, int firstKey);
@@ -227,10 +240,12 @@ private:
     friend class CInPlaceEditor;
     void EditorEnded(CInPlaceEditor& editor);
     bool ModifyCellText(int row, int col, const std::string& text);
-    void PasteTextAt(int row, int col, const std::string& text);
+    // With whole set, every cell's part is checked first and the first refusal changes nothing.
+    bool PasteTextAt(int row, int col, const std::string& text, bool whole);
     void ClearSelectedCells();
     CCellID NextCell(int key, bool shift, bool ctrl);
     void MoveFocus(const CCellID& next, bool extend, bool ctrl);
+    void TabOut(bool forward);
     int VisibleScrollRows() const;
     void UpdatePositionBits();
     void SelectCell(int row, int col, bool on);
@@ -260,6 +275,7 @@ private:
     MouseMode mouseMode_ = MouseMode::None;
     CCellID mouseDownCell_;
     bool dragging_ = false;
+    bool committing_ = false;
     CCellID dropTarget_;
     std::unique_ptr<CInPlaceEditor> editor_;
     std::unique_ptr<CInPlaceEditor> retired_;  // the editor whose end is still on the stack

@@ -4,6 +4,7 @@
 
 #include <QAccessible>
 #include <QApplication>
+#include <QClipboard>
 #include <QDrag>
 #include <QFocusEvent>
 #include <QKeyEvent>
@@ -20,14 +21,35 @@
 #include "gui/grid_accessible.h"
 
 // The in-place editor's field. It types for itself; the keys that end an edit or move the
-// caret by the model's rules go to the model's editor instead.
+// caret by the model's rules go to the model's editor instead, and so does every text that
+// comes from outside (clipboard, selection, drop), which the editor makes single-line.
 class GridEditField : public QLineEdit {
 public:
     GridEditField(GridView& view, QWidget* parent) : QLineEdit(parent), view_(view) {}
     void Detach() { attached_ = false; }
 
 protected:
+    CInPlaceEditor* Editor() const { return attached_ ? view_.editor_ : nullptr; }
+
+    // Puts text from outside in at character position pos.
+    void InsertAt(int pos, const QString& text) {
+        CInPlaceEditor* ed = Editor();
+        if (!ed) return;
+        ed->SetSel(pos, pos);
+        ed->InsertText(ToLatin1(text));
+    }
+
     bool event(QEvent* e) override {
+        // Ctrl+Page Up and Ctrl+Page Down end the edit and move in the grid; elsewhere they
+        // switch tabs.
+        if (e->type() == QEvent::ShortcutOverride && Editor()) {
+            auto* k = static_cast<QKeyEvent*>(e);
+            if ((k->modifiers() & Qt::ControlModifier) &&
+                (k->key() == Qt::Key_PageUp || k->key() == Qt::Key_PageDown)) {
+                e->accept();
+                return true;
+            }
+        }
         // Tab would move the focus before keyPressEvent saw it.
         if (e->type() == QEvent::KeyPress) {
             auto* k = static_cast<QKeyEvent*>(e);
@@ -41,13 +63,18 @@ protected:
     }
 
     void keyPressEvent(QKeyEvent* e) override {
-        CInPlaceEditor* ed = attached_ ? view_.editor_ : nullptr;
+        CInPlaceEditor* ed = Editor();
         if (!ed) {
             QLineEdit::keyPressEvent(e);
             return;
         }
         const bool shift = e->modifiers() & Qt::ShiftModifier;
         const bool ctrl = e->modifiers() & Qt::ControlModifier;
+        if (e->matches(QKeySequence::Paste) || (shift && !ctrl && e->key() == Qt::Key_Insert)) {
+            e->accept();
+            ed->Paste();
+            return;
+        }
         int key = kKeyNone;
         switch (e->key()) {
             case Qt::Key_Return:
@@ -67,6 +94,31 @@ protected:
         }
         e->accept();
         ed->KeyDown(key, shift || e->key() == Qt::Key_Backtab, ctrl);
+    }
+
+    void mouseReleaseEvent(QMouseEvent* e) override {
+        // The middle button pastes the selection where it is released.
+        if (e->button() == Qt::MiddleButton && Editor()) {
+            e->accept();
+            QClipboard* clipboard = QGuiApplication::clipboard();
+            if (clipboard->supportsSelection()) {
+                InsertAt(cursorPositionAt(e->position().toPoint()),
+                         clipboard->text(QClipboard::Selection));
+            }
+            return;
+        }
+        QLineEdit::mouseReleaseEvent(e);
+    }
+
+    void dropEvent(QDropEvent* e) override {
+        // A drag of the field's own selection only moves what the field already holds.
+        if (Editor() && e->source() != this && e->mimeData()->hasText()) {
+            InsertAt(cursorPositionAt(e->position().toPoint()), e->mimeData()->text());
+            e->acceptProposedAction();
+            setFocus(Qt::MouseFocusReason);
+            return;
+        }
+        QLineEdit::dropEvent(e);
     }
 
     void focusOutEvent(QFocusEvent* e) override {
@@ -90,6 +142,11 @@ private:
 };
 
 namespace {
+
+GridView::DragRunner& TheDragRunner() {
+    static GridView::DragRunner runner;
+    return runner;
+}
 
 QColor FromColour(uint32_t c) { return QColor((c >> 16) & 0xFF, (c >> 8) & 0xFF, c & 0xFF); }
 
@@ -128,6 +185,8 @@ int GridKeyOf(const QKeyEvent* e) {
 }
 
 }  // namespace
+
+void GridView::SetDragRunner(DragRunner runner) { TheDragRunner() = std::move(runner); }
 
 GridView::GridView(CGridCtrl& model, QWidget* parent) : QAbstractScrollArea(parent), model_(model) {
     InstallGridAccessibleFactory();
@@ -414,24 +473,22 @@ void GridView::PaintCell(QPainter& p, int row, int col) {
 // ---- input ----
 
 bool GridView::event(QEvent* e) {
-    // The grid moves between its cells by Tab. From its last cell (its first, backwards) Tab
-    // goes on to the next control, so that the keyboard is never caught in the grid.
+    // The grid moves between its cells by Tab; the model says when Tab leaves it (GridTabOut).
     if (e->type() == QEvent::KeyPress) {
         auto* k = static_cast<QKeyEvent*>(e);
         if ((k->key() == Qt::Key_Tab || k->key() == Qt::Key_Backtab) &&
             !(k->modifiers() & Qt::ControlModifier)) {
-            const CCellID before = model_.GetFocusCell();
-            const bool editing = model_.GetEditor() != nullptr;
             keyPressEvent(k);
-            if (!editing && !model_.GetEditor() && model_.GetFocusCell() == before) {
-                const bool forward =
-                    k->key() == Qt::Key_Tab && !(k->modifiers() & Qt::ShiftModifier);
-                focusNextPrevChild(forward);
-            }
             return true;
         }
     }
     return QAbstractScrollArea::event(e);
+}
+
+void GridView::GridTabOut(bool forward) { focusNextPrevChild(forward); }
+
+void GridView::GridEditorFocus(CInPlaceEditor& editor) {
+    if (&editor == editor_ && field_) field_->setFocus(Qt::OtherFocusReason);
 }
 
 bool GridView::HandleGridKey(QKeyEvent* e) {
@@ -525,7 +582,14 @@ void GridView::mouseMoveEvent(QMouseEvent* e) {
         mime->setText(FromLatin1(text));
         auto* drag = new QDrag(this);
         drag->setMimeData(mime);
-        const Qt::DropAction done = drag->exec(Qt::CopyAction | Qt::MoveAction, Qt::MoveAction);
+        const Qt::DropActions supported = Qt::CopyAction | Qt::MoveAction;
+        Qt::DropAction done;
+        if (const DragRunner& runner = TheDragRunner()) {
+            done = runner(*drag, supported, Qt::MoveAction);
+            drag->deleteLater();
+        } else {
+            done = drag->exec(supported, Qt::MoveAction);
+        }
         model_.EndDrag(done == Qt::MoveAction);
         return;
     }

@@ -3,9 +3,11 @@
 #include <QAbstractScrollArea>
 #include <QPoint>
 #include <QPointer>
+#include <functional>
 
 #include "controls/grid_ctrl.h"
 
+class QDrag;
 class QLineEdit;
 class GridEditField;
 
@@ -29,6 +31,13 @@ public:
     QString CellAccessibleName(int row, int col) const;
 
     QSize sizeHint() const override;
+
+    // Carries out a drag that a view starts and says what the target did with it; unset, the
+    // platform's drag loop does. Tests deliver the drag's events themselves, since a display
+    // without a pointer (offscreen) ends every drag at once.
+    using DragRunner =
+        std::function<Qt::DropAction(QDrag&, Qt::DropActions supported, Qt::DropAction proposed)>;
+    static void SetDragRunner(DragRunner runner);
 
 protected:
     bool event(QEvent* e) override;
@@ -56,6 +65,8 @@ private:
     void GridCellChanged(int row, int col) override;
     void GridEditorOpened(CInPlaceEditor& editor) override;
     void GridEditorClosed(CInPlaceEditor& editor) override;
+    void GridEditorFocus(CInPlaceEditor& editor) override;
+    void GridTabOut(bool forward) override;
 
     void UpdateScrollBars();
     void UpdateMeasure();

@@ -287,6 +287,9 @@ QPushButton* MainWindow::MakeButton(CButton& model, const char* objectName) {
     auto* button = new QPushButton(content_);
     button->setObjectName(objectName);
     button->setAutoDefault(false);
+    // A click leaves the keyboard where it was: an open cell edit is then ended by the command
+    // itself, which keeps it open when its text is refused, not by the focus leaving it.
+    button->setFocusPolicy(Qt::TabFocus);
     Bind(model, button);
     return button;
 }

@@ -28,4 +28,7 @@ public:
     // Checks the controls' values and takes them over into the page's members. A failure shows
     // the page's own message and puts the focus on the offending control.
     virtual bool TakeControlValues() { return true; }
+    // Ends an in-place edit still open on the page as Enter would. False when the edit's text
+    // is refused: it then stays open, and what asked must not go on.
+    virtual bool EndOpenEdit() { return true; }
 };

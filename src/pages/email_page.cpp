@@ -61,9 +61,15 @@ CEmailPage::CEmailPage(CPageHost& host)
     sender_.SetLimitText(kFieldLength);
 
     // The field's own check runs after the notification; the status follows every leave.
+    // It follows the typing too: a text set by the page itself is not marked modified.
     for (CMaskedEdit* field : {static_cast<CMaskedEdit*>(&server_), &username_, &password_,
-                               static_cast<CMaskedEdit*>(&sender_)})
+                               static_cast<CMaskedEdit*>(&sender_)}) {
         field->onLeave = [this](CMaskedEdit::LeaveNotify&) { host_.RefreshStatus(); };
+        field->onChange = [this, field] {
+            if (field->IsModified())
+                host_.RefreshStatus();
+        };
+    }
     auth_.onClick = [this] {
         authFlag_ = auth_.IsChecked() ? 1 : 0;
         host_.RefreshStatus();

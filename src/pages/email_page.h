@@ -87,6 +87,7 @@ public:
     bool DiffersFromDocument(QorDoc& doc) override;
     // Server address check, sender check, check box.
     bool TakeControlValues() override;
+    bool EndOpenEdit() override { return grid_.CommitEdit(); }
 
 private:
     // Shows the members in the controls.

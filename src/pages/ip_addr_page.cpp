@@ -52,6 +52,7 @@ CIpAddrPage::CIpAddrPage(CPageHost& host)
     // The entries keep their own checks; the page only follows up on the status field.
     for (CIPAddrEdit* e : addrEdits_) {
         e->onLeave = [this](CMaskedEdit::LeaveNotify&) { host_.RefreshStatus(); };
+        e->onChange = [this] { host_.RefreshStatus(); };
     }
     seriesB_.Show(false);
 

@@ -34,6 +34,7 @@ public:
     void WriteSection(CTextOutFile& file, QorDoc& doc) override;
     void ReadSection(CConfigTextReader& reader) override;
     bool DiffersFromDocument(QorDoc& doc) override;
+    bool EndOpenEdit() override { return grid_.CommitEdit(); }
 
 private:
     CPageHost& host_;

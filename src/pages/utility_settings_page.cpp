@@ -44,6 +44,8 @@ CUtilitySettingsPage::CUtilitySettingsPage(CPageHost& host)
     baud_.onSelChange = [this] { OnBaud(); };
     upload_.onSelect = [this] { OnUpload(); };
     download_.onSelect = [this] { OnDownload(); };
+    // The mask is a module value: the status follows it as it is typed.
+    mask_.onChange = [this] { host_.RefreshStatus(); };
 
     LoadDefaults();
     ShowMembers();

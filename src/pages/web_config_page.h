@@ -43,6 +43,7 @@ public:
     void ExchangeDcf(CDcfArchive& archive) override;
     // The values live in the cells; an edit still open is ended (and checked) here.
     bool TakeControlValues() override;
+    bool EndOpenEdit() override { return grid_.CommitEdit(); }
 
 protected:
     // queueFirst..queueLast are the identifiers the page queues, which may include one that

@@ -37,6 +37,7 @@ TEST_P(CellCheck, AcceptsOrRefusesWithItsMessage) {
 
 const std::string kSpaces = "Spaces not allowed.";
 const std::string kLong45 = "Length cannot exceed 45 characters.";
+const std::string kControls = "Control characters not allowed.";
 
 const CheckCase kCases[] = {
     // e-mail destination
@@ -90,6 +91,17 @@ const CheckCase kCases[] = {
     {&CGridCellWebDefault::kClass, "", ""},
     {&CGridCellWebDefault::kClass, Repeat(' ', 45), ""},
     {&CGridCellWebDefault::kClass, Repeat('t', 46), kLong45},
+    // control characters, tested before everything else (a NUL counts too)
+    {&CGridCellEmailDstn::kClass, "a b\r\n@c", kControls},
+    {&CGridCellEmailDstn::kClass, std::string("ope\x01\0x@plant.example", 20), kControls},
+    {&CGridCellWebPassword::kClass, "pa\tss", kControls},
+    {&CGridCellWebURL::kClass, "http://qor/\x7F", kControls},
+    {&CGridCellWebDefault::kClass, "Title\n" + Repeat('t', 50), kControls},
+    {&CGridCellWebDefault::kClass, "Caf\xE9 Home", ""},
+    // the address cell's digit messages already refuse them
+    {&CGridCellIPAddr::kClass, "010.000.000.001\r\n", "Extraneous IP address characters."},
+    {&CGridCellIPAddr::kClass, std::string("010.000.0\0.001", 14),
+     "Please enter 3 digit characters per octet.\nRange of possible correct values are 000 thru 255."},
     // the plain cell takes anything
     {&CGridCell::kClass, Repeat(' ', 300), ""},
 };

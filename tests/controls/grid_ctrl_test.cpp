@@ -552,10 +552,14 @@ TEST_F(GridTest, DragAndDropOfCellText) {
     EXPECT_EQ(grid.GetCellText(2, 3), "");  // moved
     EXPECT_TRUE(grid.IsModified(4, 3));
 
-    // A drop from elsewhere goes through the target's check.
+    // A drop from elsewhere goes through the targets' checks, whole or not at all: a refused
+    // part leaves every cell as it was, and the drop is refused.
     ui.ExpectMessage();
-    EXPECT_TRUE(grid.Drop(5, 2, "not an address"));
+    EXPECT_FALSE(grid.Drop(5, 2, "010.000.000.005\r\nnot an address"));
+    EXPECT_EQ(ui.MessageTexts().size(), 1u);
     EXPECT_EQ(grid.GetCellText(5, 2), kNoAddress);
+    EXPECT_EQ(grid.GetCellText(6, 2), kNoAddress);
+    EXPECT_FALSE(grid.IsModified(5, 2));
     grid.SetDragAndDrop(false);
     EXPECT_FALSE(grid.Drop(5, 3, "x"));
 }

@@ -136,3 +136,19 @@ TEST_F(EmailView, FileSaveWithABadSenderBringsThePageUpWithTheFocusInTheSender) 
     EXPECT_EQ(QApplication::focusWidget(), View()->SenderField());
     EXPECT_TRUE(ui.saveFilters.empty());
 }
+
+TEST_F(EmailView, TheStatusFollowsTheTypingInEveryField) {
+    Page().SeriesChanged(2);
+    Settle();
+    for (QLineEdit* field : {View()->ServerField(), View()->SenderField(), View()->UsernameField(),
+                             View()->PasswordField()}) {
+        dlg.OnDefaults();
+        Page().SeriesChanged(2);
+        dlg.RefreshStatus();
+        ASSERT_EQ(dlg.StatusField().Text(), "Default Values");
+        Focus(field);
+        QTest::keyClick(field, Qt::Key_Home);
+        QTest::keyClick(field, Qt::Key_1);
+        EXPECT_EQ(dlg.StatusField().Text(), "Modified") << field->objectName().toStdString();
+    }
+}

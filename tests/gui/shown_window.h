@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <QPoint>
+#include <QString>
+
 #include "app/utility_dlg.h"
 #include "gui/main_window.h"
 #include "support/scripted_ui_host.h"
@@ -12,6 +15,13 @@ class QWidget;
 
 // Runs queued calls (deferred leave checks, re-focus, layout) until nothing is left.
 void Settle();
+
+// Drags the cell from onto the cell to of the same grid: the real mouse press and move on the
+// source, the real drag, move and drop events on the target. Returns what the drag ended with.
+Qt::DropAction DragCell(GridView* grid, int fromRow, int fromCol, int toRow, int toCol);
+
+// Sends a text drop onto a widget at pos; true when the widget took it.
+bool DropText(QWidget* target, const QPoint& pos, const QString& text);
 
 // The whole window, started, shown and active, with one page in front.
 class ShownWindow : public ::testing::Test {

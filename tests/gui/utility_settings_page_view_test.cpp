@@ -7,6 +7,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QRadioButton>
+#include <QTest>
 
 #include "app/utility_dlg.h"
 #include "files/temp_dir.h"
@@ -72,3 +73,17 @@ TEST(UtilitySettingsPageView, FollowsTheSeriesAndThePort) {
 }
 
 }  // namespace
+
+TEST(UtilitySettingsPageView, TypingTheSecurityMaskShowsModifiedAtOnce) {
+    SettingsView v;
+    v.dlg.IpAddrPage().SeriesList().Select(2);
+    v.dlg.RefreshStatus();
+    ASSERT_NE(v.dlg.StatusField().Text(), "Modified");
+    v.view.show();
+    v.view.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&v.view));
+    QLineEdit* mask = v.Find<QLineEdit>("securityMaskEdit");
+    mask->setFocus(Qt::TabFocusReason);
+    QTest::keyClicks(mask, "255");
+    EXPECT_EQ(v.dlg.StatusField().Text(), "Modified");
+}

@@ -3,11 +3,14 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QClipboard>
+#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QTabWidget>
 #include <QTest>
 
+#include "gui/control_binding.h"
 #include "gui/grid_view.h"
 #include "pages/web_config_page.h"
 #include "shown_window.h"
@@ -91,4 +94,61 @@ TEST_F(WebConfigView, EnterAndEscapeThatReachThePageStopThere) {
     Settle();
     EXPECT_TRUE(window.isVisible());
     EXPECT_TRUE(ui.Messages().empty());
+}
+
+TEST_F(WebConfigView, ARefusedDropLosesNothingAndAnAcceptedMoveEmptiesTheSource) {
+    // "QORW Home Page" onto "Link 1 URL": the URL refuses the spaces.
+    ui.ExpectMessage();
+    EXPECT_EQ(DragCell(grid, 1, 1, 3, 1), Qt::IgnoreAction);
+    EXPECT_EQ(ui.MessageTexts(), std::vector<std::string>{"Spaces not allowed."});
+    EXPECT_EQ(Value(1), "QORW Home Page");
+    EXPECT_EQ(Value(3), "");
+    EXPECT_FALSE(Model().IsModified());
+    EXPECT_EQ(dlg.StatusField().Text(), "Default Values");
+
+    // "Link 1 Text" onto "Link 2 Text" is taken, and the move empties the source.
+    EXPECT_EQ(DragCell(grid, 2, 1, 4, 1), Qt::MoveAction);
+    EXPECT_EQ(Value(4), "User Defined URL 1");
+    EXPECT_EQ(Value(2), "");
+    EXPECT_EQ(dlg.StatusField().Text(), "Modified");
+    EXPECT_EQ(ui.Messages().size(), 1u);
+}
+
+TEST_F(WebConfigView, TextFromOutsideEntersTheEditorAsOneLine) {
+    const QString text = "www.qor.example\r\nsecond\tline";
+    QGuiApplication::clipboard()->setText(text);
+    ui.clipboard = ToLatin1(text);
+    const std::pair<const char*, std::function<void(QLineEdit*)>> ways[] = {
+        {"Ctrl+V", [](QLineEdit* f) { QTest::keyClick(f, Qt::Key_V, Qt::ControlModifier); }},
+        {"Shift+Insert",
+         [](QLineEdit* f) { QTest::keyClick(f, Qt::Key_Insert, Qt::ShiftModifier); }},
+        {"drop", [&](QLineEdit* f) { EXPECT_TRUE(DropText(f, f->rect().center(), text)); }},
+    };
+    for (const auto& [name, put] : ways) {
+        Model().SetCellText(3, 1, "");
+        grid->setFocus(Qt::OtherFocusReason);
+        Model().SetFocusCell(3, 1);
+        QTest::keyClick(grid, Qt::Key_F2);
+        ASSERT_NE(Editor(), nullptr) << name;
+        put(Editor());
+        EXPECT_EQ(Editor()->text().toStdString(), "www.qor.example") << name;
+        QTest::keyClick(Editor(), Qt::Key_Return);
+        Settle();
+        EXPECT_EQ(Value(3), "www.qor.example") << name;
+    }
+    EXPECT_TRUE(ui.Messages().empty());
+}
+
+TEST_F(WebConfigView, AMiddleClickPastesTheSelectionAsOneLine) {
+    QClipboard* clipboard = QGuiApplication::clipboard();
+    if (!clipboard->supportsSelection()) GTEST_SKIP() << "no selection on this platform";
+    clipboard->setText("www.qor.example\nsecond", QClipboard::Selection);
+    Type(3, "x");
+    ASSERT_NE(Editor(), nullptr);
+    const QPoint end(Editor()->width() - 3, Editor()->height() / 2);
+    QTest::mouseClick(Editor(), Qt::MiddleButton, {}, end);
+    EXPECT_EQ(Editor()->text().toStdString(), "xwww.qor.example");
+    QTest::keyClick(Editor(), Qt::Key_Return);
+    Settle();
+    EXPECT_EQ(Value(3), "xwww.qor.example");
 }
