@@ -1,4 +1,4 @@
-#include "cli/param_compare.h"
+#include "fleet/param_compare.h"
 
 #include <cstdio>
 
