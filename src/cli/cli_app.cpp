@@ -13,6 +13,7 @@
 
 #include "app/utility_dlg.h"
 #include "cli/cli_console.h"
+#include "cli/cli_provision.h"
 #include "cli/cli_ui_host.h"
 #include "cli/param_compare.h"
 #include "cli/serial_ports.h"
@@ -359,6 +360,8 @@ int CliSession::Run() {
     if (c == "reset") return Reset();
     if (c == "info") return Info();
     if (c == "ports") return Ports();
+    if (c == "provision") return RunProvision(options_.args);
+    if (c == "ledger") return RunLedger(options_.args);
     UsageError("unknown command \"" + c + "\"");
     return kExitUsage;
 }

@@ -1,5 +1,7 @@
 #include "cli/cli_options.h"
 
+#include "cli/cli_provision.h"
+
 #include <cctype>
 #include <map>
 
@@ -54,6 +56,12 @@ std::optional<int> ComNumberOf(const std::string& text) {
 
 bool ParseCliOptions(const std::vector<std::string>& argv, CliOptions& options,
                      std::string& error) {
+    // provision and ledger read their own options.
+    if (auto fleet = FleetCommandOf(argv)) {
+        options.command = *fleet;
+        options.args = argv;
+        return true;
+    }
     std::vector<std::string> positional;
     bool optionsEnd = false;
     for (size_t i = 0; i < argv.size(); ++i) {
@@ -176,6 +184,12 @@ Commands:
   info                    identification text, hardware address, firmware revision and
                           whether the web parameters are supported
   ports                   the serial devices present and the COM numbers that map to them
+  provision --template FILE --units FILE.csv [--port P]... [--ledger FILE] [--ram]
+            [--watch] [--dry-run] [--force] [--json]
+                          one configuration per row of the units file into the modules on
+                          all ports at once, recorded in a ledger (qorwctl provision --help)
+  ledger FILE [--csv|--json]
+                          the provisioning ledger's report
 
 Options:
   --port COMn|DEVICE      COM1..COM32 (COMn is QORW_COMn when that is set, else

@@ -53,6 +53,8 @@ std::optional<int> BaudIndexOf(const std::string& text) {
 
 // Options as name and value, "--name=value" or "--name value"; positional words apart.
 struct ArgReader {
+    explicit ArgReader(const std::vector<std::string>& args) : argv(args) {}
+
     const std::vector<std::string>& argv;
     size_t i = 0;
     std::string name;
@@ -93,7 +95,7 @@ struct ArgReader {
 };
 
 bool ParseProvision(const std::vector<std::string>& argv, ProvisionArgs& a, std::string& error) {
-    ArgReader r{argv};
+    ArgReader r(argv);
     std::string word, value;
     bool isOption = false;
     bool commandSeen = false;

@@ -93,6 +93,7 @@ private:
     const std::atomic<bool>& stop_;
     SerialChannel channel_;
     FleetEvent event_;
+    bool shown_ = false;  // event_ has been emitted
 };
 
 std::unique_ptr<CUtilityDlg> Provisioner::Worker::NewWindow(FleetUiHost& ui) {
@@ -105,7 +106,9 @@ std::unique_ptr<CUtilityDlg> Provisioner::Worker::NewWindow(FleetUiHost& ui) {
 }
 
 void Provisioner::Worker::Phase(UnitPhase phase, int percent, std::string text) {
-    if (phase == event_.phase && percent == event_.percent && text == event_.text) return;
+    if (shown_ && phase == event_.phase && percent == event_.percent && text == event_.text)
+        return;
+    shown_ = true;
     event_.phase = phase;
     event_.percent = percent;
     event_.text = std::move(text);
@@ -295,12 +298,12 @@ void Provisioner::Worker::Provision(const UnitConfig& unit, const Ledger::Claim&
     const char* state = phase == UnitPhase::Done          ? Ledger::kDone
                         : phase == UnitPhase::Interrupted ? Ledger::kInterrupted
                                                           : Ledger::kFailed;
-    std::string text = phase == UnitPhase::Done ? std::string("done") : outcome;
+    std::string text = phase == UnitPhase::Done ? std::string(Ledger::kDone) : outcome;
     if (!owner_.ledger_.Finish(claim, NormaliseHwAddress(event_.hw), state, text, event_.series)) {
         phase = UnitPhase::Failed;
-        text = "the ledger could not record \"" + text + "\": " + owner_.ledger_.LastError();
+        outcome = "the ledger could not record \"" + text + "\": " + owner_.ledger_.LastError();
     }
-    Phase(phase, -1, text);
+    Phase(phase, -1, outcome);
 }
 
 Provisioner::Provisioner(const UnitPlan& plan, Ledger& ledger, ProvisionOptions options,
