@@ -97,8 +97,10 @@ std::unique_ptr<Ledger> Ledger::Open(const std::string& path, bool readOnly, std
     std::unique_ptr<Ledger> ledger(new Ledger(db));
     sqlite3_busy_timeout(db, kBusyTimeoutMs);
     if (!readOnly) {
-        // The write-ahead log lets readers (a report) go on while a station writes.
-        if (!ledger->Exec("PRAGMA journal_mode=WAL") || !ledger->Exec("PRAGMA synchronous=FULL") ||
+        // The write-ahead log lets readers (a report) go on while a station writes. Without a
+        // flush per transaction a commit survives any crash of the program; only a crash of
+        // the machine itself may take back the last ones, never leaving the file inconsistent.
+        if (!ledger->Exec("PRAGMA journal_mode=WAL") || !ledger->Exec("PRAGMA synchronous=NORMAL") ||
             !ledger->Exec(kSchema)) {
             error = path + ": " + ledger->error_;
             return nullptr;
