@@ -122,6 +122,9 @@ bool ParseCliOptions(const std::vector<std::string>& argv, CliOptions& options,
         } else if (name == "--all") {
             if (!noValue()) return false;
             options.all = true;
+        } else if (name == "--json") {
+            if (!noValue()) return false;
+            options.json = true;
         } else if (name == "--help" || name == "-h") {
             options.help = true;
         } else if (name == "--version") {
@@ -151,6 +154,11 @@ bool ParseCliOptions(const std::vector<std::string>& argv, CliOptions& options,
         error = "--rom and --all belong to download";
         return false;
     }
+    if (options.json && options.command != "info" && options.command != "verify" &&
+        options.command != "diff") {
+        error = "--json belongs to info, verify and diff";
+        return false;
+    }
     if (options.command == "reset") {
         const std::string& kind = options.args[0];
         if (kind != "power" && kind != "oob" && kind != "oob-ip") {
@@ -176,12 +184,12 @@ Commands:
                           store and reset, wait for the module and upload it again;
                           --all writes every parameter, else only those not known to be
                           equal in the module ("Modified")
-  verify IN               full upload, then compare with IN; print every parameter that
+  verify IN [--json]      full upload, then compare with IN; print every parameter that
                           differs; exit 0 when equal
-  diff A B                compare two configuration files (.dcf or .txt) the same way
+  diff A B [--json]       compare two configuration files (.dcf or .txt) the same way
   reset power|oob|oob-ip  power cycle, out-of-box, or out-of-box keeping the IP address;
                           then wait for the module and upload it
-  info                    identification text, hardware address, firmware revision and
+  info [--json]           identification text, hardware address, firmware revision and
                           whether the web parameters are supported
   ports                   the serial devices present and the COM numbers that map to them
   provision --template FILE --units FILE.csv [--port P]... [--ledger FILE] [--ram]
@@ -203,6 +211,8 @@ Options:
 
 Differences (verify, diff) go to stdout, one a line, tab-separated:
   page, key, value in the file (or A), value in the module (or B).
+With --json, info prints one JSON object and verify and diff one object per difference
+({"page", "key", "file", "module"} or {"page", "key", "a", "b"}), one a line.
 Messages go to stderr, one a block, followed by an empty line.
 
 Exit status: 0 success; 1 a file or a value was refused, or verify/diff found differences;

@@ -14,6 +14,7 @@ struct CliOptions {
     bool version = false;
     bool rom = false;  // download --rom
     bool all = false;  // download --all
+    bool json = false;  // info, verify, diff --json
     std::string command;
     std::vector<std::string> args;
 };

@@ -12,6 +12,7 @@
 #include <nlohmann/json.hpp>
 
 #include "cli/cli_app.h"
+#include "cli/cli_json.h"
 #include "cli/cli_options.h"
 #include "cli/cli_ui_host.h"
 #include "fleet/ledger.h"
@@ -184,21 +185,20 @@ std::string Clock() {
     return text;
 }
 
-nlohmann::json EventJson(const FleetEvent& e) {
-    nlohmann::json j = {{"event", "unit"}, {"port", e.port}, {"phase", PhaseName(e.phase)}};
+nlohmann::ordered_json EventJson(const FleetEvent& e) {
+    nlohmann::ordered_json j = {{"event", "unit"}, {"port", e.port}, {"phase", PhaseName(e.phase)}};
     if (e.percent >= 0) j["percent"] = e.percent;
     if (e.row > 0) j["row"] = e.row;
     if (!e.hw.empty()) j["hw"] = e.hw;
     if (!e.ip.empty()) j["ip"] = e.ip;
     if (!e.firmware.empty()) j["firmware"] = e.firmware;
     if (!e.series.empty()) j["series"] = e.series;
-    if (!e.text.empty()) j["text"] = e.text;
+    if (!e.text.empty()) j["text"] = JsonText(e.text);
     return j;
 }
 
-std::string Dump(const nlohmann::json& j) {
-    // The module's texts are 8-bit; what is not UTF-8 is replaced rather than refused.
-    return j.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+std::string Dump(const nlohmann::ordered_json& j) {
+    return JsonLine(j);
 }
 
 // What a person reads of a unit: port, row, module, address, phase, and percent or outcome.
@@ -282,7 +282,7 @@ private:
 void PrintPlan(const UnitPlan& plan, bool json) {
     for (const UnitConfig& u : plan.units) {
         if (json) {
-            nlohmann::json j = {{"event", "row"}, {"row", u.row}, {"line", u.line}, {"ip", u.ip}};
+            nlohmann::ordered_json j = {{"event", "row"}, {"row", u.row}, {"line", u.line}, {"ip", u.ip}};
             if (!u.tiedHw.empty()) j["hw"] = FormatHwAddress(u.tiedHw);
             std::printf("%s\n", Dump(j).c_str());
         } else {
@@ -365,7 +365,7 @@ int RunProvision(const std::vector<std::string>& argv) {
     view.Finish();
 
     if (a.json) {
-        nlohmann::json j = {{"event", "summary"},       {"done", s.done},
+        nlohmann::ordered_json j = {{"event", "summary"},       {"done", s.done},
                             {"already_done", s.alreadyDone}, {"failed", s.failed},
                             {"interrupted", s.interrupted},  {"no_row_left", s.noRowLeft},
                             {"port_failures", s.portFailures}};
@@ -429,9 +429,9 @@ int RunLedger(const std::vector<std::string>& argv) {
     if (json) {
         for (const Ledger::Entry& e : entries) {
             std::vector<std::string> f = fields(e);
-            nlohmann::json j = nlohmann::json::object();
+            nlohmann::ordered_json j = nlohmann::ordered_json::object();
             j["row"] = e.row;
-            for (size_t i = 1; i < f.size(); ++i) j[kColumns[i]] = f[i];
+            for (size_t i = 1; i < f.size(); ++i) j[kColumns[i]] = JsonText(f[i]);
             std::printf("%s\n", Dump(j).c_str());
         }
     } else if (csv) {

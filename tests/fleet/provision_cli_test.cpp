@@ -8,6 +8,7 @@
 #include <thread>
 
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
 #include "files/temp_dir.h"
 #include "fleet/fleet_sims.h"
@@ -132,6 +133,27 @@ TEST_F(ProvisionCliTest, CtrlCRecordsTheUnitInFlightAndExits130) {
     EXPECT_EQ(report[0].state, "interrupted");
     EXPECT_EQ(report[0].outcome, "interrupted while downloading");
     EXPECT_NE(run.Out().find("\"phase\":\"interrupted\""), std::string::npos) << run.Out();
+}
+
+TEST_F(ProvisionCliTest, InfoVerifyAndDiffSpeakJson) {
+    Ctl info(dir, {"--port", a.Path(), "info", "--json"});
+    ASSERT_EQ(info.Wait(), 0) << info.Err();
+    auto j = nlohmann::json::parse(info.Out());
+    EXPECT_EQ(j["hardware_address"], "00:00:BC:1A:2B:01");
+    EXPECT_EQ(j["firmware"], "03.12");
+    EXPECT_EQ(j["web_parameters"], true);
+
+    std::string site = ReadFileBytes(dir.File("site.txt"));
+    site.replace(site.find("IPAddress: 010.000.000.100"), 26, "IPAddress: 010.000.000.101");
+    dir.Write("other.txt", site);
+    Ctl verify(dir, {"--port", a.Path(), "verify", "other.txt", "--json"});
+    EXPECT_EQ(verify.Wait(), 1) << verify.Err();
+    EXPECT_EQ(nlohmann::json::parse(verify.Out()),
+              nlohmann::json::parse(R"({"page": "QOR IP Addr", "key": "IPAddress",
+                  "file": "010.000.000.101", "module": "010.000.000.100"})"));
+    Ctl diff(dir, {"diff", "site.txt", "other.txt", "--json"});
+    EXPECT_EQ(diff.Wait(), 1) << diff.Err();
+    EXPECT_EQ(nlohmann::json::parse(diff.Out())["b"], "010.000.000.101");
 }
 
 }  // namespace
