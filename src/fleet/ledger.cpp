@@ -133,7 +133,7 @@ bool Ledger::Exec(const char* sql) {
 
 Ledger::Claim Ledger::ClaimRow(const UnitPlan& plan, const std::string& hw,
                                const std::string& port, const std::string& firmware, bool force,
-                               bool preview) {
+                               bool preview, const std::set<int>& promised) {
     std::lock_guard lk(mu_);
     Claim claim;
     auto fail = [&](Claim::Kind kind, std::string text) {
@@ -193,7 +193,7 @@ Ledger::Claim Ledger::ClaimRow(const UnitPlan& plan, const std::string& hw,
                                              FormatHwAddress(unit->tiedHw));
     } else {
         for (const UnitConfig& u : plan.units) {
-            if (u.tiedHw.empty() && !boundRows.count(u.row)) {
+            if (u.tiedHw.empty() && !boundRows.count(u.row) && !promised.count(u.row)) {
                 unit = &u;
                 break;
             }

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -45,9 +46,11 @@ public:
     };
     // Chooses the module's row: the row that names its hardware address, else the row the
     // ledger has already bound to it, else the first row no module has received; then binds
-    // it and opens an attempt. With preview, nothing is written.
+    // it and opens an attempt. With preview, nothing is written; the rows in promised count as
+    // given already (what a preview has shown for other modules).
     Claim ClaimRow(const UnitPlan& plan, const std::string& hw, const std::string& port,
-                   const std::string& firmware, bool force, bool preview = false);
+                   const std::string& firmware, bool force, bool preview = false,
+                   const std::set<int>& promised = {});
     // Closes an attempt with its state (kDone, kFailed, kInterrupted) and readable outcome.
     bool Finish(const Claim& claim, const std::string& hw, const std::string& state,
                 const std::string& outcome, const std::string& series);

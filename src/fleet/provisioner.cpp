@@ -21,6 +21,7 @@ constexpr const char* kPhaseNames[] = {
 
 constexpr const char* kReadBackDiffers = "read-back differs: ";
 constexpr const char* kNoModule = "no module answers";
+constexpr const char* kTakeAway = "take the module off the port";
 
 // The firmware revision the identification text carries after "FW=".
 std::string FirmwareOf(const std::string& identification) {
@@ -179,7 +180,7 @@ void Provisioner::Worker::Run() {
             }
             if (m.hw == present) {
                 // The module just done is still on the port.
-                if (!announcedRemoval) Phase(UnitPhase::Removal);
+                if (!announcedRemoval) Phase(UnitPhase::Removal, -1, kTakeAway);
                 announcedRemoval = true;
                 FleetUiHost(&stop_).Wait(options_.probeIntervalMs);
                 continue;
@@ -191,9 +192,17 @@ void Provisioner::Worker::Run() {
             event_.firmware = m.firmware;
             event_.series = m.series;
             Phase(UnitPhase::Identifying);
-            Ledger::Claim claim = owner_.ledger_.ClaimRow(owner_.plan_, m.hw, event_.port,
-                                                          m.firmware, options_.force,
-                                                          options_.preview);
+            Ledger::Claim claim;
+            if (options_.preview) {
+                // Each module of a dry run is shown the row it would get beside the others.
+                std::lock_guard lk(owner_.previewMu_);
+                claim = owner_.ledger_.ClaimRow(owner_.plan_, m.hw, event_.port, m.firmware,
+                                                options_.force, true, owner_.previewed_);
+                if (claim.kind == Ledger::Claim::Assigned) owner_.previewed_.insert(claim.row);
+            } else {
+                claim = owner_.ledger_.ClaimRow(owner_.plan_, m.hw, event_.port, m.firmware,
+                                                options_.force);
+            }
             if (claim.row > 0) {
                 event_.row = claim.row;
                 event_.ip = owner_.plan_.units[claim.row - 1].ip;
@@ -317,6 +326,7 @@ void Provisioner::Emit(const FleetEvent& event) {
 
 ProvisionSummary Provisioner::Run(const std::atomic<bool>& stop) {
     summary_ = {};
+    previewed_.clear();
     std::vector<std::unique_ptr<Worker>> workers;
     for (const std::string& port : options_.ports)
         workers.push_back(std::make_unique<Worker>(*this, port, stop));

@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <mutex>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -84,4 +85,6 @@ private:
     FleetObserver& observer_;
     std::mutex mu_;  // observer calls and the summary
     ProvisionSummary summary_;
+    std::mutex previewMu_;
+    std::set<int> previewed_;  // rows a dry run has shown for a module
 };
