@@ -56,6 +56,7 @@ protected:
         DeviceWindow w(a.Path());
         ASSERT_TRUE(w.Upload());
         ASSERT_TRUE(w.dlg.SaveTextFile(dir.File("site.txt")));
+        ASSERT_TRUE(w.dlg.SaveDcfFile(dir.File("site.dcf")));
         a.sim->ClearRequests();
     }
     std::vector<std::string> Provision(const std::string& csv, std::vector<std::string> more = {}) {
@@ -96,7 +97,8 @@ TEST_F(ProvisionCliTest, AUnitsFileInErrorIsRefusedBeforeAnyPortIsOpened) {
 }
 
 TEST_F(ProvisionCliTest, ProvisionsAndReportsTheLedger) {
-    Ctl run(dir, Provision("IPAddress\n10.1.2.11\n10.1.2.12\n"));
+    // A .dcf template serves as well as a text file.
+    Ctl run(dir, Provision("IPAddress\n10.1.2.11\n10.1.2.12\n", {"--template", "site.dcf"}));
     EXPECT_EQ(run.Wait(), 0) << run.Err();
     EXPECT_NE(run.Out().find("1 done, 0 already done, 0 failed"), std::string::npos) << run.Out();
 
@@ -109,6 +111,19 @@ TEST_F(ProvisionCliTest, ProvisionsAndReportsTheLedger) {
               std::string::npos)
         << csv;
     EXPECT_NE(csv.find(",done,done\r\n"), std::string::npos) << csv;
+}
+
+TEST_F(ProvisionCliTest, DryRunShowsEachModuleItsOwnRowAndWritesNothing) {
+    FleetSim b(2);
+    Ctl run(dir, Provision("IPAddress\n10.1.2.11\n10.1.2.12\n", {"--port", b.Path(), "--dry-run"}));
+    EXPECT_EQ(run.Wait(), 0) << run.Err();
+    std::string out = run.Out();
+    EXPECT_NE(out.find("preview: would get row 1"), std::string::npos) << out;
+    EXPECT_NE(out.find("preview: would get row 2"), std::string::npos) << out;
+    for (FleetSim* m : {&a, &b}) {
+        for (const SimRequest& r : m->sim->Requests()) EXPECT_NE(r.command, 0x08) << m->Hw();
+    }
+    EXPECT_NE(::access(dir.File("provision.db").c_str(), F_OK), 0);
 }
 
 TEST_F(ProvisionCliTest, CtrlCRecordsTheUnitInFlightAndExits130) {
