@@ -26,7 +26,7 @@ struct FleetSim {
                                             static_cast<uint8_t>(r.transaction & 0xFF),
                                             static_cast<uint8_t>(r.transaction >> 8),
                                             0x00, 0x00, 0xBC, 0x1A, 0x2B,
-                                            static_cast<uint8_t>(number)};
+                                            static_cast<uint8_t>(number.load())};
             }
             return std::nullopt;
         });
@@ -36,11 +36,11 @@ struct FleetSim {
     std::string Path() const { return sim->SlavePath(); }
     std::string Hw() const {
         char text[32];
-        std::snprintf(text, sizeof text, "00:00:BC:1A:2B:%02X", number);
+        std::snprintf(text, sizeof text, "00:00:BC:1A:2B:%02X", number.load());
         return text;
     }
 
-    int number;
+    std::atomic<int> number;  // a new number: another module on the same port
     bool started = false;
     std::unique_ptr<SimModule> sim;
     std::atomic<int> writes{0};

@@ -172,6 +172,33 @@ TEST_F(ProvisionerTest, AStopRecordsTheUnitInFlightAsInterrupted) {
     EXPECT_EQ(a.sim->Stats().resets, 0);
 }
 
+TEST_F(ProvisionerTest, AStationTakesModuleAfterModuleUntilEveryRowIsDone) {
+    Plan("IPAddress\n10.1.2.11\n10.1.2.12\n");
+    FleetSim port(1);
+    // When the first module waits to be taken away, the next one is put on the port.
+    struct Swapper : Recorder {
+        FleetSim* port;
+        void OnEvent(const FleetEvent& e) override {
+            Recorder::OnEvent(e);
+            if (e.phase == UnitPhase::Removal) port->number = 2;
+        }
+    } r;
+    r.port = &port;
+    ProvisionOptions o;
+    o.ports = {port.Path()};
+    o.baudIndex = 0;
+    o.pauseScale = 0;
+    o.probeIntervalMs = 20;
+    o.watch = true;
+    Provisioner p(plan, *ledger, o, r);
+    std::atomic<bool> stop{false};
+    ProvisionSummary s = p.Run(stop);
+    EXPECT_EQ(s.done, 2);
+    std::vector<std::string> done;
+    for (const FleetEvent& e : r.Final()) done.push_back(e.hw + " " + PhaseName(e.phase));
+    EXPECT_EQ(done, (std::vector<std::string>{"00:00:BC:1A:2B:01 done", "00:00:BC:1A:2B:02 done"}));
+}
+
 // Two processes claim rows for their own modules on one ledger at the same time.
 TEST_F(ProvisionerTest, TwoProcessesOnOneLedgerNeverShareARow) {
     std::string csv = "IPAddress\n";
