@@ -165,16 +165,18 @@ void Provisioner::Worker::Run() {
             if (m.result != QorDoc::kSuccess) {
                 present.clear();
                 announcedRemoval = false;
+                std::string why = m.result == QorDoc::kInvalidPort
+                                      ? OneLine(QorDoc::ResultText(m.result)) + ": " +
+                                            channel_.OpenError()
+                                      : kNoModule;
                 if (options_.preview || (!options_.watch && m.result == QorDoc::kInvalidPort)) {
                     UnitPhase p = options_.preview ? UnitPhase::Preview : UnitPhase::PortFailed;
-                    std::string why = m.result == QorDoc::kInvalidPort
-                                          ? OneLine(QorDoc::ResultText(m.result)) + ": " +
-                                                channel_.OpenError()
-                                          : kNoModule;
                     if (p == UnitPhase::PortFailed) Count(p);
                     Phase(p, -1, why);
                     break;
                 }
+                // A station waits for its adapter as for its module.
+                Phase(UnitPhase::Waiting, -1, m.result == QorDoc::kInvalidPort ? why : "");
                 FleetUiHost(&stop_).Wait(options_.probeIntervalMs);
                 continue;
             }
@@ -211,11 +213,12 @@ void Provisioner::Worker::Run() {
             switch (claim.kind) {
                 case Ledger::Claim::Assigned:
                     if (options_.preview) {
-                        Phase(UnitPhase::Preview, -1, "would get row " + std::to_string(claim.row));
-                        return;
+                        final = UnitPhase::Preview;
+                        Phase(final, -1, "would get row " + std::to_string(claim.row));
+                    } else {
+                        Provision(owner_.plan_.units[claim.row - 1], claim);
+                        final = event_.phase;
                     }
-                    Provision(owner_.plan_.units[claim.row - 1], claim);
-                    final = event_.phase;
                     break;
                 case Ledger::Claim::AlreadyDone:
                     final = UnitPhase::AlreadyDone;
@@ -296,7 +299,6 @@ void Provisioner::Worker::Provision(const UnitConfig& unit, const Ledger::Claim&
                     }
                 }
             }
-            event_.series = dlg->IpAddrPage().SeriesList().CurText();
         }
         if (phase != UnitPhase::Done) phase = UnitPhase::Failed;
     } catch (const FleetInterrupted&) {

@@ -172,7 +172,7 @@ TEST_F(ProvisionerTest, AStopRecordsTheUnitInFlightAsInterrupted) {
     EXPECT_EQ(a.sim->Stats().resets, 0);
 }
 
-TEST_F(ProvisionerTest, AStationTakesModuleAfterModuleUntilEveryRowIsDone) {
+TEST_F(ProvisionerTest, AStationTakesModuleAfterModuleUntilEveryRowIsDoneInRam) {
     Plan("IPAddress\n10.1.2.11\n10.1.2.12\n");
     FleetSim port(1);
     // When the first module waits to be taken away, the next one is put on the port.
@@ -190,10 +190,13 @@ TEST_F(ProvisionerTest, AStationTakesModuleAfterModuleUntilEveryRowIsDone) {
     o.pauseScale = 0;
     o.probeIntervalMs = 20;
     o.watch = true;
+    o.ram = true;
     Provisioner p(plan, *ledger, o, r);
     std::atomic<bool> stop{false};
     ProvisionSummary s = p.Run(stop);
     EXPECT_EQ(s.done, 2);
+    EXPECT_EQ(port.sim->Stats().resets, 0);  // RAM only
+    EXPECT_EQ(ChangesIn(port).at("IPAddress"), "010.001.002.012");
     std::vector<std::string> done;
     for (const FleetEvent& e : r.Final()) done.push_back(e.hw + " " + PhaseName(e.phase));
     EXPECT_EQ(done, (std::vector<std::string>{"00:00:BC:1A:2B:01 done", "00:00:BC:1A:2B:02 done"}));
