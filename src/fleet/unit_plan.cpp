@@ -18,6 +18,8 @@
 
 namespace {
 
+constexpr const char* kNoAddress = "000.000.000.000";
+
 // A file of our own under the temporary folder for one load or save, removed afterwards.
 class ScratchFile {
 public:
@@ -174,12 +176,11 @@ bool LoadConfigurationText(CUtilityDlg& dlg, FleetUiHost& ui, const std::string&
     return LoadConfigurationFile(dlg, ui, file.Path(), error);
 }
 
-std::string ConfigurationText(CUtilityDlg& dlg, FleetUiHost& ui) {
+std::string ConfigurationText(CUtilityDlg& dlg) {
     ScratchFile file;
     std::string text;
     if (file.Path().empty() || !dlg.SaveTextFile(file.Path()) || !ReadWhole(file.Path(), text))
         return {};
-    (void)ui;
     return text;
 }
 
@@ -206,7 +207,7 @@ PlanResult BuildUnitPlan(const std::string& templatePath, const std::string& uni
             error = templatePath + ": " + OneLine(error);
             return PlanResult::Refused;
         }
-        templateText = ConfigurationText(dlg, ui);
+        templateText = ConfigurationText(dlg);
         if (templateText.empty()) {
             error = templatePath + ": cannot be turned into text";
             return PlanResult::Refused;
@@ -276,13 +277,20 @@ PlanResult BuildUnitPlan(const std::string& templatePath, const std::string& uni
             error = unitsPath + ": " + Where(row, r) + ": " + OneLine(message);
             return PlanResult::Refused;
         }
-        unit.text = ConfigurationText(dlg, ui);
+        unit.text = ConfigurationText(dlg);
+        if (unit.text.empty()) {
+            error = unitsPath + ": " + Where(row, r) + ": cannot be turned into text";
+            return PlanResult::Refused;
+        }
         unit.fingerprint = Fingerprint(unit.text);
         unit.ip = dlg.Doc().GET(QorDoc::kIdIpAddress);
-        if (auto [it, fresh] = ipRows.emplace(unit.ip, unit.row); !fresh) {
-            error = unitsPath + ": rows " + std::to_string(it->second) + " and " +
-                    std::to_string(unit.row) + " give the same IP address " + unit.ip;
-            return PlanResult::Refused;
+        // No address (the module asks for one by BOOTP or DHCP) clashes with nothing.
+        if (unit.ip != kNoAddress) {
+            if (auto [it, fresh] = ipRows.emplace(unit.ip, unit.row); !fresh) {
+                error = unitsPath + ": rows " + std::to_string(it->second) + " and " +
+                        std::to_string(unit.row) + " give the same IP address " + unit.ip;
+                return PlanResult::Refused;
+            }
         }
         if (!unit.tiedHw.empty()) {
             if (auto [it, fresh] = hwRows.emplace(unit.tiedHw, unit.row); !fresh) {

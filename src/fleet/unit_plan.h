@@ -51,4 +51,4 @@ bool LoadConfigurationFile(CUtilityDlg& dlg, FleetUiHost& ui, const std::string&
 bool LoadConfigurationText(CUtilityDlg& dlg, FleetUiHost& ui, const std::string& text,
                            std::string& error);
 // What the text save writes of the window's configuration; empty when it could not.
-std::string ConfigurationText(CUtilityDlg& dlg, FleetUiHost& ui);
+std::string ConfigurationText(CUtilityDlg& dlg);
