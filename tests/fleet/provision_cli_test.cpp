@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstring>
 #include <thread>
 
 #include <gtest/gtest.h>
@@ -13,6 +14,8 @@
 #include "files/temp_dir.h"
 #include "fleet/fleet_sims.h"
 #include "fleet/ledger.h"
+
+extern char** environ;
 
 namespace {
 
@@ -23,21 +26,28 @@ struct Ctl {
     std::string outPath, errPath;
 
     Ctl(const TempDir& dir, std::vector<std::string> args) {
+        // Everything the child needs is made before the fork: the test runs threads.
         args.insert(args.begin(), kProgram);
         std::vector<char*> argv;
         for (auto& a : args) argv.push_back(a.data());
         argv.push_back(nullptr);
+        std::vector<std::string> env = {"QORWCTL_PAUSE_SCALE=0"};
+        for (char** e = environ; *e; ++e) {
+            if (std::strncmp(*e, "QORWCTL_PAUSE_SCALE=", 20) != 0) env.push_back(*e);
+        }
+        std::vector<char*> envp;
+        for (auto& e : env) envp.push_back(e.data());
+        envp.push_back(nullptr);
         outPath = dir.File(".out");
         errPath = dir.File(".err");
         pid = ::fork();
         if (pid == 0) {
-            ::setenv("QORWCTL_PAUSE_SCALE", "0", 1);
             int out = ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
             int err = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
             ::dup2(out, 1);
             ::dup2(err, 2);
             if (::chdir(dir.Path().c_str()) != 0) ::_exit(127);
-            ::execv(kProgram, argv.data());
+            ::execve(kProgram, argv.data(), envp.data());
             ::_exit(127);
         }
     }
