@@ -296,6 +296,8 @@ void PrintPlan(const UnitPlan& plan, bool json) {
 void InstallStopHandlers() {
     struct sigaction sa{};
     sa.sa_handler = OnStopSignal;
+    // A second Ctrl+C ends the program at once; the ledger stays consistent all the same.
+    sa.sa_flags = SA_RESETHAND;
     sigemptyset(&sa.sa_mask);
     ::sigaction(SIGINT, &sa, nullptr);
     ::sigaction(SIGTERM, &sa, nullptr);
@@ -336,7 +338,7 @@ int RunProvision(const std::vector<std::string>& argv) {
             return kExitRefused;
     }
     if (a.ports.empty()) {
-        for (const SerialDevice& d : FindSerialDevices()) a.ports.push_back(d.devnode);
+        for (const SerialDevice& d : FindSerialDevices()) a.ports.push_back(d.StableName());
     }
     if (a.dryRun) PrintPlan(plan, a.json);
     if (a.ports.empty()) {
