@@ -42,17 +42,26 @@ std::unique_ptr<SimModule> StartModule(int n, uint32_t pace) {
     if (!sim->Start()) return nullptr;
     sim->SetResponder([n](const SimRequest& r) -> std::optional<std::vector<uint8_t>> {
         if (r.command != 0x01 || r.key != 0xFE) return std::nullopt;
-        return std::vector<uint8_t>{0x00, 0xFE, 0x41, 0x00,
+        return std::vector<uint8_t>{0x00,
+                                    0xFE,
+                                    0x41,
+                                    0x00,
                                     static_cast<uint8_t>(r.transaction & 0xFF),
                                     static_cast<uint8_t>(r.transaction >> 8),
-                                    0x00, 0x00, 0xBC, 0x1A, 0x2C, static_cast<uint8_t>(n)};
+                                    0x00,
+                                    0x00,
+                                    0xBC,
+                                    0x1A,
+                                    0x2C,
+                                    static_cast<uint8_t>(n)};
     });
     return sim;
 }
 
 struct Quiet : FleetObserver {
     void OnEvent(const FleetEvent& e) override {
-        if (e.phase == UnitPhase::Failed) std::fprintf(stderr, "%s failed: %s\n", e.port.c_str(), e.text.c_str());
+        if (e.phase == UnitPhase::Failed)
+            std::fprintf(stderr, "%s failed: %s\n", e.port.c_str(), e.text.c_str());
     }
 };
 
@@ -68,7 +77,8 @@ double Batch(const std::string& dir, int n, uint32_t pace) {
         o.ports.push_back(sims.back()->SlavePath());
     }
     std::string csv = "IPAddress,Gateway\n";
-    for (int i = 1; i <= n; ++i) csv += "10.20.0." + std::to_string(i) + ",10.20.0.254\n";
+    for (int i = 1; i <= n; ++i)
+        csv += "10.20.0." + std::to_string(i) + ",10.20.0.254\n";
     std::ofstream(dir + "/units.csv") << csv;
     std::filesystem::remove(dir + "/provision.db");
     UnitPlan plan;
@@ -94,7 +104,8 @@ int main(int argc, char** argv) {
     int modules = argc > 1 ? std::atoi(argv[1]) : 8;
     int ledgerUnits = argc > 2 ? std::atoi(argv[2]) : 200;
     constexpr uint32_t kPace = 57600;
-    std::string dir = std::filesystem::temp_directory_path() / ("qorprovision-bench." + std::to_string(::getpid()));
+    std::string dir = std::filesystem::temp_directory_path() /
+                      ("qorprovision-bench." + std::to_string(::getpid()));
     std::filesystem::create_directories(dir);
 
     {
@@ -116,10 +127,12 @@ int main(int argc, char** argv) {
 
     double one = Batch(dir, 1, kPace);
     double all = Batch(dir, modules, kPace);
-    std::printf("one module at %u baud:   %7.2f s (identify, download, store and reset, read back)\n",
-                kPace, one);
-    std::printf("%d modules at once:        %7.2f s; ratio to one module %.3f (target at most 1.25)\n",
-                modules, all, all / one);
+    std::printf(
+        "one module at %u baud:   %7.2f s (identify, download, store and reset, read back)\n",
+        kPace, one);
+    std::printf(
+        "%d modules at once:        %7.2f s; ratio to one module %.3f (target at most 1.25)\n",
+        modules, all, all / one);
 
     // The ledger alone: assignment and outcome of many units on one file.
     std::string error;
@@ -139,7 +152,8 @@ int main(int argc, char** argv) {
         std::snprintf(hw, sizeof hw, "0000BC2D%04X", i & 0xFFFF);
         auto start = Clock::now();
         Ledger::Claim c = ledger->ClaimRow(plan, hw, "/dev/pts/0", "03.12", false);
-        bool ok = c.kind == Ledger::Claim::Assigned && ledger->Finish(c, hw, Ledger::kDone, "done", "B/C");
+        bool ok = c.kind == Ledger::Claim::Assigned &&
+                  ledger->Finish(c, hw, Ledger::kDone, "done", "B/C");
         costs.push_back(Since(start) * 1000);
         if (!ok) {
             std::fprintf(stderr, "provision: ledger failed: %s\n", ledger->LastError().c_str());
@@ -148,11 +162,12 @@ int main(int argc, char** argv) {
     }
     std::sort(costs.begin(), costs.end());
     double sum = 0;
-    for (double c : costs) sum += c;
-    std::printf("ledger, %d units:        median %.2f ms, mean %.2f ms, 95th percentile %.2f ms "
-                "per unit (target under 5 ms)\n",
-                ledgerUnits, costs[costs.size() / 2], sum / costs.size(),
-                costs[costs.size() * 95 / 100]);
+    for (double c : costs)
+        sum += c;
+    std::printf(
+        "ledger, %d units:        median %.2f ms, mean %.2f ms, 95th percentile %.2f ms "
+        "per unit (target under 5 ms)\n",
+        ledgerUnits, costs[costs.size() / 2], sum / costs.size(), costs[costs.size() * 95 / 100]);
     std::filesystem::remove_all(dir);
     return one > 0 && all > 0 ? 0 : 1;
 }

@@ -21,7 +21,7 @@ std::string JsonLine(const nlohmann::ordered_json& object) {
 }
 
 nlohmann::ordered_json DifferenceJson(const ParamDifference& d, const char* firstName,
-                              const char* secondName) {
+                                      const char* secondName) {
     return {{"page", JsonText(d.page)},
             {"key", JsonText(d.key)},
             {firstName, JsonText(d.first)},

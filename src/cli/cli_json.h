@@ -12,4 +12,4 @@ std::string JsonText(const std::string& latin1);
 std::string JsonLine(const nlohmann::ordered_json& object);
 // A difference of verify (file, module) or diff (a, b) as one object.
 nlohmann::ordered_json DifferenceJson(const ParamDifference& d, const char* firstName,
-                              const char* secondName);
+                                      const char* secondName);

@@ -169,8 +169,9 @@ bool ParseProvision(const std::vector<std::string>& argv, ProvisionArgs& a, std:
     }
     if (a.ledgerPath.empty()) {
         size_t slash = a.unitsPath.rfind('/');
-        a.ledgerPath = (slash == std::string::npos ? std::string() : a.unitsPath.substr(0, slash + 1)) +
-                       "provision.db";
+        a.ledgerPath =
+            (slash == std::string::npos ? std::string() : a.unitsPath.substr(0, slash + 1)) +
+            "provision.db";
     }
     return true;
 }
@@ -219,7 +220,8 @@ class ProvisionView : public FleetObserver {
 public:
     ProvisionView(const std::vector<std::string>& ports, bool json, bool quiet)
         : json_(json), quiet_(quiet), live_(!json && !quiet && ::isatty(1)) {
-        for (const std::string& p : ports) lines_[p] = p + "  " + PhaseName(UnitPhase::Waiting);
+        for (const std::string& p : ports)
+            lines_[p] = p + "  " + PhaseName(UnitPhase::Waiting);
         order_ = ports;
     }
 
@@ -262,7 +264,8 @@ private:
     }
     void Draw() {
         Erase();
-        for (const std::string& p : order_) std::printf("%s\x1b[K\n", lines_[p].c_str());
+        for (const std::string& p : order_)
+            std::printf("%s\x1b[K\n", lines_[p].c_str());
         drawn_ = true;
         std::fflush(stdout);
     }
@@ -282,7 +285,8 @@ private:
 void PrintPlan(const UnitPlan& plan, bool json) {
     for (const UnitConfig& u : plan.units) {
         if (json) {
-            nlohmann::ordered_json j = {{"event", "row"}, {"row", u.row}, {"line", u.line}, {"ip", u.ip}};
+            nlohmann::ordered_json j = {
+                {"event", "row"}, {"row", u.row}, {"line", u.line}, {"ip", u.ip}};
             if (!u.tiedHw.empty()) j["hw"] = FormatHwAddress(u.tiedHw);
             std::printf("%s\n", Dump(j).c_str());
         } else {
@@ -294,7 +298,7 @@ void PrintPlan(const UnitPlan& plan, bool json) {
 }
 
 void InstallStopHandlers() {
-    struct sigaction sa{};
+    struct sigaction sa {};
     sa.sa_handler = OnStopSignal;
     // A second Ctrl+C ends the program at once; the ledger stays consistent all the same.
     sa.sa_flags = SA_RESETHAND;
@@ -331,14 +335,17 @@ int RunProvision(const std::vector<std::string>& argv) {
     // The whole table is checked before any port is opened.
     UnitPlan plan;
     switch (BuildUnitPlan(a.templatePath, a.unitsPath, plan, error)) {
-        case PlanResult::Ok: break;
-        case PlanResult::Usage: return Usage(error);
+        case PlanResult::Ok:
+            break;
+        case PlanResult::Usage:
+            return Usage(error);
         case PlanResult::Refused:
             std::fprintf(stderr, "qorwctl: %s\n", error.c_str());
             return kExitRefused;
     }
     if (a.ports.empty()) {
-        for (const SerialDevice& d : FindSerialDevices()) a.ports.push_back(d.StableName());
+        for (const SerialDevice& d : FindSerialDevices())
+            a.ports.push_back(d.StableName());
     }
     if (a.dryRun) PrintPlan(plan, a.json);
     if (a.ports.empty()) {
@@ -367,10 +374,13 @@ int RunProvision(const std::vector<std::string>& argv) {
     view.Finish();
 
     if (a.json) {
-        nlohmann::ordered_json j = {{"event", "summary"},       {"done", s.done},
-                            {"already_done", s.alreadyDone}, {"failed", s.failed},
-                            {"interrupted", s.interrupted},  {"no_row_left", s.noRowLeft},
-                            {"port_failures", s.portFailures}};
+        nlohmann::ordered_json j = {{"event", "summary"},
+                                    {"done", s.done},
+                                    {"already_done", s.alreadyDone},
+                                    {"failed", s.failed},
+                                    {"interrupted", s.interrupted},
+                                    {"no_row_left", s.noRowLeft},
+                                    {"port_failures", s.portFailures}};
         std::printf("%s\n", Dump(j).c_str());
     } else if (!a.dryRun) {
         std::printf("%d done, %d already done, %d failed, %d interrupted, %d without a row\n",
@@ -419,53 +429,55 @@ int RunLedger(const std::vector<std::string>& argv) {
         return kExitRefused;
     }
 
-    static const char* const kColumns[] = {"row",      "ip",     "hw",       "port",
-                                           "firmware", "series", "assigned", "finished",
-                                           "state",    "outcome"};
+    static const char* const kColumns[] = {"row",    "ip",       "hw",       "port",  "firmware",
+                                           "series", "assigned", "finished", "state", "outcome"};
     auto fields = [](const Ledger::Entry& e) {
-        return std::vector<std::string>{std::to_string(e.row), e.ip,         e.hw,
-                                        e.port,                e.firmware,   e.series,
-                                        e.assignedAt,          e.finishedAt, e.state,
-                                        e.outcome};
+        return std::vector<std::string>{
+            std::to_string(e.row), e.ip,         e.hw,    e.port,   e.firmware, e.series,
+            e.assignedAt,          e.finishedAt, e.state, e.outcome};
     };
     if (json) {
         for (const Ledger::Entry& e : entries) {
             std::vector<std::string> f = fields(e);
             nlohmann::ordered_json j = nlohmann::ordered_json::object();
             j["row"] = e.row;
-            for (size_t i = 1; i < f.size(); ++i) j[kColumns[i]] = JsonText(f[i]);
+            for (size_t i = 1; i < f.size(); ++i)
+                j[kColumns[i]] = JsonText(f[i]);
             std::printf("%s\n", Dump(j).c_str());
         }
     } else if (csv) {
         auto quote = [](const std::string& s) {
             if (s.find_first_of(",\"\r\n") == std::string::npos) return s;
             std::string q = "\"";
-            for (char c : s) q += c == '"' ? std::string("\"\"") : std::string(1, c);
+            for (char c : s)
+                q += c == '"' ? std::string("\"\"") : std::string(1, c);
             return q + "\"";
         };
         std::string line;
-        for (size_t i = 0; i < 10; ++i) line += (i ? "," : "") + std::string(kColumns[i]);
+        for (size_t i = 0; i < 10; ++i)
+            line += (i ? "," : "") + std::string(kColumns[i]);
         std::printf("%s\r\n", line.c_str());
         for (const Ledger::Entry& e : entries) {
             std::vector<std::string> f = fields(e);
             line.clear();
-            for (size_t i = 0; i < f.size(); ++i) line += (i ? "," : "") + quote(f[i]);
+            for (size_t i = 0; i < f.size(); ++i)
+                line += (i ? "," : "") + quote(f[i]);
             std::printf("%s\r\n", line.c_str());
         }
     } else {
-        std::vector<std::vector<std::string>> table = {
-            {"ROW", "IP ADDRESS", "HARDWARE ADDRESS", "PORT", "FIRMWARE", "SERIES", "FINISHED",
-             "OUTCOME"}};
+        std::vector<std::vector<std::string>> table = {{"ROW", "IP ADDRESS", "HARDWARE ADDRESS",
+                                                        "PORT", "FIRMWARE", "SERIES", "FINISHED",
+                                                        "OUTCOME"}};
         for (const Ledger::Entry& e : entries) {
-            std::string outcome = e.state == e.outcome || e.outcome.empty()
-                                      ? e.state
-                                      : e.state + ": " + e.outcome;
+            std::string outcome =
+                e.state == e.outcome || e.outcome.empty() ? e.state : e.state + ": " + e.outcome;
             table.push_back({std::to_string(e.row), e.ip, e.hw, e.port, e.firmware, e.series,
                              e.finishedAt.empty() ? "-" : e.finishedAt, outcome});
         }
         std::vector<size_t> width(table[0].size(), 0);
         for (const auto& row : table) {
-            for (size_t i = 0; i < row.size(); ++i) width[i] = std::max(width[i], row[i].size());
+            for (size_t i = 0; i < row.size(); ++i)
+                width[i] = std::max(width[i], row[i].size());
         }
         for (const auto& row : table) {
             std::string line;

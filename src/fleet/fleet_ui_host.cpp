@@ -5,8 +5,8 @@
 #include <thread>
 #include <utility>
 
-UiHost::Answer FleetUiHost::MessageBox(const std::string& text, const std::string&, Icon,
-                                       Buttons, Answer defaultAnswer) {
+UiHost::Answer FleetUiHost::MessageBox(const std::string& text, const std::string&, Icon, Buttons,
+                                       Answer defaultAnswer) {
     messages_.push_back(text);
     return defaultAnswer;
 }
@@ -34,7 +34,7 @@ void FleetUiHost::Wait(int milliseconds) {
         if (Stopping()) throw FleetInterrupted();
         auto now = std::chrono::steady_clock::now();
         if (now >= end) return;
-        std::this_thread::sleep_for(
-            std::min<std::chrono::steady_clock::duration>(end - now, std::chrono::milliseconds(kStepMs)));
+        std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(
+            end - now, std::chrono::milliseconds(kStepMs)));
     }
 }

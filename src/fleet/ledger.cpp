@@ -76,7 +76,7 @@ private:
 }  // namespace
 
 std::unique_ptr<Ledger> Ledger::Open(const std::string& path, bool readOnly, std::string& error) {
-    struct stat st{};
+    struct stat st {};
     bool exists = ::stat(path.c_str(), &st) == 0;
     sqlite3* db = nullptr;
     int flags = SQLITE_OPEN_FULLMUTEX;
@@ -100,8 +100,8 @@ std::unique_ptr<Ledger> Ledger::Open(const std::string& path, bool readOnly, std
         // The write-ahead log lets readers (a report) go on while a station writes. Without a
         // flush per transaction a commit survives any crash of the program; only a crash of
         // the machine itself may take back the last ones, never leaving the file inconsistent.
-        if (!ledger->Exec("PRAGMA journal_mode=WAL") || !ledger->Exec("PRAGMA synchronous=NORMAL") ||
-            !ledger->Exec(kSchema)) {
+        if (!ledger->Exec("PRAGMA journal_mode=WAL") ||
+            !ledger->Exec("PRAGMA synchronous=NORMAL") || !ledger->Exec(kSchema)) {
             error = path + ": " + ledger->error_;
             return nullptr;
         }
@@ -131,9 +131,9 @@ bool Ledger::Exec(const char* sql) {
     return false;
 }
 
-Ledger::Claim Ledger::ClaimRow(const UnitPlan& plan, const std::string& hw,
-                               const std::string& port, const std::string& firmware, bool force,
-                               bool preview, const std::set<int>& promised) {
+Ledger::Claim Ledger::ClaimRow(const UnitPlan& plan, const std::string& hw, const std::string& port,
+                               const std::string& firmware, bool force, bool preview,
+                               const std::set<int>& promised) {
     std::lock_guard lk(mu_);
     Claim claim;
     auto fail = [&](Claim::Kind kind, std::string text) {
@@ -174,9 +174,9 @@ Ledger::Claim Ledger::ClaimRow(const UnitPlan& plan, const std::string& hw,
     std::string shown = FormatHwAddress(hw);
     if (unit) {
         if (boundRow && boundRow != unit->row)
-            return fail(Claim::Conflict, "the units file ties " + shown + " to row " +
-                                             std::to_string(unit->row) + ", the ledger gave it row " +
-                                             std::to_string(boundRow));
+            return fail(Claim::Conflict,
+                        "the units file ties " + shown + " to row " + std::to_string(unit->row) +
+                            ", the ledger gave it row " + std::to_string(boundRow));
         if (auto it = boundRows.find(unit->row); it != boundRows.end() && it->second != hw)
             return fail(Claim::Conflict, "row " + std::to_string(unit->row) + " is tied to " +
                                              shown + " but the ledger gave it to " +
@@ -188,9 +188,9 @@ Ledger::Claim Ledger::ClaimRow(const UnitPlan& plan, const std::string& hw,
                                              ", which the units file does not have");
         unit = &plan.units[boundRow - 1];
         if (!unit->tiedHw.empty())
-            return fail(Claim::Conflict, "the ledger gave " + shown + " row " +
-                                             std::to_string(boundRow) + ", which the units file ties to " +
-                                             FormatHwAddress(unit->tiedHw));
+            return fail(Claim::Conflict,
+                        "the ledger gave " + shown + " row " + std::to_string(boundRow) +
+                            ", which the units file ties to " + FormatHwAddress(unit->tiedHw));
     } else {
         for (const UnitConfig& u : plan.units) {
             if (u.tiedHw.empty() && !boundRows.count(u.row) && !promised.count(u.row)) {
@@ -215,8 +215,8 @@ Ledger::Claim Ledger::ClaimRow(const UnitPlan& plan, const std::string& hw,
     }
 
     Statement bind(db_, std::string("INSERT INTO units (row, hw, ip, fingerprint, port, firmware, "
-                                     "state, outcome, assigned_at, finished_at) VALUES "
-                                     "(?1, ?2, ?3, ?4, ?5, ?6, ?7, '', ") +
+                                    "state, outcome, assigned_at, finished_at) VALUES "
+                                    "(?1, ?2, ?3, ?4, ?5, ?6, ?7, '', ") +
                             kNow +
                             ", '') ON CONFLICT(row) DO UPDATE SET ip = ?3, fingerprint = ?4, "
                             "port = ?5, firmware = ?6, state = ?7, outcome = '', series = '', "
@@ -261,8 +261,9 @@ bool Ledger::Finish(const Claim& claim, const std::string& hw, const std::string
 std::vector<Ledger::Entry> Ledger::Report(std::string& error) {
     std::lock_guard lk(mu_);
     std::vector<Entry> entries;
-    Statement q(db_, "SELECT row, ip, hw, port, firmware, series, state, outcome, assigned_at, "
-                     "finished_at FROM units ORDER BY row");
+    Statement q(db_,
+                "SELECT row, ip, hw, port, firmware, series, state, outcome, assigned_at, "
+                "finished_at FROM units ORDER BY row");
     int rc;
     while ((rc = q.Step()) == SQLITE_ROW) {
         entries.push_back({static_cast<int>(q.Int(0)), q.Text(1), FormatHwAddress(q.Text(2)),

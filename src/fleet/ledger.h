@@ -26,8 +26,7 @@ public:
 
     // Opens (creating it unless readOnly) the ledger at path; null with a reason on failure.
     // A read-only ledger that does not exist yet is an empty one.
-    static std::unique_ptr<Ledger> Open(const std::string& path, bool readOnly,
-                                        std::string& error);
+    static std::unique_ptr<Ledger> Open(const std::string& path, bool readOnly, std::string& error);
     ~Ledger();
     Ledger(const Ledger&) = delete;
     Ledger& operator=(const Ledger&) = delete;

@@ -16,8 +16,8 @@
 namespace {
 
 constexpr const char* kPhaseNames[] = {
-    "waiting",     "identifying", "preview", "downloading", "storing",     "verifying", "done",
-    "already-done", "no-row-left", "failed",  "interrupted", "removal",     "port-failed"};
+    "waiting",      "identifying", "preview", "downloading", "storing", "verifying",  "done",
+    "already-done", "no-row-left", "failed",  "interrupted", "removal", "port-failed"};
 
 constexpr const char* kReadBackDiffers = "read-back differs: ";
 constexpr const char* kNoModule = "no module answers";
@@ -87,7 +87,9 @@ private:
     void Provision(const UnitConfig& unit, const Ledger::Claim& claim);
     void Phase(UnitPhase phase, int percent = -1, std::string text = {});
     void Count(UnitPhase phase);
-    bool AllRowsDone() { return owner_.ledger_.DoneRows() >= static_cast<int>(owner_.plan_.units.size()); }
+    bool AllRowsDone() {
+        return owner_.ledger_.DoneRows() >= static_cast<int>(owner_.plan_.units.size());
+    }
 
     Provisioner& owner_;
     const ProvisionOptions& options_;
@@ -107,8 +109,7 @@ std::unique_ptr<CUtilityDlg> Provisioner::Worker::NewWindow(FleetUiHost& ui) {
 }
 
 void Provisioner::Worker::Phase(UnitPhase phase, int percent, std::string text) {
-    if (shown_ && phase == event_.phase && percent == event_.percent && text == event_.text)
-        return;
+    if (shown_ && phase == event_.phase && percent == event_.percent && text == event_.text) return;
     shown_ = true;
     event_.phase = phase;
     event_.percent = percent;
@@ -120,13 +121,26 @@ void Provisioner::Worker::Count(UnitPhase phase) {
     std::lock_guard lk(owner_.mu_);
     ProvisionSummary& s = owner_.summary_;
     switch (phase) {
-        case UnitPhase::Done: ++s.done; break;
-        case UnitPhase::AlreadyDone: ++s.alreadyDone; break;
-        case UnitPhase::NoRowLeft: ++s.noRowLeft; break;
-        case UnitPhase::Failed: ++s.failed; break;
-        case UnitPhase::Interrupted: ++s.interrupted; break;
-        case UnitPhase::PortFailed: ++s.portFailures; break;
-        default: break;
+        case UnitPhase::Done:
+            ++s.done;
+            break;
+        case UnitPhase::AlreadyDone:
+            ++s.alreadyDone;
+            break;
+        case UnitPhase::NoRowLeft:
+            ++s.noRowLeft;
+            break;
+        case UnitPhase::Failed:
+            ++s.failed;
+            break;
+        case UnitPhase::Interrupted:
+            ++s.interrupted;
+            break;
+        case UnitPhase::PortFailed:
+            ++s.portFailures;
+            break;
+        default:
+            break;
     }
 }
 
@@ -165,10 +179,10 @@ void Provisioner::Worker::Run() {
             if (m.result != QorDoc::kSuccess) {
                 present.clear();
                 announcedRemoval = false;
-                std::string why = m.result == QorDoc::kInvalidPort
-                                      ? OneLine(QorDoc::ResultText(m.result)) + ": " +
-                                            channel_.OpenError()
-                                      : kNoModule;
+                std::string why =
+                    m.result == QorDoc::kInvalidPort
+                        ? OneLine(QorDoc::ResultText(m.result)) + ": " + channel_.OpenError()
+                        : kNoModule;
                 if (options_.preview || (!options_.watch && m.result == QorDoc::kInvalidPort)) {
                     UnitPhase p = options_.preview ? UnitPhase::Preview : UnitPhase::PortFailed;
                     if (p == UnitPhase::PortFailed) Count(p);
@@ -333,7 +347,9 @@ ProvisionSummary Provisioner::Run(const std::atomic<bool>& stop) {
     for (const std::string& port : options_.ports)
         workers.push_back(std::make_unique<Worker>(*this, port, stop));
     std::vector<std::thread> threads;
-    for (auto& w : workers) threads.emplace_back([&w] { w->Run(); });
-    for (std::thread& t : threads) t.join();
+    for (auto& w : workers)
+        threads.emplace_back([&w] { w->Run(); });
+    for (std::thread& t : threads)
+        t.join();
     return summary_;
 }

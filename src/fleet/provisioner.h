@@ -15,8 +15,8 @@ enum class UnitPhase {
     Identifying,  // a module answered: its identity and hardware address
     Preview,      // --dry-run: the row the module would get (nothing written)
     Downloading,
-    Storing,      // store and reset, then waiting for the module to come back
-    Verifying,    // the read-back
+    Storing,    // store and reset, then waiting for the module to come back
+    Verifying,  // the read-back
     Done,
     AlreadyDone,  // the ledger records it done with this configuration; left alone
     NoRowLeft,

@@ -95,8 +95,8 @@ TemplateLines SplitTemplate(const std::string& text) {
         start = end + 2;
         if (!line.empty() && line.front() == '[') {
             section = line;
-        } else if (size_t colon = line.find(": "); colon != std::string::npos &&
-                                                   !IsInformationSection(section)) {
+        } else if (size_t colon = line.find(": ");
+                   colon != std::string::npos && !IsInformationSection(section)) {
             t.keyLine.emplace(line.substr(0, colon), t.lines.size());
         }
         t.lines.push_back(std::move(line));
@@ -106,7 +106,8 @@ TemplateLines SplitTemplate(const std::string& text) {
 
 std::string JoinLines(const std::vector<std::string>& lines) {
     std::string text;
-    for (const std::string& line : lines) text += line + "\r\n";
+    for (const std::string& line : lines)
+        text += line + "\r\n";
     return text;
 }
 

@@ -11,11 +11,11 @@ class FleetUiHost;
 // One unit of a provisioning run: the template with its row's values, built and checked by the
 // pages exactly as a text file is loaded.
 struct UnitConfig {
-    int row = 0;            // data row of the units file, from 1
-    int line = 0;           // where that row stands in the file
-    std::string tiedHw;     // the EthernetAddress column, normalised; empty: any module
-    std::string ip;         // the IP address the configuration gives the module
-    std::string text;       // the whole configuration as the text save writes it
+    int row = 0;              // data row of the units file, from 1
+    int line = 0;             // where that row stands in the file
+    std::string tiedHw;       // the EthernetAddress column, normalised; empty: any module
+    std::string ip;           // the IP address the configuration gives the module
+    std::string text;         // the whole configuration as the text save writes it
     std::string fingerprint;  // of text: the ledger knows a unit done with it
 };
 

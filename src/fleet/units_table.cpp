@@ -48,7 +48,8 @@ bool SplitRecords(const std::string& text, std::vector<Record>& records, std::st
             } else {
                 while (i < text.size() && text[i] != ',' && text[i] != '\r' && text[i] != '\n') {
                     if (text[i] == '"') {
-                        error = "line " + std::to_string(line) + ": a quote inside an unquoted field";
+                        error =
+                            "line " + std::to_string(line) + ": a quote inside an unquoted field";
                         return false;
                     }
                     field.push_back(text[i++]);

@@ -22,10 +22,17 @@ struct FleetSim {
             if (r.command == 0x08 && ++writes == dieAfterWrites) dead = true;
             if (dead) return std::vector<uint8_t>{};
             if (r.command == 0x01 && r.key == 0xFE) {
-                return std::vector<uint8_t>{0x00, 0xFE, 0x41, 0x00,
+                return std::vector<uint8_t>{0x00,
+                                            0xFE,
+                                            0x41,
+                                            0x00,
                                             static_cast<uint8_t>(r.transaction & 0xFF),
                                             static_cast<uint8_t>(r.transaction >> 8),
-                                            0x00, 0x00, 0xBC, 0x1A, 0x2B,
+                                            0x00,
+                                            0x00,
+                                            0xBC,
+                                            0x1A,
+                                            0x2B,
                                             static_cast<uint8_t>(number.load())};
             }
             return std::nullopt;

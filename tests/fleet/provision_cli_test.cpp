@@ -1,15 +1,14 @@
 // qorwctl provision and qorwctl ledger as a script runs them, against simulated modules.
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <cstring>
-#include <thread>
-
-#include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
+#include <thread>
 
 #include "files/temp_dir.h"
 #include "fleet/fleet_sims.h"
@@ -29,14 +28,16 @@ struct Ctl {
         // Everything the child needs is made before the fork: the test runs threads.
         args.insert(args.begin(), kProgram);
         std::vector<char*> argv;
-        for (auto& a : args) argv.push_back(a.data());
+        for (auto& a : args)
+            argv.push_back(a.data());
         argv.push_back(nullptr);
         std::vector<std::string> env = {"QORWCTL_PAUSE_SCALE=0"};
         for (char** e = environ; *e; ++e) {
             if (std::strncmp(*e, "QORWCTL_PAUSE_SCALE=", 20) != 0) env.push_back(*e);
         }
         std::vector<char*> envp;
-        for (auto& e : env) envp.push_back(e.data());
+        for (auto& e : env)
+            envp.push_back(e.data());
         envp.push_back(nullptr);
         outPath = dir.File(".out");
         errPath = dir.File(".err");
@@ -72,7 +73,7 @@ protected:
     std::vector<std::string> Provision(const std::string& csv, std::vector<std::string> more = {}) {
         dir.Write("units.csv", csv);
         std::vector<std::string> args = {"provision", "--template", "site.txt", "--units",
-                                         "units.csv", "--port", a.Path()};
+                                         "units.csv", "--port",     a.Path()};
         args.insert(args.end(), more.begin(), more.end());
         return args;
     }
@@ -131,7 +132,8 @@ TEST_F(ProvisionCliTest, DryRunShowsEachModuleItsOwnRowAndWritesNothing) {
     EXPECT_NE(out.find("preview: would get row 1"), std::string::npos) << out;
     EXPECT_NE(out.find("preview: would get row 2"), std::string::npos) << out;
     for (FleetSim* m : {&a, &b}) {
-        for (const SimRequest& r : m->sim->Requests()) EXPECT_NE(r.command, 0x08) << m->Hw();
+        for (const SimRequest& r : m->sim->Requests())
+            EXPECT_NE(r.command, 0x08) << m->Hw();
     }
     EXPECT_NE(::access(dir.File("provision.db").c_str(), F_OK), 0);
 }

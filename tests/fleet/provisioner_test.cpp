@@ -9,8 +9,8 @@
 #include <set>
 
 #include "files/temp_dir.h"
-#include "fleet/param_compare.h"
 #include "fleet/fleet_sims.h"
+#include "fleet/param_compare.h"
 
 namespace {
 
@@ -51,7 +51,8 @@ protected:
 
     ProvisionSummary Run(const std::vector<FleetSim*>& sims) {
         ProvisionOptions o;
-        for (FleetSim* s : sims) o.ports.push_back(s->Path());
+        for (FleetSim* s : sims)
+            o.ports.push_back(s->Path());
         o.baudIndex = 0;
         o.pauseScale = 0;
         o.probeIntervalMs = 20;
@@ -66,7 +67,8 @@ protected:
         EXPECT_TRUE(w.Upload()) << s.Hw();
         w.dlg.StoreAllPages();
         std::map<std::string, std::string> changes;
-        for (const ParamDifference& d : CompareConfigurations(templateValues, ConfigurationOf(w.dlg)))
+        for (const ParamDifference& d :
+             CompareConfigurations(templateValues, ConfigurationOf(w.dlg)))
             changes[d.key] = d.second;
         return changes;
     }
@@ -81,11 +83,12 @@ protected:
 
 TEST_F(ProvisionerTest, FourModulesAtOnceEachGetTemplatePlusItsRowInRom) {
     // The third row names the second module: it gets that row whatever the order.
-    Plan("IPAddress,Gateway,EthernetAddress\r\n"
-         "10.1.2.11,10.1.2.1,\r\n"
-         "10.1.2.12,10.1.2.1,\r\n"
-         "10.1.2.13,10.1.2.254,00-00-bc-1a-2b-02\r\n"
-         "10.1.2.14,10.1.2.1,\r\n");
+    Plan(
+        "IPAddress,Gateway,EthernetAddress\r\n"
+        "10.1.2.11,10.1.2.1,\r\n"
+        "10.1.2.12,10.1.2.1,\r\n"
+        "10.1.2.13,10.1.2.254,00-00-bc-1a-2b-02\r\n"
+        "10.1.2.14,10.1.2.1,\r\n");
     FleetSim a(1), b(2), c(3), d(4);
     ProvisionSummary s = Run({&a, &b, &c, &d});
     EXPECT_EQ(s.done, 4);
@@ -102,12 +105,14 @@ TEST_F(ProvisionerTest, FourModulesAtOnceEachGetTemplatePlusItsRowInRom) {
         rowOf[e.hw] = e.row;
     }
     EXPECT_EQ(rowOf[b.Hw()], 3);
-    const char* ips[] = {"010.001.002.011", "010.001.002.012", "010.001.002.013", "010.001.002.014"};
+    const char* ips[] = {"010.001.002.011", "010.001.002.012", "010.001.002.013",
+                         "010.001.002.014"};
     for (FleetSim* m : {&a, &b, &c, &d}) {
         int row = rowOf[m->Hw()];
         ASSERT_GE(row, 1) << m->Hw();
         std::map<std::string, std::string> want = {
-            {"IPAddress", ips[row - 1]}, {"Gateway", row == 3 ? "010.001.002.254" : "010.001.002.001"}};
+            {"IPAddress", ips[row - 1]},
+            {"Gateway", row == 3 ? "010.001.002.254" : "010.001.002.001"}};
         EXPECT_EQ(ChangesIn(*m), want) << m->Hw();
         // Stored: what a restart loads is what was written.
         EXPECT_EQ(m->sim->Rom(0xFA), m->sim->Ram(0xFA));
@@ -141,7 +146,8 @@ TEST_F(ProvisionerTest, AModuleThatDiesIsRecordedFailedAndARerunCompletesIt) {
         EXPECT_EQ(again[i].state, "done");
         EXPECT_EQ(again[i].hw, report[i].hw);
     }
-    EXPECT_EQ(ChangesIn(b).at("IPAddress"), failed.row == 1 ? "010.001.002.011" : "010.001.002.012");
+    EXPECT_EQ(ChangesIn(b).at("IPAddress"),
+              failed.row == 1 ? "010.001.002.011" : "010.001.002.012");
 }
 
 TEST_F(ProvisionerTest, AStopRecordsTheUnitInFlightAsInterrupted) {
@@ -198,14 +204,16 @@ TEST_F(ProvisionerTest, AStationTakesModuleAfterModuleUntilEveryRowIsDoneInRam) 
     EXPECT_EQ(port.sim->Stats().resets, 0);  // RAM only
     EXPECT_EQ(ChangesIn(port).at("IPAddress"), "010.001.002.012");
     std::vector<std::string> done;
-    for (const FleetEvent& e : r.Final()) done.push_back(e.hw + " " + PhaseName(e.phase));
+    for (const FleetEvent& e : r.Final())
+        done.push_back(e.hw + " " + PhaseName(e.phase));
     EXPECT_EQ(done, (std::vector<std::string>{"00:00:BC:1A:2B:01 done", "00:00:BC:1A:2B:02 done"}));
 }
 
 // Two processes claim rows for their own modules on one ledger at the same time.
 TEST_F(ProvisionerTest, TwoProcessesOnOneLedgerNeverShareARow) {
     std::string csv = "IPAddress\n";
-    for (int i = 1; i <= 40; ++i) csv += "10.1.3." + std::to_string(i) + "\n";
+    for (int i = 1; i <= 40; ++i)
+        csv += "10.1.3." + std::to_string(i) + "\n";
     Plan(csv);
     ledger.reset();
     std::vector<pid_t> children;
@@ -219,7 +227,8 @@ TEST_F(ProvisionerTest, TwoProcessesOnOneLedgerNeverShareARow) {
                 char hw[16];
                 std::snprintf(hw, sizeof hw, "0000BC%02X%04X", p, i);
                 Ledger::Claim c = mine->ClaimRow(plan, hw, "p", "", false);
-                if (c.kind == Ledger::Claim::Assigned && mine->Finish(c, hw, Ledger::kDone, "done", ""))
+                if (c.kind == Ledger::Claim::Assigned &&
+                    mine->Finish(c, hw, Ledger::kDone, "done", ""))
                     ++ok;
             }
             ::_exit(ok);
@@ -239,7 +248,8 @@ TEST_F(ProvisionerTest, TwoProcessesOnOneLedgerNeverShareARow) {
     std::vector<Ledger::Entry> report = ledger->Report(error);
     ASSERT_EQ(report.size(), 40u) << error;
     std::set<std::string> modules;
-    for (const Ledger::Entry& e : report) modules.insert(e.hw);
+    for (const Ledger::Entry& e : report)
+        modules.insert(e.hw);
     EXPECT_EQ(modules.size(), 40u);
 }
 

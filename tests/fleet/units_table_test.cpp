@@ -12,11 +12,17 @@ struct Good {
 
 TEST(UnitsTableTest, ReadsRfc4180) {
     const Good cases[] = {
-        {"crlf", "IPAddress,From\r\n10.0.0.1,a@b.c\r\n", {{"IPAddress", "From"}, {"10.0.0.1", "a@b.c"}}},
+        {"crlf",
+         "IPAddress,From\r\n10.0.0.1,a@b.c\r\n",
+         {{"IPAddress", "From"}, {"10.0.0.1", "a@b.c"}}},
         {"lf and no last line end", "A,B\n1,2\n3,4", {{"A", "B"}, {"1", "2"}, {"3", "4"}}},
-        {"quoted comma, quote and line end", "A,B\n\"x, y\",\"say \"\"hi\"\"\"\n\"two\r\nlines\",\n",
+        {"quoted comma, quote and line end",
+         "A,B\n\"x, y\",\"say \"\"hi\"\"\"\n\"two\r\nlines\",\n",
          {{"A", "B"}, {"x, y", "say \"hi\""}, {"two\r\nlines", ""}}},
-        {"byte-order mark and empty lines", "\xEF\xBB\xBF" "A\n\n1\n\n", {{"A"}, {"1"}}},
+        {"byte-order mark and empty lines",
+         "\xEF\xBB\xBF"
+         "A\n\n1\n\n",
+         {{"A"}, {"1"}}},
         {"empty fields", "A,B,C\n,,\n", {{"A", "B", "C"}, {"", "", ""}}},
         {"utf-8 kept as bytes", "A\nK\xC3\xB6ln\n", {{"A"}, {"K\xC3\xB6ln"}}},
     };
@@ -25,7 +31,8 @@ TEST(UnitsTableTest, ReadsRfc4180) {
         std::string error;
         ASSERT_TRUE(ParseUnitsTable(c.csv, t, error)) << c.name << ": " << error;
         std::vector<std::vector<std::string>> got = {t.columns};
-        for (const auto& r : t.rows) got.push_back(r.fields);
+        for (const auto& r : t.rows)
+            got.push_back(r.fields);
         EXPECT_EQ(got, c.rows) << c.name;
     }
 }
