@@ -34,7 +34,7 @@ extern "C" void OnStopSignal(int) {
 struct ProvisionArgs {
     std::string templatePath, unitsPath, ledgerPath;
     std::vector<std::string> ports;
-    int baudIndex = 1;
+    int baudIndex = -1;  // as the window starts
     bool ram = false, watch = false, dryRun = false, json = false, force = false, quiet = false;
     bool help = false;
 };

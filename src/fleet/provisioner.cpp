@@ -104,7 +104,8 @@ std::unique_ptr<CUtilityDlg> Provisioner::Worker::NewWindow(FleetUiHost& ui) {
     // Before Start: its going offline must close this port's channel, not the program's.
     dlg->Doc().AttachChannel(channel_);
     dlg->Start();
-    dlg->Link().pcBaudIndex = static_cast<uint16_t>(options_.baudIndex);
+    if (options_.baudIndex >= 0)
+        dlg->Link().pcBaudIndex = static_cast<uint16_t>(options_.baudIndex);
     return dlg;
 }
 
@@ -149,7 +150,7 @@ Provisioner::Worker::Module Provisioner::Worker::Probe() {
     auto dlg = NewWindow(ui);
     QorDoc& doc = dlg->Doc();
     Module m;
-    m.result = doc.Connect(options_.baudIndex, 1, nullptr, &ui);
+    m.result = doc.Connect(dlg->Link().pcBaudIndex, 1, nullptr, &ui);
     if (m.result == QorDoc::kSuccess) m.result = doc.Identify();
     for (int id : {QorDoc::kIdDiagnostics, QorDoc::kIdHwAddress}) {
         int key = QorDoc::KeyOf(id);

@@ -52,13 +52,13 @@ public:
 
 struct ProvisionOptions {
     std::vector<std::string> ports;  // device paths, one worker each
-    int baudIndex = 1;               // the PC's rate row, 0..6
-    bool ram = false;                // RAM only: no store and reset
-    bool watch = false;              // a station: module after module until every row is done
-    bool preview = false;            // --dry-run
-    bool force = false;              // provision again what the ledger records done
-    double pauseScale = 1.0;         // the reset sequence's pauses
-    int probeIntervalMs = 500;       // between probes of an empty port
+    int baudIndex = -1;    // the PC's rate row, 0..6; -1: the window's (QORWUTIL.CFG, else 38400)
+    bool ram = false;      // RAM only: no store and reset
+    bool watch = false;    // a station: module after module until every row is done
+    bool preview = false;  // --dry-run
+    bool force = false;    // provision again what the ledger records done
+    double pauseScale = 1.0;    // the reset sequence's pauses
+    int probeIntervalMs = 500;  // between probes of an empty port
 };
 
 struct ProvisionSummary {
