@@ -11,7 +11,7 @@
 #include "qorsim/sim_module.h"
 
 // Simulated modules for provisioning runs: each reports a hardware address of its own
-// (00:00:BC:1A:2B:nn) and can be made to fall silent in the middle, as an unplugged module.
+// (00:00:BC:1A:2B:nn) and counts the writes it is sent.
 struct FleetSim {
     explicit FleetSim(int n, SimOptions options = {}) : number(n) {
         options.restartSilenceMs = 50;
@@ -19,8 +19,7 @@ struct FleetSim {
         sim = std::make_unique<SimModule>(options);
         started = sim->Start();
         sim->SetResponder([this](const SimRequest& r) -> std::optional<std::vector<uint8_t>> {
-            if (r.command == 0x08 && ++writes == dieAfterWrites) dead = true;
-            if (dead) return std::vector<uint8_t>{};
+            if (r.command == 0x08) ++writes;
             if (r.command == 0x01 && r.key == 0xFE) {
                 return std::vector<uint8_t>{0x00,
                                             0xFE,
@@ -51,8 +50,6 @@ struct FleetSim {
     bool started = false;
     std::unique_ptr<SimModule> sim;
     std::atomic<int> writes{0};
-    std::atomic<int> dieAfterWrites{-1};
-    std::atomic<bool> dead{false};
 };
 
 // A window on a channel of its own to one device, as a person would read a module back.

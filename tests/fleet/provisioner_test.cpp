@@ -5,8 +5,10 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <map>
 #include <set>
+#include <thread>
 
 #include "files/temp_dir.h"
 #include "fleet/fleet_sims.h"
@@ -120,24 +122,31 @@ TEST_F(ProvisionerTest, FourModulesAtOnceEachGetTemplatePlusItsRowInRom) {
     }
 }
 
-TEST_F(ProvisionerTest, AModuleThatDiesIsRecordedFailedAndARerunCompletesIt) {
+TEST_F(ProvisionerTest, AModuleUnpluggedInTheMiddleIsRecordedFailedAndARerunCompletesIt) {
     Plan("IPAddress\n10.1.2.11\n10.1.2.12\n");
-    FleetSim a(1), b(2);
-    b.dieAfterWrites = 20;
-    ProvisionSummary s = Run({&a, &b});
+    FleetSim a(1);
+    auto b = std::make_unique<FleetSim>(2);
+    std::thread unplug([&] {
+        auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (b->writes < 20 && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        b->sim->Hangup();
+    });
+    ProvisionSummary s = Run({&a, b.get()});
+    unplug.join();
     EXPECT_EQ(s.done, 1);
     EXPECT_EQ(s.failed, 1);
     std::string error;
     std::vector<Ledger::Entry> report = ledger->Report(error);
     ASSERT_EQ(report.size(), 2u);
-    const Ledger::Entry& failed = report[0].hw == b.Hw() ? report[0] : report[1];
+    const Ledger::Entry& failed = report[0].hw == b->Hw() ? report[0] : report[1];
     EXPECT_EQ(failed.state, "failed");
     EXPECT_EQ(failed.outcome, "No Response from QOR");
 
-    // Plugged in again, it gets the same row; the module done before is left alone.
-    b.dead = false;
-    b.dieAfterWrites = -1;
-    s = Run({&a, &b});
+    // Plugged in again, on another adapter, it gets the same row; the module done before is
+    // left alone.
+    b = std::make_unique<FleetSim>(2);
+    s = Run({&a, b.get()});
     EXPECT_EQ(s.done, 1);
     EXPECT_EQ(s.alreadyDone, 1);
     std::vector<Ledger::Entry> again = ledger->Report(error);
@@ -146,7 +155,7 @@ TEST_F(ProvisionerTest, AModuleThatDiesIsRecordedFailedAndARerunCompletesIt) {
         EXPECT_EQ(again[i].state, "done");
         EXPECT_EQ(again[i].hw, report[i].hw);
     }
-    EXPECT_EQ(ChangesIn(b).at("IPAddress"),
+    EXPECT_EQ(ChangesIn(*b).at("IPAddress"),
               failed.row == 1 ? "010.001.002.011" : "010.001.002.012");
 }
 
