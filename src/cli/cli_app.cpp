@@ -13,6 +13,8 @@
 
 #include "app/utility_dlg.h"
 #include "cli/cli_console.h"
+#include "cli/cli_json.h"
+#include "cli/cli_provision.h"
 #include "cli/cli_ui_host.h"
 #include "cli/cli_scan.h"
 #include "cli/param_compare.h"
@@ -275,7 +277,13 @@ int CliSession::Download() {
 int CliSession::PrintDifferences(const std::vector<ParamValue>& a,
                                  const std::vector<ParamValue>& b) {
     std::vector<ParamDifference> differences = CompareConfigurations(a, b);
-    for (const ParamDifference& d : differences) std::printf("%s\n", DifferenceLine(d).c_str());
+    bool verify = options_.command == "verify";
+    for (const ParamDifference& d : differences) {
+        std::string line = options_.json ? JsonLine(DifferenceJson(d, verify ? "file" : "a",
+                                                                   verify ? "module" : "b"))
+                                         : DifferenceLine(d);
+        std::printf("%s\n", line.c_str());
+    }
     std::fflush(stdout);
     return differences.empty() ? kExitOk : kExitRefused;
 }
@@ -333,6 +341,15 @@ int CliSession::Info() {
     if (int outcome = Outcome(*dlg, before); outcome != kExitOk) return outcome;
     QorDoc& doc = dlg->Doc();
     std::string identification = TrimRight(doc.GET(QorDoc::kIdDiagnostics));
+    if (options_.json) {
+        nlohmann::ordered_json info = {{"identification", JsonText(identification)},
+                               {"hardware_address", doc.GET(QorDoc::kIdHwAddress)},
+                               {"firmware", JsonText(FirmwareOf(identification))},
+                               {"web_parameters", doc.WebCapable()}};
+        std::printf("%s\n", JsonLine(info).c_str());
+        std::fflush(stdout);
+        return kExitOk;
+    }
     std::printf("Identification: %s\n", identification.c_str());
     std::printf("HardwareAddress: %s\n", doc.GET(QorDoc::kIdHwAddress).c_str());
     std::printf("Firmware: %s\n", FirmwareOf(identification).c_str());
@@ -361,6 +378,8 @@ int CliSession::Run() {
     if (c == "info") return Info();
     if (c == "ports") return Ports();
     if (c == "scan") return RunScan(options_);
+    if (c == "provision") return RunProvision(options_.args);
+    if (c == "ledger") return RunLedger(options_.args);
     UsageError("unknown command \"" + c + "\"");
     return kExitUsage;
 }

@@ -1,5 +1,7 @@
 #include "cli/cli_options.h"
 
+#include "cli/cli_provision.h"
+
 #include <cctype>
 #include <map>
 
@@ -55,6 +57,12 @@ std::optional<int> ComNumberOf(const std::string& text) {
 
 bool ParseCliOptions(const std::vector<std::string>& argv, CliOptions& options,
                      std::string& error) {
+    // provision and ledger read their own options.
+    if (auto fleet = FleetCommandOf(argv)) {
+        options.command = *fleet;
+        options.args = argv;
+        return true;
+    }
     std::vector<std::string> positional;
     bool optionsEnd = false;
     for (size_t i = 0; i < argv.size(); ++i) {
@@ -148,8 +156,13 @@ bool ParseCliOptions(const std::vector<std::string>& argv, CliOptions& options,
         error = "--rom and --all belong to download";
         return false;
     }
-    if ((options.json || options.ports.size() > 1) && options.command != "scan") {
-        error = "--json and a second --port belong to scan";
+    if (options.ports.size() > 1 && options.command != "scan") {
+        error = "a second --port belongs to scan";
+        return false;
+    }
+    if (options.json && options.command != "scan" && options.command != "info" &&
+        options.command != "verify" && options.command != "diff") {
+        error = "--json belongs to scan, info, verify and diff";
         return false;
     }
     if (options.command == "reset") {
@@ -177,12 +190,12 @@ Commands:
                           store and reset, wait for the module and upload it again;
                           --all writes every parameter, else only those not known to be
                           equal in the module ("Modified")
-  verify IN               full upload, then compare with IN; print every parameter that
+  verify IN [--json]      full upload, then compare with IN; print every parameter that
                           differs; exit 0 when equal
-  diff A B                compare two configuration files (.dcf or .txt) the same way
+  diff A B [--json]       compare two configuration files (.dcf or .txt) the same way
   reset power|oob|oob-ip  power cycle, out-of-box, or out-of-box keeping the IP address;
                           then wait for the module and upload it
-  info                    identification text, hardware address, firmware revision and
+  info [--json]           identification text, hardware address, firmware revision and
                           whether the web parameters are supported
   ports                   the serial devices present and the COM numbers that map to them
   scan [--port P]... [--json]
@@ -191,6 +204,12 @@ Commands:
                           all ports at once; a table, or with --json one JSON object per
                           port, a line each; exit 0 when a module was found, 1 when none,
                           3 when no port could be opened
+  provision --template FILE --units FILE.csv [--port P]... [--ledger FILE] [--ram]
+            [--watch] [--dry-run] [--force] [--json]
+                          one configuration per row of the units file into the modules on
+                          all ports at once, recorded in a ledger (qorwctl provision --help)
+  ledger FILE [--csv|--json]
+                          the provisioning ledger's report
 
 Options:
   --port COMn|DEVICE      COM1..COM32 (COMn is QORW_COMn when that is set, else
@@ -204,6 +223,8 @@ Options:
 
 Differences (verify, diff) go to stdout, one a line, tab-separated:
   page, key, value in the file (or A), value in the module (or B).
+With --json, info prints one JSON object and verify and diff one object per difference
+({"page", "key", "file", "module"} or {"page", "key", "a", "b"}), one a line.
 Messages go to stderr, one a block, followed by an empty line.
 
 Exit status: 0 success; 1 a file or a value was refused, or verify/diff found differences;

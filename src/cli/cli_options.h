@@ -15,7 +15,7 @@ struct CliOptions {
     bool version = false;
     bool rom = false;  // download --rom
     bool all = false;  // download --all
-    bool json = false; // scan --json
+    bool json = false;  // scan, info, verify, diff --json
     std::string command;
     std::vector<std::string> args;
 };

@@ -1,0 +1,511 @@
+#include "cli/cli_provision.h"
+
+#include <signal.h>
+#include <sys/time.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cstdio>
+#include <ctime>
+#include <map>
+#include <mutex>
+#include <nlohmann/json.hpp>
+
+#include "cli/cli_app.h"
+#include "cli/cli_json.h"
+#include "cli/cli_options.h"
+#include "cli/cli_ui_host.h"
+#include "fleet/ledger.h"
+#include "fleet/provisioner.h"
+#include "fleet/unit_plan.h"
+#include "link/serial_devices.h"
+#include "link/serial_port.h"
+
+namespace {
+
+constexpr int kExitInterrupted = 130;
+
+std::atomic<bool> g_stop{false};
+
+extern "C" void OnStopSignal(int) {
+    g_stop = true;
+}
+
+struct ProvisionArgs {
+    std::string templatePath, unitsPath, ledgerPath;
+    std::vector<std::string> ports;
+    int baudIndex = -1;  // as the window starts
+    bool ram = false, watch = false, dryRun = false, json = false, force = false, quiet = false;
+    bool help = false;
+};
+
+int Usage(const std::string& text) {
+    std::fprintf(stderr, "qorwctl: %s\nTry 'qorwctl --help'.\n", text.c_str());
+    return kExitUsage;
+}
+
+std::optional<int> BaudIndexOf(const std::string& text) {
+    static const char* const kRates[] = {"57600", "38400", "19200", "9600", "4800", "2400", "1200"};
+    for (int i = 0; i < 7; ++i) {
+        if (text == kRates[i]) return i;
+    }
+    return std::nullopt;
+}
+
+// Options as name and value, "--name=value" or "--name value"; positional words apart.
+struct ArgReader {
+    explicit ArgReader(const std::vector<std::string>& args) : argv(args) {}
+
+    const std::vector<std::string>& argv;
+    size_t i = 0;
+    std::string name;
+    std::optional<std::string> inlineValue;
+    std::string error;
+
+    bool Next(std::string& word, bool& isOption) {
+        if (i >= argv.size()) return false;
+        word = argv[i++];
+        isOption = word.size() > 1 && word[0] == '-';
+        inlineValue.reset();
+        if (isOption && word.rfind("--", 0) == 0) {
+            if (size_t eq = word.find('='); eq != std::string::npos) {
+                inlineValue = word.substr(eq + 1);
+                word = word.substr(0, eq);
+            }
+        }
+        name = word;
+        return true;
+    }
+    bool Value(std::string& value) {
+        if (inlineValue) {
+            value = *inlineValue;
+            return true;
+        }
+        if (i >= argv.size()) {
+            error = name + " needs a value";
+            return false;
+        }
+        value = argv[i++];
+        return true;
+    }
+    bool NoValue() {
+        if (!inlineValue) return true;
+        error = name + " takes no value";
+        return false;
+    }
+};
+
+bool ParseProvision(const std::vector<std::string>& argv, ProvisionArgs& a, std::string& error) {
+    ArgReader r(argv);
+    std::string word, value;
+    bool isOption = false;
+    bool commandSeen = false;
+    while (r.Next(word, isOption)) {
+        if (!isOption) {
+            if (!commandSeen && word == "provision") {
+                commandSeen = true;
+                continue;
+            }
+            error = "provision takes no word \"" + word + "\"";
+            return false;
+        }
+        bool ok = true;
+        if (word == "--template") {
+            ok = r.Value(a.templatePath);
+        } else if (word == "--units") {
+            ok = r.Value(a.unitsPath);
+        } else if (word == "--ledger") {
+            ok = r.Value(a.ledgerPath);
+        } else if (word == "--port") {
+            ok = r.Value(value);
+            if (ok) {
+                if (auto com = ComNumberOf(value)) {
+                    a.ports.push_back(DeviceForPort(*com));
+                } else if (value.find('/') != std::string::npos) {
+                    a.ports.push_back(value);
+                } else {
+                    error = "--port wants COM1 to COM32 or a device path, not \"" + value + "\"";
+                    return false;
+                }
+            }
+        } else if (word == "--baud") {
+            ok = r.Value(value);
+            if (ok) {
+                auto index = BaudIndexOf(value);
+                if (!index) {
+                    error = "--baud wants 57600, 38400, 19200, 9600, 4800, 2400 or 1200, not \"" +
+                            value + "\"";
+                    return false;
+                }
+                a.baudIndex = *index;
+            }
+        } else if (word == "--ram") {
+            ok = r.NoValue() && (a.ram = true);
+        } else if (word == "--watch") {
+            ok = r.NoValue() && (a.watch = true);
+        } else if (word == "--dry-run") {
+            ok = r.NoValue() && (a.dryRun = true);
+        } else if (word == "--json") {
+            ok = r.NoValue() && (a.json = true);
+        } else if (word == "--force") {
+            ok = r.NoValue() && (a.force = true);
+        } else if (word == "--quiet" || word == "-q") {
+            ok = r.NoValue() && (a.quiet = true);
+        } else if (word == "--help" || word == "-h") {
+            a.help = true;
+        } else {
+            error = "unknown option " + word + " for provision";
+            return false;
+        }
+        if (!ok) {
+            error = r.error;
+            return false;
+        }
+    }
+    if (a.help) return true;
+    if (a.templatePath.empty() || a.unitsPath.empty()) {
+        error = "usage: qorwctl provision --template FILE --units FILE.csv [--port P]...";
+        return false;
+    }
+    if (a.ledgerPath.empty()) {
+        size_t slash = a.unitsPath.rfind('/');
+        a.ledgerPath =
+            (slash == std::string::npos ? std::string() : a.unitsPath.substr(0, slash + 1)) +
+            "provision.db";
+    }
+    return true;
+}
+
+std::string Clock() {
+    timeval now{};
+    ::gettimeofday(&now, nullptr);
+    tm local{};
+    ::localtime_r(&now.tv_sec, &local);
+    char text[16];
+    std::snprintf(text, sizeof text, "%02d:%02d:%02d", local.tm_hour, local.tm_min, local.tm_sec);
+    return text;
+}
+
+nlohmann::ordered_json EventJson(const FleetEvent& e) {
+    nlohmann::ordered_json j = {{"event", "unit"}, {"port", e.port}, {"phase", PhaseName(e.phase)}};
+    if (e.percent >= 0) j["percent"] = e.percent;
+    if (e.row > 0) j["row"] = e.row;
+    if (!e.hw.empty()) j["hw"] = e.hw;
+    if (!e.ip.empty()) j["ip"] = e.ip;
+    if (!e.firmware.empty()) j["firmware"] = e.firmware;
+    if (!e.series.empty()) j["series"] = e.series;
+    if (!e.text.empty()) j["text"] = JsonText(e.text);
+    return j;
+}
+
+std::string Dump(const nlohmann::ordered_json& j) {
+    return JsonLine(j);
+}
+
+// What a person reads of a unit: port, row, module, address, phase, and percent or outcome.
+std::string EventLine(const FleetEvent& e, bool withPercent) {
+    std::string line = e.port;
+    if (e.row > 0) line += "  row " + std::to_string(e.row);
+    if (!e.hw.empty()) line += "  " + e.hw;
+    if (!e.ip.empty()) line += "  " + e.ip;
+    line += "  ";
+    line += PhaseName(e.phase);
+    if (withPercent && e.percent >= 0) line += " " + std::to_string(e.percent) + "%";
+    if (!e.text.empty()) line += ": " + e.text;
+    return line;
+}
+
+// The three ways of showing a run: JSON objects, live lines on a terminal, or log lines.
+class ProvisionView : public FleetObserver {
+public:
+    ProvisionView(const std::vector<std::string>& ports, bool json, bool quiet)
+        : json_(json), quiet_(quiet), live_(!json && !quiet && ::isatty(1)) {
+        for (const std::string& p : ports)
+            lines_[p] = p + "  " + PhaseName(UnitPhase::Waiting);
+        order_ = ports;
+    }
+
+    void OnEvent(const FleetEvent& e) override {
+        if (json_) {
+            std::printf("%s\n", Dump(EventJson(e)).c_str());
+            std::fflush(stdout);
+            return;
+        }
+        bool final = IsFinalPhase(e.phase);
+        if (live_) {
+            lines_[e.port] = EventLine(e, true);
+            if (final) {
+                Log(Clock() + " " + EventLine(e, false));
+            } else {
+                Draw();
+            }
+            return;
+        }
+        // Log lines: phase changes only, not every percent.
+        if (quiet_ && !final) return;
+        if (!final && lastPhase_.count(e.port) && lastPhase_[e.port] == e.phase) return;
+        lastPhase_[e.port] = e.phase;
+        std::printf("%s %s\n", Clock().c_str(), EventLine(e, false).c_str());
+        std::fflush(stdout);
+    }
+
+    void Finish() {
+        if (live_ && drawn_) {
+            std::printf("\x1b[%zuA\x1b[J", order_.size());
+            drawn_ = false;
+        }
+        std::fflush(stdout);
+    }
+
+private:
+    void Erase() {
+        if (drawn_) std::printf("\x1b[%zuA\x1b[J", order_.size());
+        drawn_ = false;
+    }
+    void Draw() {
+        Erase();
+        for (const std::string& p : order_)
+            std::printf("%s\x1b[K\n", lines_[p].c_str());
+        drawn_ = true;
+        std::fflush(stdout);
+    }
+    void Log(const std::string& line) {
+        Erase();
+        std::printf("%s\n", line.c_str());
+        Draw();
+    }
+
+    bool json_, quiet_, live_;
+    bool drawn_ = false;
+    std::vector<std::string> order_;
+    std::map<std::string, std::string> lines_;
+    std::map<std::string, UnitPhase> lastPhase_;
+};
+
+void PrintPlan(const UnitPlan& plan, bool json) {
+    for (const UnitConfig& u : plan.units) {
+        if (json) {
+            nlohmann::ordered_json j = {
+                {"event", "row"}, {"row", u.row}, {"line", u.line}, {"ip", u.ip}};
+            if (!u.tiedHw.empty()) j["hw"] = FormatHwAddress(u.tiedHw);
+            std::printf("%s\n", Dump(j).c_str());
+        } else {
+            std::printf("row %d (line %d)  %s%s\n", u.row, u.line, u.ip.c_str(),
+                        u.tiedHw.empty() ? "" : ("  for " + FormatHwAddress(u.tiedHw)).c_str());
+        }
+    }
+    std::fflush(stdout);
+}
+
+void InstallStopHandlers() {
+    struct sigaction sa {};
+    sa.sa_handler = OnStopSignal;
+    // A second Ctrl+C ends the program at once; the ledger stays consistent all the same.
+    sa.sa_flags = SA_RESETHAND;
+    sigemptyset(&sa.sa_mask);
+    ::sigaction(SIGINT, &sa, nullptr);
+    ::sigaction(SIGTERM, &sa, nullptr);
+}
+
+}  // namespace
+
+std::optional<std::string> FleetCommandOf(const std::vector<std::string>& argv) {
+    for (size_t i = 0; i < argv.size(); ++i) {
+        const std::string& a = argv[i];
+        if (a.size() > 1 && a[0] == '-') {
+            // The two options before a command that take their value as the next word.
+            if ((a == "--port" || a == "--baud") && i + 1 < argv.size()) ++i;
+            continue;
+        }
+        if (a == "provision" || a == "ledger") return a;
+        return std::nullopt;
+    }
+    return std::nullopt;
+}
+
+int RunProvision(const std::vector<std::string>& argv) {
+    ProvisionArgs a;
+    std::string error;
+    if (!ParseProvision(argv, a, error)) return Usage(error);
+    if (a.help) {
+        std::fputs(FleetUsage(), stdout);
+        return kExitOk;
+    }
+
+    // The whole table is checked before any port is opened.
+    UnitPlan plan;
+    switch (BuildUnitPlan(a.templatePath, a.unitsPath, plan, error)) {
+        case PlanResult::Ok:
+            break;
+        case PlanResult::Usage:
+            return Usage(error);
+        case PlanResult::Refused:
+            std::fprintf(stderr, "qorwctl: %s\n", error.c_str());
+            return kExitRefused;
+    }
+    if (a.ports.empty()) {
+        for (const SerialDevice& d : FindSerialDevices())
+            a.ports.push_back(d.StableName());
+    }
+    if (a.dryRun) PrintPlan(plan, a.json);
+    if (a.ports.empty()) {
+        if (a.dryRun) return kExitOk;
+        return Usage("no serial port found; name one with --port");
+    }
+
+    auto ledger = Ledger::Open(a.ledgerPath, a.dryRun, error);
+    if (!ledger) {
+        std::fprintf(stderr, "qorwctl: %s\n", error.c_str());
+        return kExitRefused;
+    }
+
+    ProvisionOptions o;
+    o.ports = a.ports;
+    o.baudIndex = a.baudIndex;
+    o.ram = a.ram;
+    o.watch = a.watch && !a.dryRun;
+    o.preview = a.dryRun;
+    o.force = a.force;
+    o.pauseScale = CliUiHost::PauseScaleFromEnvironment();
+    InstallStopHandlers();
+    ProvisionView view(a.ports, a.json, a.quiet);
+    Provisioner provisioner(plan, *ledger, o, view);
+    ProvisionSummary s = provisioner.Run(g_stop);
+    view.Finish();
+
+    if (a.json) {
+        nlohmann::ordered_json j = {{"event", "summary"},
+                                    {"done", s.done},
+                                    {"already_done", s.alreadyDone},
+                                    {"failed", s.failed},
+                                    {"interrupted", s.interrupted},
+                                    {"no_row_left", s.noRowLeft},
+                                    {"port_failures", s.portFailures}};
+        std::printf("%s\n", Dump(j).c_str());
+    } else if (!a.dryRun) {
+        std::printf("%d done, %d already done, %d failed, %d interrupted, %d without a row\n",
+                    s.done, s.alreadyDone, s.failed, s.interrupted, s.noRowLeft);
+    }
+    std::fflush(stdout);
+    if (g_stop) return kExitInterrupted;
+    if (s.failed > 0 || s.noRowLeft > 0) return kExitRefused;
+    if (s.portFailures > 0) return kExitLink;
+    return kExitOk;
+}
+
+int RunLedger(const std::vector<std::string>& argv) {
+    std::string path;
+    bool csv = false, json = false;
+    bool commandSeen = false;
+    for (const std::string& a : argv) {
+        if (a == "--csv") {
+            csv = true;
+        } else if (a == "--json") {
+            json = true;
+        } else if (a == "--help" || a == "-h") {
+            std::fputs(FleetUsage(), stdout);
+            return kExitOk;
+        } else if (!commandSeen && a == "ledger") {
+            commandSeen = true;
+        } else if (a.size() > 1 && a[0] == '-') {
+            return Usage("unknown option " + a + " for ledger");
+        } else if (path.empty()) {
+            path = a;
+        } else {
+            return Usage("usage: qorwctl ledger FILE [--csv|--json]");
+        }
+    }
+    if (path.empty() || (csv && json)) return Usage("usage: qorwctl ledger FILE [--csv|--json]");
+    if (::access(path.c_str(), F_OK) != 0) {
+        std::fprintf(stderr, "qorwctl: %s: no such ledger\n", path.c_str());
+        return kExitRefused;
+    }
+    std::string error;
+    auto ledger = Ledger::Open(path, true, error);
+    std::vector<Ledger::Entry> entries;
+    if (ledger) entries = ledger->Report(error);
+    if (!error.empty()) {
+        std::fprintf(stderr, "qorwctl: %s\n", error.c_str());
+        return kExitRefused;
+    }
+
+    static const char* const kColumns[] = {"row",    "ip",       "hw",       "port",  "firmware",
+                                           "series", "assigned", "finished", "state", "outcome"};
+    auto fields = [](const Ledger::Entry& e) {
+        return std::vector<std::string>{
+            std::to_string(e.row), e.ip,         e.hw,    e.port,   e.firmware, e.series,
+            e.assignedAt,          e.finishedAt, e.state, e.outcome};
+    };
+    if (json) {
+        for (const Ledger::Entry& e : entries) {
+            std::vector<std::string> f = fields(e);
+            nlohmann::ordered_json j = nlohmann::ordered_json::object();
+            j["row"] = e.row;
+            for (size_t i = 1; i < f.size(); ++i)
+                j[kColumns[i]] = JsonText(f[i]);
+            std::printf("%s\n", Dump(j).c_str());
+        }
+    } else if (csv) {
+        auto quote = [](const std::string& s) {
+            if (s.find_first_of(",\"\r\n") == std::string::npos) return s;
+            std::string q = "\"";
+            for (char c : s)
+                q += c == '"' ? std::string("\"\"") : std::string(1, c);
+            return q + "\"";
+        };
+        std::string line;
+        for (size_t i = 0; i < 10; ++i)
+            line += (i ? "," : "") + std::string(kColumns[i]);
+        std::printf("%s\r\n", line.c_str());
+        for (const Ledger::Entry& e : entries) {
+            std::vector<std::string> f = fields(e);
+            line.clear();
+            for (size_t i = 0; i < f.size(); ++i)
+                line += (i ? "," : "") + quote(f[i]);
+            std::printf("%s\r\n", line.c_str());
+        }
+    } else {
+        std::vector<std::vector<std::string>> table = {{"ROW", "IP ADDRESS", "HARDWARE ADDRESS",
+                                                        "PORT", "FIRMWARE", "SERIES", "FINISHED",
+                                                        "OUTCOME"}};
+        for (const Ledger::Entry& e : entries) {
+            std::string outcome =
+                e.state == e.outcome || e.outcome.empty() ? e.state : e.state + ": " + e.outcome;
+            table.push_back({std::to_string(e.row), e.ip, e.hw, e.port, e.firmware, e.series,
+                             e.finishedAt.empty() ? "-" : e.finishedAt, outcome});
+        }
+        std::vector<size_t> width(table[0].size(), 0);
+        for (const auto& row : table) {
+            for (size_t i = 0; i < row.size(); ++i)
+                width[i] = std::max(width[i], row[i].size());
+        }
+        for (const auto& row : table) {
+            std::string line;
+            for (size_t i = 0; i < row.size(); ++i) {
+                line += row[i];
+                if (i + 1 < row.size()) line += std::string(width[i] - row[i].size() + 2, ' ');
+            }
+            std::printf("%s\n", line.c_str());
+        }
+    }
+    std::fflush(stdout);
+    return kExitOk;
+}
+
+const char* FleetUsage() {
+    return R"(usage: qorwctl [--baud RATE] provision --template FILE --units FILE.csv [--port P]...
+                 [--ledger FILE] [--ram] [--watch] [--dry-run] [--force] [--json] [--quiet]
+       qorwctl ledger FILE [--csv|--json]
+
+provision: one configuration per row of the units file (the template with the row's values),
+each into the module on a port, all ports at once; the ledger records which module got which
+row. --port is COMn or a device path and may be given many times (default: every serial device
+present); --ledger defaults to provision.db beside the units file; --ram writes RAM only (no
+store and reset); --watch keeps each port going, module after module, until every row is done
+or Ctrl+C; --dry-run checks the inputs and shows the row each present module would get;
+--force provisions again what the ledger records as done; --json prints one JSON object per
+event. Exit status: 0 every unit done, 1 some failed (or an input was refused), 2 usage,
+3 a port could not be opened, 130 stopped by Ctrl+C.
+ledger: the ledger's report, as a table, CSV or one JSON object per row.
+)";
+}

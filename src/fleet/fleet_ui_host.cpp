@@ -1,0 +1,40 @@
+#include "fleet/fleet_ui_host.h"
+
+#include <algorithm>
+#include <chrono>
+#include <thread>
+#include <utility>
+
+UiHost::Answer FleetUiHost::MessageBox(const std::string& text, const std::string&, Icon, Buttons,
+                                       Answer defaultAnswer) {
+    messages_.push_back(text);
+    return defaultAnswer;
+}
+
+std::optional<std::string> FleetUiHost::OpenFileName(const std::string&, const std::string&) {
+    return std::exchange(fileName_, std::nullopt);
+}
+
+std::optional<std::string> FleetUiHost::SaveFileName(const std::string&, const std::string&) {
+    return std::exchange(fileName_, std::nullopt);
+}
+
+void FleetUiHost::ProcessPendingEvents() {
+    if (Stopping()) throw FleetInterrupted();
+}
+
+void FleetUiHost::Pause(int milliseconds) {
+    Wait(static_cast<int>(milliseconds * pauseScale_));
+}
+
+void FleetUiHost::Wait(int milliseconds) {
+    constexpr int kStepMs = 50;
+    auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
+    for (;;) {
+        if (Stopping()) throw FleetInterrupted();
+        auto now = std::chrono::steady_clock::now();
+        if (now >= end) return;
+        std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(
+            end - now, std::chrono::milliseconds(kStepMs)));
+    }
+}

@@ -1,0 +1,52 @@
+#pragma once
+
+#include <atomic>
+#include <exception>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/ui_host.h"
+
+// Thrown out of a worker's window when the run is being stopped: the operation in progress
+// ends after its current request, wherever it stands, and the worker records the unit as
+// interrupted. It never leaves the worker.
+struct FleetInterrupted : std::exception {
+    const char* what() const noexcept override { return "interrupted"; }
+};
+
+// The UiHost of a window nobody looks at: one per worker (and one for building the units'
+// configurations). Message boxes are recorded and take their default answer; the file dialogs
+// answer with the name given for the next one; pauses are real (scaled), and both pauses and
+// the pumping between requests notice a stop request.
+class FleetUiHost : public UiHost {
+public:
+    explicit FleetUiHost(const std::atomic<bool>* stop = nullptr, double pauseScale = 1.0)
+        : stop_(stop), pauseScale_(pauseScale) {}
+
+    Answer MessageBox(const std::string& text, const std::string& caption, Icon icon,
+                      Buttons buttons, Answer defaultAnswer) override;
+    std::optional<std::string> OpenFileName(const std::string& filter,
+                                            const std::string& defaultExt) override;
+    std::optional<std::string> SaveFileName(const std::string& filter,
+                                            const std::string& defaultExt) override;
+    void ProcessPendingEvents() override;
+    void Pause(int milliseconds) override;
+    void Beep() override {}
+    bool OpenHelp(const std::string&) override { return false; }
+    std::string ClipboardText() override { return {}; }
+    void SetClipboardText(const std::string&) override {}
+
+    void SetNextFileName(std::string name) { fileName_ = std::move(name); }
+    const std::vector<std::string>& Messages() const { return messages_; }
+    std::string LastMessage() const { return messages_.empty() ? std::string() : messages_.back(); }
+    bool Stopping() const { return stop_ && stop_->load(); }
+    // Waits ms (not scaled) in short steps; throws FleetInterrupted when a stop is requested.
+    void Wait(int milliseconds);
+
+private:
+    const std::atomic<bool>* stop_;
+    double pauseScale_;
+    std::optional<std::string> fileName_;
+    std::vector<std::string> messages_;
+};

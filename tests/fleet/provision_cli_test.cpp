@@ -1,0 +1,186 @@
+// qorwctl provision and qorwctl ledger as a script runs them, against simulated modules.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstring>
+#include <nlohmann/json.hpp>
+#include <thread>
+
+#include "files/temp_dir.h"
+#include "fleet/fleet_sims.h"
+#include "fleet/ledger.h"
+
+extern char** environ;
+
+namespace {
+
+constexpr const char* kProgram = QOR_BINARY_DIR "/qorwctl";
+
+struct Ctl {
+    pid_t pid = -1;
+    std::string outPath, errPath;
+
+    Ctl(const TempDir& dir, std::vector<std::string> args) {
+        // Everything the child needs is made before the fork: the test runs threads.
+        args.insert(args.begin(), kProgram);
+        std::vector<char*> argv;
+        for (auto& a : args)
+            argv.push_back(a.data());
+        argv.push_back(nullptr);
+        std::vector<std::string> env = {"QORWCTL_PAUSE_SCALE=0"};
+        for (char** e = environ; *e; ++e) {
+            if (std::strncmp(*e, "QORWCTL_PAUSE_SCALE=", 20) != 0) env.push_back(*e);
+        }
+        std::vector<char*> envp;
+        for (auto& e : env)
+            envp.push_back(e.data());
+        envp.push_back(nullptr);
+        outPath = dir.File(".out");
+        errPath = dir.File(".err");
+        pid = ::fork();
+        if (pid == 0) {
+            int out = ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+            int err = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+            ::dup2(out, 1);
+            ::dup2(err, 2);
+            if (::chdir(dir.Path().c_str()) != 0) ::_exit(127);
+            ::execve(kProgram, argv.data(), envp.data());
+            ::_exit(127);
+        }
+    }
+    int Wait() {
+        int status = 0;
+        ::waitpid(pid, &status, 0);
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+    std::string Out() const { return ReadFileBytes(outPath); }
+    std::string Err() const { return ReadFileBytes(errPath); }
+};
+
+class ProvisionCliTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        DeviceWindow w(a.Path());
+        ASSERT_TRUE(w.Upload());
+        ASSERT_TRUE(w.dlg.SaveTextFile(dir.File("site.txt")));
+        ASSERT_TRUE(w.dlg.SaveDcfFile(dir.File("site.dcf")));
+        a.sim->ClearRequests();
+    }
+    std::vector<std::string> Provision(const std::string& csv, std::vector<std::string> more = {}) {
+        dir.Write("units.csv", csv);
+        std::vector<std::string> args = {"provision", "--template", "site.txt", "--units",
+                                         "units.csv", "--port",     a.Path()};
+        args.insert(args.end(), more.begin(), more.end());
+        return args;
+    }
+
+    TempDir dir;
+    FleetSim a{1};
+};
+
+TEST_F(ProvisionCliTest, AUnitsFileInErrorIsRefusedBeforeAnyPortIsOpened) {
+    struct Case {
+        std::string csv;
+        int status;
+        std::string message;
+    } cases[] = {
+        {"IPAddress,Colour\n10.1.2.3,red\n", 2, "units.csv: unknown column \"Colour\""},
+        {"IPAddress,Gateway\n10.1.2.3\n", 2, "units.csv: line 2: 1 fields where the header has 2"},
+        {"IPAddress\n10.1.2.x\n", 1,
+         "units.csv: row 1 (line 2), column IPAddress (\"10.1.2.x\"): Text file load ABORTED! "
+         "Default values loaded. \"IPAddress: \" parameter in error."},
+        {"IPAddress\n10.1.2.3\n10.1.2.4\n010.001.002.003\n", 1,
+         "units.csv: rows 1 and 3 give the same IP address 010.001.002.003"},
+        {"IPAddress,EthernetAddress\n10.1.2.3,00:00:bc:1a:2b:01\n10.1.2.4,0000BC1A2B01\n", 1,
+         "units.csv: rows 1 and 2 name the same hardware address 00:00:BC:1A:2B:01"},
+    };
+    for (const Case& c : cases) {
+        Ctl run(dir, Provision(c.csv));
+        EXPECT_EQ(run.Wait(), c.status) << c.csv;
+        EXPECT_EQ(run.Err().substr(0, run.Err().find('\n')), "qorwctl: " + c.message) << c.csv;
+    }
+    EXPECT_TRUE(a.sim->Requests().empty());
+    EXPECT_NE(::access(dir.File("provision.db").c_str(), F_OK), 0);
+}
+
+TEST_F(ProvisionCliTest, ProvisionsAndReportsTheLedger) {
+    // A .dcf template serves as well as a text file.
+    Ctl run(dir, Provision("IPAddress\n10.1.2.11\n10.1.2.12\n", {"--template", "site.dcf"}));
+    EXPECT_EQ(run.Wait(), 0) << run.Err();
+    EXPECT_NE(run.Out().find("1 done, 0 already done, 0 failed"), std::string::npos) << run.Out();
+
+    Ctl report(dir, {"ledger", "provision.db", "--csv"});
+    EXPECT_EQ(report.Wait(), 0);
+    std::string csv = report.Out();
+    EXPECT_EQ(csv.substr(0, csv.find('\n') + 1),
+              "row,ip,hw,port,firmware,series,assigned,finished,state,outcome\r\n");
+    EXPECT_NE(csv.find("1,010.001.002.011,00:00:BC:1A:2B:01," + a.Path() + ",03.12,B/C,"),
+              std::string::npos)
+        << csv;
+    EXPECT_NE(csv.find(",done,done\r\n"), std::string::npos) << csv;
+}
+
+TEST_F(ProvisionCliTest, DryRunShowsEachModuleItsOwnRowAndWritesNothing) {
+    FleetSim b(2);
+    Ctl run(dir, Provision("IPAddress\n10.1.2.11\n10.1.2.12\n", {"--port", b.Path(), "--dry-run"}));
+    EXPECT_EQ(run.Wait(), 0) << run.Err();
+    std::string out = run.Out();
+    EXPECT_NE(out.find("preview: would get row 1"), std::string::npos) << out;
+    EXPECT_NE(out.find("preview: would get row 2"), std::string::npos) << out;
+    for (FleetSim* m : {&a, &b}) {
+        for (const SimRequest& r : m->sim->Requests())
+            EXPECT_NE(r.command, 0x08) << m->Hw();
+    }
+    EXPECT_NE(::access(dir.File("provision.db").c_str(), F_OK), 0);
+}
+
+TEST_F(ProvisionCliTest, CtrlCRecordsTheUnitInFlightAndExits130) {
+    // Paced, so that the download is still running when the interrupt comes.
+    SimOptions paced;
+    paced.pace = 9600;
+    FleetSim slow(2, paced);
+    dir.Write("units.csv", "IPAddress\n10.1.2.11\n");
+    Ctl run(dir, {"provision", "--template", "site.txt", "--units", "units.csv", "--port",
+                  slow.Path(), "--json"});
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (slow.writes < 3 && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    ::kill(run.pid, SIGINT);
+    EXPECT_EQ(run.Wait(), 130) << run.Err();
+    EXPECT_EQ(slow.sim->Stats().resets, 0);
+    std::string error;
+    auto ledger = Ledger::Open(dir.File("provision.db"), true, error);
+    ASSERT_TRUE(ledger) << error;
+    std::vector<Ledger::Entry> report = ledger->Report(error);
+    ASSERT_EQ(report.size(), 1u);
+    EXPECT_EQ(report[0].state, "interrupted");
+    EXPECT_EQ(report[0].outcome, "interrupted while downloading");
+    EXPECT_NE(run.Out().find("\"phase\":\"interrupted\""), std::string::npos) << run.Out();
+}
+
+TEST_F(ProvisionCliTest, InfoVerifyAndDiffSpeakJson) {
+    Ctl info(dir, {"--port", a.Path(), "info", "--json"});
+    ASSERT_EQ(info.Wait(), 0) << info.Err();
+    auto j = nlohmann::json::parse(info.Out());
+    EXPECT_EQ(j["hardware_address"], "00:00:BC:1A:2B:01");
+    EXPECT_EQ(j["firmware"], "03.12");
+    EXPECT_EQ(j["web_parameters"], true);
+
+    std::string site = ReadFileBytes(dir.File("site.txt"));
+    site.replace(site.find("IPAddress: 010.000.000.100"), 26, "IPAddress: 010.000.000.101");
+    dir.Write("other.txt", site);
+    Ctl verify(dir, {"--port", a.Path(), "verify", "other.txt", "--json"});
+    EXPECT_EQ(verify.Wait(), 1) << verify.Err();
+    EXPECT_EQ(nlohmann::json::parse(verify.Out()),
+              nlohmann::json::parse(R"({"page": "QOR IP Addr", "key": "IPAddress",
+                  "file": "010.000.000.101", "module": "010.000.000.100"})"));
+    Ctl diff(dir, {"diff", "site.txt", "other.txt", "--json"});
+    EXPECT_EQ(diff.Wait(), 1) << diff.Err();
+    EXPECT_EQ(nlohmann::json::parse(diff.Out())["b"], "010.000.000.101");
+}
+
+}  // namespace
