@@ -1,19 +1,22 @@
 #include "gui/utility_settings_page_view.h"
 
+#include <QAbstractItemView>
 #include <QComboBox>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QPointer>
 #include <QRadioButton>
 #include <QVBoxLayout>
 
 #include "gui/control_binding.h"
 #include "gui/masked_edit_widget.h"
+#include "gui/port_watcher.h"
 #include "pages/utility_settings_page.h"
 
 namespace {
+
+constexpr int kPortListChars = 40;
 
 QGroupBox* MakeChoices(const char* title, CRadioGroup& model, const char* name, QWidget* parent) {
     auto* box = new QGroupBox(title, parent);
@@ -40,24 +43,26 @@ UtilitySettingsPageView::UtilitySettingsPageView(CUtilitySettingsPage& page, QWi
     auto* port = new QComboBox(this);
     port->setObjectName("comPortList");
     port->setMaxVisibleItems(16);
+    // Entries name adapters and devices: wide enough for most, the list as wide as the longest,
+    // and a plug or unplug does not reflow the page.
+    port->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    port->setMinimumContentsLength(kPortListChars);
     Bind(page_.ComPortList(), port);
+    auto fitList = [port] {
+        port->view()->setMinimumWidth(port->view()->sizeHintForColumn(0) +
+                                      2 * port->view()->frameWidth());
+    };
+    fitList();
     auto* baud = new QComboBox(this);
     baud->setObjectName("baudList");
     Bind(page_.BaudList(), baud);
 
-    // The device the port opens, beside the list; read-only.
-    auto* device = new QLabel(this);
-    device->setObjectName("deviceLabel");
-    device->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    CEdit& deviceModel = page_.DeviceLabel();
-    QPointer<QLabel> guard(device);
-    auto showDevice = [guard, &deviceModel] {
-        if (!guard) return;
-        guard->setText(FromLatin1(deviceModel.Text()));
-        ApplyCommonState(deviceModel, guard);
-    };
-    deviceModel.SetViewListener(showDevice);
-    showDevice();
+    // Adapters plugged in or out show in the list while the window is open.
+    new PortWatcher(
+        [this, fitList] {
+            if (page_.RefreshPorts()) fitList();
+        },
+        this);
 
     auto* mask = new MaskedEditWidget(page_.SecurityMaskEdit(), this);
     mask->setObjectName("securityMaskEdit");
@@ -71,7 +76,6 @@ UtilitySettingsPageView::UtilitySettingsPageView(CUtilitySettingsPage& page, QWi
         link->addWidget(field, row, 1);
     };
     addRow(0, "COM Port", port);
-    link->addWidget(device, 0, 2);
     addRow(1, "Baud Rate", baud);
     addRow(2, "Configuration Security Mask", mask);
     link->setColumnStretch(2, 1);
@@ -88,4 +92,4 @@ UtilitySettingsPageView::UtilitySettingsPageView(CUtilitySettingsPage& page, QWi
     outer->addStretch();
 }
 
-UtilitySettingsPageView::~UtilitySettingsPageView() { page_.DeviceLabel().SetViewListener(nullptr); }
+UtilitySettingsPageView::~UtilitySettingsPageView() = default;
