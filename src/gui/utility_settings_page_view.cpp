@@ -73,7 +73,8 @@ UtilitySettingsPageView::UtilitySettingsPageView(CUtilitySettingsPage& page, QWi
         auto* label = new QLabel(text, this);
         label->setBuddy(field);
         link->addWidget(label, row, 0);
-        link->addWidget(field, row, 1);
+        // Only the port list takes the column's width; the others keep their own.
+        link->addWidget(field, row, 1, row == 0 ? Qt::Alignment() : Qt::AlignLeft);
     };
     addRow(0, "COM Port", port);
     addRow(1, "Baud Rate", baud);

@@ -90,12 +90,13 @@ std::vector<SerialDevice> Enumerate() {
     }
     udev_list_entry* entry;
     udev_list_entry_foreach(entry, udev_enumerate_get_list_entry(e.get())) {
-        std::unique_ptr<udev_device, decltype(&udev_device_unref)> dev(
-            udev_device_new_from_syspath(u.get(), udev_list_entry_get_name(entry)),
-            udev_device_unref);
-        if (!dev) continue;
         // Consoles, virtual terminals and ptmx hang under no device: no port is behind them.
-        if (!udev_device_get_parent(dev.get())) continue;
+        // Most ttys are such; passing them by name spares reading them.
+        std::string syspath = udev_list_entry_get_name(entry);
+        if (StartsWith(syspath, "/sys/devices/virtual/")) continue;
+        std::unique_ptr<udev_device, decltype(&udev_device_unref)> dev(
+            udev_device_new_from_syspath(u.get(), syspath.c_str()), udev_device_unref);
+        if (!dev || !udev_device_get_parent(dev.get())) continue;
         std::string devnode = Text(udev_device_get_devnode(dev.get()));
         if (devnode.empty()) continue;
         std::string name = Text(udev_device_get_sysname(dev.get()));

@@ -5,8 +5,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <chrono>
 #include <cstring>
-#include <future>
 #include <map>
 #include <regex>
 #include <string>
@@ -365,20 +366,20 @@ TEST_F(QorwctlTest, ANonexistentDeviceIsALinkFailure) {
 }
 
 TEST_F(QorwctlDeviceTest, UnpluggedDuringAnUploadGivesOneMessageAndNoFile) {
-    std::promise<void> halfway;
-    int requests = 0;
+    std::atomic<int> requests{0};
+    std::atomic<bool> finished{false};
     sim.SetResponder([&](const SimRequest&) -> std::optional<std::vector<uint8_t>> {
+        // No answer from the 30th on: the adapter goes while the utility waits for one.
         if (++requests < 30) return std::nullopt;
-        // No answer from here on: the adapter goes while the utility waits for one.
-        if (requests == 30) halfway.set_value();
         return std::vector<uint8_t>{};
     });
-    std::thread unplug([&, done = halfway.get_future()] {
-        done.wait();
-        sim.Hangup();
+    std::thread unplug([&] {
+        while (requests < 30 && !finished) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        if (requests >= 30) sim.Hangup();
     });
     // At the slowest rate the utility waits a second for each answer.
     CtlRun r = Device({"--baud", "1200", "upload", "out.txt"});
+    finished = true;
     unplug.join();
     EXPECT_EQ(r.status, 3);
     EXPECT_EQ(r.err, "The serial device went away: " + sim.SlavePath() +

@@ -9,6 +9,7 @@
 #include <QRadioButton>
 
 #include <QAbstractItemView>
+#include <QApplication>
 #include <QPainter>
 #include <QPixmap>
 #include <QPushButton>
@@ -178,6 +179,12 @@ TEST(WindowOnOnePort, TheFirstQorReachesTheModuleWithNoSettingMade) {
     EXPECT_TRUE(w.ui.Messages().empty()) << w.ui.LastMessage();
     EXPECT_EQ(w.dlg.StatusField().Text(), "Device Values");
     EXPECT_GT(w.sim->Requests().size(), 100u);
+    if (const char* dir = std::getenv("QOR_HELP_SHOTS")) {
+        w.dlg.SelectPage(CUtilityDlg::kUtilitySettingsPage);
+        w.window.resize(960, 415);
+        QApplication::processEvents();
+        EXPECT_TRUE(w.window.grab().save(QString(dir) + "/page-utility-settings.png"));
+    }
 }
 
 TEST(WindowOnOnePort, UnpluggedDuringAnUploadGivesOneMessageAndOffline) {
