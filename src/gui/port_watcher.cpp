@@ -6,7 +6,8 @@
 #include "link/serial_devices.h"
 
 PortWatcher::PortWatcher(std::function<void()> onChange, QObject* parent)
-    : QObject(parent), onChange_(std::move(onChange)),
+    : QObject(parent),
+      onChange_(std::move(onChange)),
       monitor_(std::make_unique<SerialDeviceMonitor>()) {
     if (monitor_->Fd() >= 0) {
         auto* notifier = new QSocketNotifier(monitor_->Fd(), QSocketNotifier::Read, this);

@@ -56,7 +56,8 @@ PortEntry Blank(int com) {
 bool MakeDirs(const std::string& dir) {
     if (dir.empty()) return false;
     size_t at = 0;
-    while ((at = dir.find('/', at + 1)) != std::string::npos) ::mkdir(dir.substr(0, at).c_str(), 0700);
+    while ((at = dir.find('/', at + 1)) != std::string::npos)
+        ::mkdir(dir.substr(0, at).c_str(), 0700);
     return ::mkdir(dir.c_str(), 0700) == 0 || errno == EEXIST;
 }
 
@@ -65,7 +66,8 @@ bool MakeDirs(const std::string& dir) {
 std::string PortEntry::Text() const {
     std::string text = "COM" + std::to_string(com);
     if (source == PortSource::None) return text;
-    if (present) return text + (label.empty() || label == device ? "" : "  " + label) + "  " + device;
+    if (present)
+        return text + (label.empty() || label == device ? "" : "  " + label) + "  " + device;
     return text + "  " + (label.empty() ? device : label) + "  " + PortMap::kNotPluggedIn;
 }
 
@@ -83,7 +85,8 @@ PortMap& ProgramPortMap() {
 }
 
 PortMap::PortMap(std::string pinsPath) : pinsPath_(std::move(pinsPath)) {
-    for (int com = 1; com <= kPortCount; ++com) entries_.push_back(Blank(com));
+    for (int com = 1; com <= kPortCount; ++com)
+        entries_.push_back(Blank(com));
 }
 
 std::string PortMap::PinsPath() const {
@@ -128,7 +131,8 @@ bool PortMap::Refresh(const std::vector<SerialDevice>& present) {
     std::lock_guard lk(mu_);
     Pins pins = ReadPins(PinsPath());
     std::vector<PortEntry> next;
-    for (int com = 1; com <= kPortCount; ++com) next.push_back(Blank(com));
+    for (int com = 1; com <= kPortCount; ++com)
+        next.push_back(Blank(com));
     std::vector<bool> claimed(present.size(), false);
 
     // The present device a name means: its kernel name, its by-id name, or a link to either.

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <vector>
 
 #include "link/port_map.h"
 #include "link/serial_channel.h"
@@ -11,10 +12,10 @@ namespace port_problem {
 namespace {
 
 std::string Format(const char* format, const std::string& a, const std::string& b = {}) {
-    std::string text(std::string(format).size() + a.size() + b.size(), '\0');
-    int n = std::snprintf(text.data(), text.size() + 1, format, a.c_str(), b.c_str());
-    text.resize(static_cast<size_t>(std::max(n, 0)));
-    return text;
+    int n = std::snprintf(nullptr, 0, format, a.c_str(), b.c_str());
+    std::vector<char> text(static_cast<size_t>(std::max(n, 0)) + 1);
+    std::snprintf(text.data(), text.size(), format, a.c_str(), b.c_str());
+    return text.data();
 }
 
 }  // namespace

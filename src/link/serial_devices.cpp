@@ -74,7 +74,8 @@ std::string UsbText(udev_device* dev, udev_device* usb, const char* attribute,
                     const char* property) {
     std::string text = Text(udev_device_get_sysattr_value(usb, attribute));
     if (text.empty()) text = Text(udev_device_get_property_value(dev, property));
-    while (!text.empty() && std::isspace(static_cast<unsigned char>(text.back()))) text.pop_back();
+    while (!text.empty() && std::isspace(static_cast<unsigned char>(text.back())))
+        text.pop_back();
     return text;
 }
 
@@ -82,8 +83,8 @@ std::vector<SerialDevice> Enumerate() {
     std::vector<SerialDevice> found;
     std::unique_ptr<udev, decltype(&udev_unref)> u(udev_new(), udev_unref);
     if (!u) return found;
-    std::unique_ptr<udev_enumerate, decltype(&udev_enumerate_unref)> e(
-        udev_enumerate_new(u.get()), udev_enumerate_unref);
+    std::unique_ptr<udev_enumerate, decltype(&udev_enumerate_unref)> e(udev_enumerate_new(u.get()),
+                                                                       udev_enumerate_unref);
     if (!e || udev_enumerate_add_match_subsystem(e.get(), "tty") < 0 ||
         udev_enumerate_scan_devices(e.get()) < 0) {
         return found;
@@ -116,8 +117,7 @@ std::vector<SerialDevice> Enumerate() {
         d.driver = DriverOf(dev.get());
         if (udev_device* usb =
                 udev_device_get_parent_with_subsystem_devtype(dev.get(), "usb", "usb_device")) {
-            d.manufacturer =
-                UsbText(dev.get(), usb, "manufacturer", "ID_VENDOR_FROM_DATABASE");
+            d.manufacturer = UsbText(dev.get(), usb, "manufacturer", "ID_VENDOR_FROM_DATABASE");
             d.product = UsbText(dev.get(), usb, "product", "ID_MODEL_FROM_DATABASE");
             d.serial = UsbText(dev.get(), usb, "serial", "ID_SERIAL_SHORT");
         }
@@ -134,8 +134,10 @@ bool NaturalLess(const std::string& a, const std::string& b) {
     while (i < a.size() && j < b.size()) {
         if (digit(a[i]) && digit(b[j])) {
             size_t i0 = i, j0 = j;
-            while (i < a.size() && digit(a[i])) ++i;
-            while (j < b.size() && digit(b[j])) ++j;
+            while (i < a.size() && digit(a[i]))
+                ++i;
+            while (j < b.size() && digit(b[j]))
+                ++j;
             std::string x = a.substr(i0, i - i0), y = b.substr(j0, j - j0);
             x.erase(0, std::min(x.find_first_not_of('0'), x.size()));
             y.erase(0, std::min(y.find_first_not_of('0'), y.size()));

@@ -14,9 +14,9 @@ const SerialDevice kUart{"/dev/ttyS0", "", "", "", "", "serial8250"};
 const SerialDevice kUart2{"/dev/ttyS2", "", "", "", "", "serial8250"};
 const SerialDevice kFtdi = UsbPort("/dev/ttyUSB0", "usb-FTDI_FT232R_USB_UART_A10K5XYZ-if00-port0",
                                    "FT232R USB UART", "A10K5XYZ");
-const SerialDevice kCp = UsbPort(
-    "/dev/ttyUSB1", "usb-Silicon_Labs_CP2102_USB_to_UART_Bridge_Controller_0001-if00-port0",
-    "CP2102 USB to UART Bridge Controller", "0001", "cp210x");
+const SerialDevice kCp =
+    UsbPort("/dev/ttyUSB1", "usb-Silicon_Labs_CP2102_USB_to_UART_Bridge_Controller_0001-if00-port0",
+            "CP2102 USB to UART Bridge Controller", "0001", "cp210x");
 const SerialDevice kAcm{"/dev/ttyACM0", "", "", "", "", "cdc_acm"};
 
 // The device each numbered COM port opens.
@@ -83,7 +83,8 @@ TEST_F(PortMapTest, APinKeepsTheAdapterAcrossSocketsAndRuns) {
     PortMap next(map.PinsPath());
     next.Refresh({newcomer, moved});
     EXPECT_EQ(next.Entry(2).source, PortSource::Pinned);
-    EXPECT_EQ(next.Entry(2).Text(), "COM2  CP2102 USB to UART Bridge Controller (0001)  /dev/ttyUSB3");
+    EXPECT_EQ(next.Entry(2).Text(),
+              "COM2  CP2102 USB to UART Bridge Controller (0001)  /dev/ttyUSB3");
     EXPECT_EQ(next.Entry(1).device, "/dev/ttyUSB4");
 
     // Unplugged: the number stays the adapter's.

@@ -1,8 +1,7 @@
 #include "link/serial_devices.h"
 
-#include <sys/stat.h>
-
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <fstream>
@@ -63,9 +62,8 @@ TEST(FindSerialDevices, FindsOnlyPortsWithHardwareBehindThem) {
             EXPECT_NE(type, 0) << name;
         }
     }
-    EXPECT_TRUE(std::is_sorted(found.begin(), found.end(), [](auto& a, auto& b) {
-        return NaturalLess(a.devnode, b.devnode);
-    }));
+    EXPECT_TRUE(std::is_sorted(found.begin(), found.end(),
+                               [](auto& a, auto& b) { return NaturalLess(a.devnode, b.devnode); }));
 }
 
 }  // namespace

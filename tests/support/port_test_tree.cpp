@@ -56,8 +56,8 @@ void ResetTestPorts(std::vector<SerialDevice> devices) {
 SerialDevice UsbPort(const std::string& devnode, const std::string& byIdName,
                      const std::string& product, const std::string& serial,
                      const std::string& driver) {
-    return {devnode, byIdName.empty() ? "" : "/dev/serial/by-id/" + byIdName, "", product,
-            serial, driver};
+    return {devnode, byIdName.empty() ? "" : "/dev/serial/by-id/" + byIdName, "", product, serial,
+            driver};
 }
 
 std::string TestPinsPath() {
