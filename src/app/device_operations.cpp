@@ -2,6 +2,7 @@
 
 #include "app/ui_host.h"
 #include "app/utility_dlg.h"
+#include "link/port_problem.h"
 #include "link/serial_channel.h"
 
 namespace device_ops {
@@ -194,12 +195,18 @@ int CUtilityDlg::ResetDevice(int kind) {
 }
 
 void CUtilityDlg::ShowLinkError(int code) {
+    const SerialChannel& channel = doc_.Channel();
+    // Taken before going offline closes the channel.
+    bool gone = channel.DeviceGone();
     GoOffline(true);
     Page(kUtilitySettingsPage).RestoreLinkBaud();
     std::string text = QorDoc::ResultText(code);
-    // Say which device failed and why, so that a missing permission can be put right.
-    if (code == QorDoc::kInvalidPort && !doc_.Channel().OpenError().empty()) {
-        text += "\n" + doc_.Channel().OpenError();
+    if (gone) {
+        // Not a link error: nothing the module did, and nothing a setting would mend.
+        text = port_problem::DeviceGoneMessage(channel);
+    } else if (code == QorDoc::kInvalidPort && !channel.OpenError().empty()) {
+        // Which device failed, why, and what to do about it.
+        text += "\n" + port_problem::ExplainOpenFailure(channel);
     }
     ui_.Message(text);
 }

@@ -19,6 +19,7 @@
 #include "cli/cli_scan.h"
 #include "cli/param_compare.h"
 #include "cli/serial_ports.h"
+#include "link/port_map.h"
 #include "link/serial_channel.h"
 #include "model/qor_doc.h"
 
@@ -78,6 +79,16 @@ std::string FirmwareOf(const std::string& identification) {
 std::string TrimRight(std::string text) {
     while (!text.empty() && std::isspace(static_cast<unsigned char>(text.back()))) text.pop_back();
     return text;
+}
+
+// The device --port names when it is no COM number: a path as it is, else a by-id or kernel
+// name of a present device; a name that leads nowhere is looked for under /dev/serial/by-id,
+// so that the failure names the place.
+std::string DeviceNamed(const std::string& name) {
+    PortMap& map = ProgramPortMap();
+    map.Refresh();
+    std::string device = map.Resolve(name);
+    return device.empty() ? "/dev/serial/by-id/" + name : device;
 }
 
 class CliSession {
@@ -151,8 +162,8 @@ void CliSession::ApplyLinkOptions(CUtilityDlg& dlg) {
         if (auto com = ComNumberOf(*options_.port)) {
             port = *com;
         } else {
-            // The core maps COM numbers to devices in one place; a path becomes COM1's device.
-            ::setenv("QORW_COM1", options_.port->c_str(), 1);
+            // The device goes to this window's channel alone, never into a process-wide setting.
+            dlg.Doc().Channel().SetDevice(DeviceNamed(*options_.port));
         }
         page.ComPortList().SetCurSel(port - 1);
         dlg.Link().comPort = static_cast<uint16_t>(port);
@@ -359,8 +370,12 @@ int CliSession::Info() {
 }
 
 int CliSession::Ports() {
-    for (const SerialPortEntry& entry : ListSerialPorts())
-        std::printf("%s\n", PortLine(entry).c_str());
+    PortMap& map = ProgramPortMap();
+    map.Refresh();
+    for (int com = 1; com <= PortMap::kPortCount; ++com) {
+        std::string line = PortLine(map.Entry(com));
+        if (!line.empty()) std::printf("%s\n", line.c_str());
+    }
     std::fflush(stdout);
     return kExitOk;
 }

@@ -39,6 +39,16 @@ std::optional<int> BaudIndexOf(const std::string& text) {
     return std::nullopt;
 }
 
+// "COM" and digits, in any case: meant as a COM number, right or wrong.
+bool LooksLikeComNumber(const std::string& text) {
+    if (text.size() < 4) return false;
+    for (size_t i = 0; i < text.size(); ++i) {
+        unsigned char c = static_cast<unsigned char>(text[i]);
+        if (i < 3 ? std::toupper(c) != "COM"[i] : !std::isdigit(c)) return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 std::optional<int> ComNumberOf(const std::string& text) {
@@ -97,9 +107,9 @@ bool ParseCliOptions(const std::vector<std::string>& argv, CliOptions& options,
         };
         if (name == "--port") {
             if (!takeValue()) return false;
-            if (value->empty() ||
-                (!ComNumberOf(*value) && value->find('/') == std::string::npos)) {
-                error = "--port wants COM1 to COM32 or a device path, not \"" + *value + "\"";
+            if (value->empty() || (LooksLikeComNumber(*value) && !ComNumberOf(*value))) {
+                error = "--port wants COM1 to COM32, a device path or a by-id name, not \"" +
+                        *value + "\"";
                 return false;
             }
             options.port = *value;
@@ -197,7 +207,9 @@ Commands:
                           then wait for the module and upload it
   info [--json]           identification text, hardware address, firmware revision and
                           whether the web parameters are supported
-  ports                   the serial devices present and the COM numbers that map to them
+  ports                   every COM number with a device behind it, one a line, tab-separated:
+                          COM number, device, adapter, stable name, and how the number
+                          came to it (automatic, pinned, or QORW_COMn)
   scan [--port P]... [--json]
                           find the module: every rate (--baud or the saved rate first) on
                           the named ports (--port again for each) or on every port present,
@@ -212,9 +224,10 @@ Commands:
                           the provisioning ledger's report
 
 Options:
-  --port COMn|DEVICE      COM1..COM32 (COMn is QORW_COMn when that is set, else
-                          /dev/ttyS<n-1>) or a device path; default: the port in
-                          QORWUTIL.CFG in the current directory, else COM1
+  --port COMn|DEVICE      COM1..COM32 as the window numbers them (see "ports"), a device
+                          path, or a by-id name (usb-FTDI_..., as under
+                          /dev/serial/by-id); default: the port in QORWUTIL.CFG in the
+                          current directory, else COM1
   --baud RATE             57600, 38400, 19200, 9600, 4800, 2400 or 1200; default: the rate in
                           QORWUTIL.CFG, else 38400. Neither option rewrites QORWUTIL.CFG.
   --quiet                 no progress line and no echo of confirmations

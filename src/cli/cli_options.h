@@ -6,7 +6,7 @@
 
 // qorwctl's command line.
 struct CliOptions {
-    std::optional<std::string> port;  // "COMn" or a device path, as given
+    std::optional<std::string> port;  // "COMn", a device path or a by-id name, as given
     std::vector<std::string> ports;   // every --port in order (scan takes several)
     std::optional<int> baudIndex;     // 0..6 of the link rates
     bool quiet = false;

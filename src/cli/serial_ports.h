@@ -1,18 +1,10 @@
 #pragma once
 
 #include <string>
-#include <vector>
 
-// A serial device present on this machine and the COM numbers that open it.
-struct SerialPortEntry {
-    std::string device;         // as found: /dev/serial/by-id/..., /dev/ttyUSB0, ...
-    std::string target;         // the device a by-id name leads to; empty for the others
-    std::vector<int> comNumbers;  // 1..32 whose device (QORW_COMn or /dev/ttyS<n-1>) is this one
-};
+struct PortEntry;
 
-// /dev/serial/by-id names first, then ttyUSB*, ttyACM* and ttyS* (those the kernel knows a
-// port behind) in number order, then devices named only by a QORW_COMn variable.
-std::vector<SerialPortEntry> ListSerialPorts();
-
-// "device<TAB>COM1,COM3" or "device<TAB>-", and "<TAB>-> target" for a by-id name.
-std::string PortLine(const SerialPortEntry& entry);
+// One line of "qorwctl ports", tab-separated: COM number, the device it opens, the adapter,
+// its stable name, and how the number came to it ("automatic", "pinned", "pinned, not plugged
+// in", or "QORW_COM<n>"). Empty for a COM number with nothing behind it.
+std::string PortLine(const PortEntry& entry);

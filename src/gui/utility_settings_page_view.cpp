@@ -1,5 +1,6 @@
 #include "gui/utility_settings_page_view.h"
 
+#include <QAbstractItemView>
 #include <QComboBox>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -15,9 +16,12 @@
 #include "gui/find_module_dialog.h"
 #include "link/serial_channel.h"
 #include "gui/masked_edit_widget.h"
+#include "gui/port_watcher.h"
 #include "pages/utility_settings_page.h"
 
 namespace {
+
+constexpr int kPortListChars = 40;
 
 QGroupBox* MakeChoices(const char* title, CRadioGroup& model, const char* name, QWidget* parent) {
     auto* box = new QGroupBox(title, parent);
@@ -44,27 +48,29 @@ UtilitySettingsPageView::UtilitySettingsPageView(CUtilitySettingsPage& page, QWi
     auto* port = new QComboBox(this);
     port->setObjectName("comPortList");
     port->setMaxVisibleItems(16);
+    // Entries name adapters and devices: wide enough for most, the list as wide as the longest,
+    // and a plug or unplug does not reflow the page.
+    port->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    port->setMinimumContentsLength(kPortListChars);
     Bind(page_.ComPortList(), port);
     auto* find = new QPushButton("Find &Module...", this);
     find->setObjectName("findModuleButton");
     connect(find, &QPushButton::clicked, this, [this] { FindModule(); });
+    auto fitList = [port] {
+        port->view()->setMinimumWidth(port->view()->sizeHintForColumn(0) +
+                                      2 * port->view()->frameWidth());
+    };
+    fitList();
     auto* baud = new QComboBox(this);
     baud->setObjectName("baudList");
     Bind(page_.BaudList(), baud);
 
-    // The device the port opens, beside the list; read-only.
-    auto* device = new QLabel(this);
-    device->setObjectName("deviceLabel");
-    device->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    CEdit& deviceModel = page_.DeviceLabel();
-    QPointer<QLabel> guard(device);
-    auto showDevice = [guard, &deviceModel] {
-        if (!guard) return;
-        guard->setText(FromLatin1(deviceModel.Text()));
-        ApplyCommonState(deviceModel, guard);
-    };
-    deviceModel.SetViewListener(showDevice);
-    showDevice();
+    // Adapters plugged in or out show in the list while the window is open.
+    new PortWatcher(
+        [this, fitList] {
+            if (page_.RefreshPorts()) fitList();
+        },
+        this);
 
     auto* mask = new MaskedEditWidget(page_.SecurityMaskEdit(), this);
     mask->setObjectName("securityMaskEdit");
@@ -75,14 +81,14 @@ UtilitySettingsPageView::UtilitySettingsPageView(CUtilitySettingsPage& page, QWi
         auto* label = new QLabel(text, this);
         label->setBuddy(field);
         link->addWidget(label, row, 0);
-        link->addWidget(field, row, 1);
+        // Only the port list takes the column's width; the others keep their own.
+        link->addWidget(field, row, 1, row == 0 ? Qt::Alignment() : Qt::AlignLeft);
     };
     addRow(0, "COM Port", port);
     link->addWidget(find, 0, 2);
-    link->addWidget(device, 0, 3);
     addRow(1, "Baud Rate", baud);
     addRow(2, "Configuration Security Mask", mask);
-    link->setColumnStretch(3, 1);
+    link->setColumnStretch(3, 1);  // the button keeps its size beside the list
 
     auto* choices = new QHBoxLayout;
     choices->addWidget(MakeChoices("Parameter Upload Behavior", page_.UploadGroup(), "uploadGroup", this));
@@ -96,7 +102,7 @@ UtilitySettingsPageView::UtilitySettingsPageView(CUtilitySettingsPage& page, QWi
     outer->addStretch();
 }
 
-UtilitySettingsPageView::~UtilitySettingsPageView() { page_.DeviceLabel().SetViewListener(nullptr); }
+UtilitySettingsPageView::~UtilitySettingsPageView() = default;
 
 void UtilitySettingsPageView::FindModule() {
     // The scan opens every port itself, so the window's own link lets go of its port; the next

@@ -4,6 +4,7 @@
 #include <time.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdlib>
 #include <system_error>
 
@@ -40,8 +41,11 @@ bool SerialChannel::Open() {
     std::lock_guard close(closeMu_);
     device_ = explicitDevice_.empty() ? DeviceForPort(port_) : explicitDevice_;
     openError_.clear();
+    openProblem_ = SerialPort::Problem::None;
+    gone_ = false;
     if (!serial_.Open(device_, baud_)) {
         openError_ = serial_.Error();
+        openProblem_ = serial_.OpenProblem();
         return false;
     }
     {
@@ -100,10 +104,17 @@ void SerialChannel::ResetQueueLocked() {
 }
 
 bool SerialChannel::WriteBytes(const uint8_t* bytes, size_t n) {
-    std::lock_guard w(writeMu_);
-    if (!serial_.IsOpen()) return false;
-    if (trace_) trace_(true, bytes, n);
-    return serial_.Write(bytes, n);
+    int err = 0;
+    {
+        std::lock_guard w(writeMu_);
+        if (!serial_.IsOpen()) return false;
+        if (trace_) trace_(true, bytes, n);
+        if (serial_.Write(bytes, n)) return true;
+        err = errno;
+    }
+    // A write may find the line hung up before the reader does.
+    if (err == EIO || err == ENXIO || err == ENODEV) MarkGone();
+    return false;
 }
 
 uint16_t SerialChannel::SendFrame(const std::string& hex) {
@@ -131,8 +142,8 @@ uint16_t SerialChannel::SendFrame(const std::string& hex) {
         {
             std::unique_lock lk(mu_);
             bool signalled = ackCv_.wait_for(lk, std::chrono::milliseconds(ackWait_),
-                                             [this] { return ackSignalled_ || stop_; });
-            if (stop_) break;
+                                             [this] { return ackSignalled_ || stop_ || gone_; });
+            if (stop_ || gone_) break;
             response = signalled ? linkResponse_ : 0;
             ackSignalled_ = false;
         }
@@ -147,7 +158,7 @@ uint16_t SerialChannel::SendFrame(const std::string& hex) {
         if (!WriteBytes(enq, sizeof enq)) return kAckWaitFailed;
         ++enqs;
     }
-    // Closed while waiting: the frame was not acknowledged.
+    // Closed while waiting, or the device went away: the frame was not acknowledged.
     return kAckWaitFailed;
 }
 
@@ -173,7 +184,7 @@ std::string SerialChannel::ReceiveNext() {
 
 void SerialChannel::WaitForReplyLocked(std::unique_lock<std::mutex>& lk) {
     using Clock = std::chrono::steady_clock;
-    auto ready = [this] { return queueNotEmpty_ || stop_; };
+    auto ready = [this] { return queueNotEmpty_ || stop_ || gone_; };
     auto deadline = Clock::now() + std::chrono::milliseconds(100 * replyWait_);
     if (replyCv_.wait_until(lk, deadline, ready)) return;
     // At the slow rates a long reply takes longer on the wire than the reply wait: one that has
@@ -259,21 +270,34 @@ void SerialChannel::Handle(wire::ReceiveMachine::Action action) {
     }
 }
 
+void SerialChannel::MarkGone() {
+    {
+        std::lock_guard lk(mu_);
+        gone_ = true;
+    }
+    ackCv_.notify_all();
+    replyCv_.notify_all();
+}
+
 void SerialChannel::ReaderLoop() {
     uint8_t buffer[512];
     int emptyReads = 0;
     while (!stop_) {
         SerialPort::WaitResult r = serial_.Wait(-1);
         if (stop_ || r == SerialPort::WaitResult::Woken) break;
-        // A device that went away: stop reading rather than spin; sends now fail on their own.
-        if (r == SerialPort::WaitResult::Hangup) break;
+        // A device that went away: stop reading rather than spin, and end the waits at once
+        // rather than after their time-outs.
+        if (r == SerialPort::WaitResult::Hangup) {
+            MarkGone();
+            break;
+        }
         if (r == SerialPort::WaitResult::Timeout) continue;
         int n = serial_.Read(buffer, sizeof buffer);
-        if (n < 0) break;
-        if (n == 0) {
-            if (++emptyReads > 8) break;
-            continue;
+        if (n < 0 || (n == 0 && ++emptyReads > 8)) {
+            if (!stop_) MarkGone();
+            break;
         }
+        if (n == 0) continue;
         emptyReads = 0;
         for (int i = 0; i < n && !stop_; ++i)
             Handle(receiver_.Feed(buffer[i]));

@@ -68,6 +68,12 @@ public:
     // The device the last Open used and, after a failed Open, the system's reason.
     const std::string& Device() const { return device_; }
     const std::string& OpenError() const { return openError_; }
+    SerialPort::Problem OpenProblem() const { return openProblem_; }
+    // The device went away while the channel was open (an adapter unplugged): the reader saw
+    // the line hang up. Stays so until the next Open.
+    bool DeviceGone() const { return gone_; }
+    // The device Open uses in place of the COM number's; empty when none was set.
+    const std::string& ExplicitDevice() const { return explicitDevice_; }
 
     uint16_t SendFrame(const std::string& hex);
     std::string SendAndReceive(const std::string& hex);
@@ -101,6 +107,8 @@ private:
     void WaitForReplyLocked(std::unique_lock<std::mutex>& lk);
     bool WriteBytes(const uint8_t* bytes, size_t n);
     void ResetQueueLocked();
+    // The reader's end: the device hung up; every wait ends at once.
+    void MarkGone();
 
     // Settings, used by the caller's thread only.
     int16_t port_ = 1;
@@ -114,6 +122,7 @@ private:
     std::string explicitDevice_;
     std::string device_;
     std::string openError_;
+    SerialPort::Problem openProblem_ = SerialPort::Problem::None;
 
     // Shared with the reader, under mu_.
     mutable std::mutex mu_;
@@ -130,6 +139,7 @@ private:
 
     std::atomic<bool> open_{false};
     std::atomic<bool> stop_{false};
+    std::atomic<bool> gone_{false};
     std::mutex writeMu_;  // one complete sequence on the wire at a time; the port's release
     std::mutex closeMu_;
     SerialPort serial_;

@@ -1,9 +1,12 @@
 #include "link/serial_port.h"
 
+#include "link/port_map.h"
+
 #include <fcntl.h>
 #include <grp.h>
 #include <poll.h>
 #include <pwd.h>
+#include <signal.h>
 #include <sys/eventfd.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
@@ -15,13 +18,14 @@
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <vector>
 
 std::string DeviceForPort(int port) {
-    std::string var = "QORW_COM" + std::to_string(port);
-    const char* env = std::getenv(var.c_str());
-    if (env && *env) return env;
-    return "/dev/ttyS" + std::to_string(port - 1);
+    PortMap& map = ProgramPortMap();
+    map.Refresh();
+    return map.DeviceFor(port);
 }
 
 SerialPort::SerialPort() {
@@ -54,8 +58,9 @@ unsigned SerialPort::RateConstant(uint32_t baud) {
     }
 }
 
-bool SerialPort::Fail(const std::string& device, const std::string& reason) {
+bool SerialPort::Fail(const std::string& device, const std::string& reason, Problem problem) {
     error_ = device + ": " + reason;
+    problem_ = problem;
     if (fd_ >= 0) {
         ::close(fd_);
         fd_ = -1;
@@ -124,11 +129,60 @@ std::string PermissionAdvice(const std::string& device) {
            "; ask its owner for access, or for membership of that group";
 }
 
+std::string ReadLine(const std::string& path) {
+    std::ifstream in(path);
+    std::string line;
+    std::getline(in, line);
+    return line;
+}
+
+std::string Holder(long pid) {
+    std::string name = ReadLine("/proc/" + std::to_string(pid) + "/comm");
+    return (name.empty() ? "a program" : name) + " (process " + std::to_string(pid) + ")";
+}
+
+// The process a UUCP-style lock file names, as minicom and its kin leave them.
+long LockOwner(const std::string& device) {
+    std::string base = device.substr(device.rfind('/') + 1);
+    for (const char* dir : {"/run/lock/", "/var/lock/"}) {
+        std::string line = ReadLine(dir + std::string("LCK..") + base);
+        long pid = std::atol(line.c_str());
+        if (pid > 0 && ::kill(static_cast<pid_t>(pid), 0) == 0) return pid;
+    }
+    return 0;
+}
+
 }  // namespace
+
+std::string DeviceHolders(const std::string& device) {
+    std::error_code ec;
+    std::string target = std::filesystem::canonical(device, ec).string();
+    if (ec) return {};
+    std::vector<long> pids;
+    for (const auto& proc : std::filesystem::directory_iterator("/proc", ec)) {
+        std::string name = proc.path().filename().string();
+        if (name.find_first_not_of("0123456789") != std::string::npos) continue;
+        std::error_code fdEc;
+        for (const auto& fd : std::filesystem::directory_iterator(proc.path() / "fd", fdEc)) {
+            std::error_code linkEc;
+            if (std::filesystem::read_symlink(fd.path(), linkEc).string() == target) {
+                pids.push_back(std::atol(name.c_str()));
+                break;
+            }
+        }
+    }
+    if (pids.empty()) {
+        if (long pid = LockOwner(target)) pids.push_back(pid);
+    }
+    std::string text;
+    for (long pid : pids) text += (text.empty() ? "" : ", ") + Holder(pid);
+    return text;
+}
 
 bool SerialPort::Open(const std::string& device, uint32_t baud) {
     Close();
     error_.clear();
+    problem_ = Problem::None;
     if (wakeFd_ < 0) return Fail(device, "cannot create a wake descriptor");
     unsigned rate = RateConstant(baud);
     if (rate == 0) return Fail(device, "unsupported baud rate " + std::to_string(baud));
@@ -141,10 +195,26 @@ bool SerialPort::Open(const std::string& device, uint32_t baud) {
         if (err == EACCES || err == EPERM) {
             std::string advice = PermissionAdvice(device);
             if (!advice.empty()) reason += "; " + advice;
+            return Fail(device, reason, Problem::Permission);
         }
-        return Fail(device, reason);
+        if (err == EBUSY) {
+            std::string holders = DeviceHolders(device);
+            reason += holders.empty() ? "; another program has it open: close that program, or "
+                                        "choose another port"
+                                      : "; " + holders + " has it open: close that program, "
+                                                         "or choose another port";
+            return Fail(device, reason, Problem::Busy);
+        }
+        // ENXIO and EIO: a ttyS name with no UART behind it.
+        bool gone = err == ENOENT || err == ENODEV || err == ENXIO || err == EIO;
+        return Fail(device, reason, gone ? Problem::NoDevice : Problem::Other);
     }
-    if (!isatty(fd_)) return Fail(device, "not a terminal device");
+    if (!isatty(fd_)) {
+        return Fail(device,
+                    "not a terminal device; it is no serial port: choose a serial adapter such "
+                    "as /dev/ttyUSB0 or one under /dev/serial/by-id",
+                    Problem::NotSerial);
+    }
     if (ioctl(fd_, TIOCEXCL) != 0) return Fail(device, std::strerror(errno));
 
     termios tio{};
@@ -221,7 +291,10 @@ bool SerialPort::Write(const uint8_t* bytes, size_t n) {
         if (left.count() <= 0) return false;
         pollfd fd = {fd_, POLLOUT, 0};
         if (::poll(&fd, 1, static_cast<int>(left.count())) < 0 && errno != EINTR) return false;
-        if (fd.revents & (POLLHUP | POLLERR | POLLNVAL)) return false;
+        if (fd.revents & (POLLHUP | POLLERR | POLLNVAL)) {
+            errno = EIO;  // hung up: as a write would say
+            return false;
+        }
     }
     // The acknowledgement wait starts when the frame has left, not when it was queued.
     tcdrain(fd_);

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string>
 
-// The device behind a COM number: QORW_COM<n> when that is set, else /dev/ttyS<n-1>.
+// The device behind a COM number as the program's port map has it now (link/port_map.h).
 std::string DeviceForPort(int port);
 
 // A terminal device in raw mode (8N1, no flow control, CLOCAL, DTR on, RTS off) with a wake
@@ -12,6 +12,8 @@ std::string DeviceForPort(int port);
 class SerialPort {
 public:
     enum class WaitResult { Readable, Woken, Timeout, Hangup };
+    // Why an Open failed, as far as a person can put it right.
+    enum class Problem { None, NoDevice, Permission, Busy, NotSerial, Other };
 
     SerialPort();
     ~SerialPort();
@@ -24,6 +26,7 @@ public:
     void Close();
     bool IsOpen() const { return fd_ >= 0; }
     const std::string& Error() const { return error_; }
+    Problem OpenProblem() const { return problem_; }
 
     // Waits for received bytes, a Wake() or the time limit (negative: none).
     WaitResult Wait(int timeoutMs);
@@ -40,10 +43,16 @@ public:
     static unsigned RateConstant(uint32_t baud);
 
 private:
-    bool Fail(const std::string& device, const std::string& reason);
+    bool Fail(const std::string& device, const std::string& reason,
+              Problem problem = Problem::Other);
 
     int fd_ = -1;
     int wakeFd_ = -1;
     uint32_t baud_ = 0;
     std::string error_;
+    Problem problem_ = Problem::None;
 };
+
+// The programs that hold device open, as "minicom (process 4242)", joined by ", "; empty when
+// none can be seen (another user's processes are hidden from all but root).
+std::string DeviceHolders(const std::string& device);

@@ -1,13 +1,12 @@
 #include "pages/utility_settings_page.h"
 
-#include <unistd.h>
-
+#include <vector>
 
 #include "app/page_host.h"
 #include "files/config_text.h"
 #include "files/dcf_archive.h"
 #include "files/settings_file.h"
-#include "link/serial_port.h"
+#include "link/port_map.h"
 #include "model/qor_doc.h"
 
 namespace {
@@ -20,8 +19,9 @@ constexpr const char* kKeyMask = "CfgSecMask: ";
 CUtilitySettingsPage::CUtilitySettingsPage(CPageHost& host)
     : host_(host), mask_(host.Ui(), IpFieldKind::PlainMask) {
     for (const char* t : kBaudTexts) baud_.AddString(t);
-    for (int port = 1; port <= kPortCount; ++port) comPort_.AddString("COM" + std::to_string(port));
-    device_.SetReadOnly(true);
+    ProgramPortMap().Refresh();
+    for (int port = 1; port <= kPortCount; ++port)
+        comPort_.AddString(ProgramPortMap().Entry(port).Text());
 
     LinkSettings& link = host_.Link();
     if (link.comPort >= 1 && link.comPort <= kPortCount) {
@@ -66,15 +66,21 @@ void CUtilitySettingsPage::WriteSettingsFile() const {
     CSettingsFile::Write(comIndex_ + 1, baudIndex_);
 }
 
-std::string CUtilitySettingsPage::DeviceText(int port) {
-    std::string path = DeviceForPort(port);
-    if (::access(path.c_str(), F_OK) != 0) path += kDeviceMissing;
-    return path;
-}
-
-void CUtilitySettingsPage::ShowDevice() {
+bool CUtilitySettingsPage::RefreshPorts() {
+    PortMap& map = ProgramPortMap();
+    map.Refresh();
+    std::vector<std::string> texts;
+    bool same = comPort_.Count() == kPortCount;
+    for (int port = 1; port <= kPortCount; ++port) {
+        texts.push_back(map.Entry(port).Text());
+        same = same && comPort_.ItemText(port - 1) == texts.back();
+    }
+    if (same) return false;
     int sel = comPort_.GetCurSel();
-    device_.SetText(sel >= 0 ? DeviceText(sel + 1) : std::string());
+    comPort_.ResetContent();
+    for (const std::string& text : texts) comPort_.AddString(text);
+    comPort_.SetCurSel(sel);
+    return true;
 }
 
 void CUtilitySettingsPage::ShowMembers() {
@@ -83,7 +89,6 @@ void CUtilitySettingsPage::ShowMembers() {
     upload_.SetSelected(uploadChoice_);
     download_.SetSelected(downloadChoice_);
     mask_.SetAddress(maskOctets_);
-    ShowDevice();
 }
 
 bool CUtilitySettingsPage::TakeControlValues() {
@@ -106,7 +111,9 @@ void CUtilitySettingsPage::OnComPort() {
     host_.GoOffline(true);
     host_.Link().comPort = static_cast<uint16_t>(comIndex_ + 1);
     WriteSettingsFile();
-    ShowDevice();
+    // The choice is of the adapter, not of a place in the list: it keeps its number after
+    // re-plugging and when others come.
+    ProgramPortMap().Pin(comIndex_ + 1);
 }
 
 void CUtilitySettingsPage::OnBaud() {

@@ -12,7 +12,8 @@ class CPageHost;
 
 // The "Utility Settings" tab: COM port, PC baud rate, transfer behaviour, security mask. The
 // port and the baud rate persist in the settings file; the main window's link settings follow
-// every selection.
+// every selection. Each COM entry names the device behind it (link/port_map.h), and choosing
+// one pins that COM number to its adapter.
 class CUtilitySettingsPage : public CConfigPage {
 public:
     static constexpr int kPortCount = 32;
@@ -22,7 +23,6 @@ public:
     static constexpr const char* kDownloadTexts[3] = {"All", "Active Tab", "Modified"};
     enum { kUploadAll = 0, kUploadActiveTab = 1 };
     enum { kDownloadAll = 0, kDownloadActiveTab = 1, kDownloadModified = 2 };
-    static constexpr const char* kDeviceMissing = " (not found)";
 
     explicit CUtilitySettingsPage(CPageHost& host);
 
@@ -46,8 +46,6 @@ public:
     CRadioGroup& UploadGroup() { return upload_; }
     CRadioGroup& DownloadGroup() { return download_; }
     CIPAddrEdit& SecurityMaskEdit() { return mask_; }
-    // The device the selected COM number opens, and whether it exists; read-only.
-    CEdit& DeviceLabel() { return device_; }
 
     // --- the members
     int32_t ComIndex() const { return comIndex_; }
@@ -58,14 +56,14 @@ public:
 
     // Rewrites the settings file from the members.
     void WriteSettingsFile() const;
-    // The device label's text for a COM number.
-    static std::string DeviceText(int port);
+    // Names again what is behind each COM number (ports come and go) without touching the
+    // selection; true when any entry changed.
+    bool RefreshPorts();
 
 private:
     bool ReadSettingsFile();
     void ShowMembers();
     void ClearMask();
-    void ShowDevice();
     void OnComPort();
     void OnBaud();
     void OnUpload();
@@ -77,7 +75,6 @@ private:
     CRadioGroup upload_{{kUploadTexts[0], kUploadTexts[1]}};
     CRadioGroup download_{{kDownloadTexts[0], kDownloadTexts[1], kDownloadTexts[2]}};
     CIPAddrEdit mask_;
-    CEdit device_;
 
     int32_t comIndex_ = 0;
     int32_t baudIndex_ = 1;

@@ -8,8 +8,10 @@
 #include <set>
 
 #include "app/utility_dlg.h"
+#include "link/port_map.h"
 #include "link/serial_channel.h"
 #include "qorsim/sim_module.h"
+#include "support/port_test_tree.h"
 #include "support/scripted_ui_host.h"
 
 namespace {
@@ -330,7 +332,8 @@ TEST_F(DeviceOpsTest, MissingDeviceNamesItInTheMessage) {
     ui.ExpectMessage();
     dlg.OnQor();
     EXPECT_EQ(ui.LastMessage(),
-              "Invalid Comm Port Selected\n/nonexistent/ttyQ13: No such file or directory");
+              "Invalid Comm Port Selected\n/nonexistent/ttyQ13: No such file or directory; the "
+              "device is not there: plug it in, or choose another port");
     EXPECT_EQ(dlg.StatusField().Text(), "Offline");
     EXPECT_TRUE(Logged("check0"));  // the pages still check what they show
 
@@ -341,6 +344,32 @@ TEST_F(DeviceOpsTest, MissingDeviceNamesItInTheMessage) {
     EXPECT_TRUE(dlg.IsWindowEnabled());
     EXPECT_TRUE(dlg.QorButton().IsEnabled());
     EXPECT_FALSE(dlg.Progress().IsOpen());
+}
+
+TEST_F(DeviceOpsTest, APortThatIsNotThereSaysWhatToPlugIn) {
+    SerialDevice adapter = UsbPort("/dev/ttyUSB0", "usb-FTDI_A1-if00-port0", "FT232R USB UART", "A1");
+    ResetTestPorts({adapter});
+    PortMap& map = ProgramPortMap();
+    map.Refresh();
+    // COM1 pinned to the adapter, then the adapter unplugged.
+    ASSERT_TRUE(map.Pin(1));
+    SetTestPorts({});
+    struct {
+        int port;
+        std::string explanation;
+    } cases[] = {
+        {1, "COM1 is pinned to FT232R USB UART (A1), which is not plugged in: plug it in, or "
+            "choose another COM port"},
+        {kPort, "Nothing is plugged in as COM13 (/dev/ttyS12: "},
+    };
+    for (const auto& c : cases) {
+        dlg.Link().comPort = static_cast<uint16_t>(c.port);
+        ui.ExpectMessage();
+        dlg.OnQor();
+        EXPECT_EQ(ui.LastMessage().rfind("Invalid Comm Port Selected\n" + c.explanation, 0), 0u)
+            << ui.LastMessage();
+    }
+    ResetTestPorts();
 }
 
 TEST_F(DeviceOpsTest, ModuleThatNeverAnswersCannotBeConnected) {

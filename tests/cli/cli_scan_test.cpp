@@ -115,7 +115,7 @@ TEST(QorwctlScan, TableAndExitStatusByWhatWasFound) {
         << none.out;
 
     EXPECT_EQ(Ctl({"scan", "--port", "/nonexistent/qorw-tty"}).status, 3);
-    EXPECT_EQ(Ctl({"info", "--json"}).status, 2);
+    EXPECT_EQ(Ctl({"upload", "x.txt", "--json"}).status, 2);
 }
 
 }  // namespace

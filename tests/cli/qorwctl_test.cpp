@@ -5,11 +5,14 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <chrono>
 #include <cstring>
 #include <map>
 #include <regex>
 #include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -141,7 +144,7 @@ TEST_F(QorwctlTest, RefusesUnusableCommandLinesWithStatusTwo) {
         {"check", "noextension"},
         {"--baud", "14400", "info"},
         {"--baud"},
-        {"--port", "LPT1", "info"},
+        {"--port", "", "info"},
         {"--port", "COM33", "info"},
         {"--port", "COM0", "info"},
         {"reset", "hard"},
@@ -245,7 +248,7 @@ TEST_F(QorwctlTest, PortsNamesTheComNumbersMappedToADevice) {
     ASSERT_TRUE(sim.Start());
     CtlRun r = Ctl({"ports"}, {{"QORW_COM5", sim.SlavePath()}});
     EXPECT_EQ(r.status, 0);
-    EXPECT_TRUE(Contains(r.out, sim.SlavePath() + "\tCOM5\n")) << r.out;
+    EXPECT_TRUE(Contains(r.out, "COM5\t" + sim.SlavePath() + "\t-\t-\tQORW_COM5\n")) << r.out;
     sim.Stop();
 }
 
@@ -354,6 +357,34 @@ TEST_F(QorwctlTest, ANonexistentDeviceIsALinkFailure) {
     EXPECT_EQ(r.err.rfind("Invalid Comm Port Selected", 0), 0u) << r.err;
     CtlRun up = Ctl({"--port", dir.File("no-such-tty"), "upload", "out.txt"});
     EXPECT_EQ(up.status, 3);
+    EXPECT_FALSE(Exists("out.txt"));
+    // A name that is no path is looked for among the stable names.
+    CtlRun byId = Ctl({"--port", "usb-FTDI_Nowhere-if00-port0", "info"});
+    EXPECT_EQ(byId.status, 3);
+    EXPECT_EQ(byId.err,
+              "Invalid Comm Port Selected\n/dev/serial/by-id/usb-FTDI_Nowhere-if00-port0: No such "
+              "file or directory; the device is not there: plug it in, or choose another port\n\n");
+}
+
+TEST_F(QorwctlDeviceTest, UnpluggedDuringAnUploadGivesOneMessageAndNoFile) {
+    std::atomic<int> requests{0};
+    std::atomic<bool> finished{false};
+    sim.SetResponder([&](const SimRequest&) -> std::optional<std::vector<uint8_t>> {
+        // No answer from the 30th on: the adapter goes while the utility waits for one.
+        if (++requests < 30) return std::nullopt;
+        return std::vector<uint8_t>{};
+    });
+    std::thread unplug([&] {
+        while (requests < 30 && !finished) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        if (requests >= 30) sim.Hangup();
+    });
+    // At the slowest rate the utility waits a second for each answer.
+    CtlRun r = Device({"--baud", "1200", "upload", "out.txt"});
+    finished = true;
+    unplug.join();
+    EXPECT_EQ(r.status, 3);
+    EXPECT_EQ(r.err, "The serial device went away: " + sim.SlavePath() +
+                         " was unplugged.\nPlug it back in, then try again.\n\n");
     EXPECT_FALSE(Exists("out.txt"));
 }
 

@@ -7,6 +7,7 @@
 #include <future>
 
 #include "link/sim_link.h"
+#include "support/port_test_tree.h"
 
 namespace {
 
@@ -17,16 +18,15 @@ long long MsSince(Clock::time_point start) {
     return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
 }
 
-TEST(DeviceForPort, MapsComNumbersToDevices) {
-    unsetenv("QORW_COM3");
-    EXPECT_EQ(DeviceForPort(1), "/dev/ttyS0");
+TEST(DeviceForPort, AsksTheProgramsPortMap) {
+    ResetTestPorts({UsbPort("/dev/ttyUSB0", "usb-X-if00", "X", "1")});
+    EXPECT_EQ(DeviceForPort(1), "/dev/ttyUSB0");
     EXPECT_EQ(DeviceForPort(3), "/dev/ttyS2");
-    EXPECT_EQ(DeviceForPort(10), "/dev/ttyS9");
-    setenv("QORW_COM3", "/dev/ttyUSB0", 1);
-    EXPECT_EQ(DeviceForPort(3), "/dev/ttyUSB0");
+    setenv("QORW_COM3", "/dev/ttyUSB7", 1);
+    EXPECT_EQ(DeviceForPort(3), "/dev/ttyUSB7");
     setenv("QORW_COM3", "", 1);  // set but empty counts as unset
     EXPECT_EQ(DeviceForPort(3), "/dev/ttyS2");
-    unsetenv("QORW_COM3");
+    ResetTestPorts();
 }
 
 TEST(SerialChannel, DefaultsAndReplyWaitRule) {
@@ -71,7 +71,8 @@ TEST(SerialChannel, OpenFailureNamesDeviceAndReason) {
     EXPECT_EQ(c.OpenError(), "/nonexistent/ttyQ9: No such file or directory");
     setenv("QORW_COM9", "/dev/null", 1);
     EXPECT_FALSE(c.Open());
-    EXPECT_EQ(c.OpenError(), "/dev/null: not a terminal device");
+    EXPECT_EQ(c.OpenError().rfind("/dev/null: not a terminal device; ", 0), 0u);
+    EXPECT_EQ(c.OpenProblem(), SerialPort::Problem::NotSerial);
     EXPECT_EQ(c.SendFrame("FE000100TTTT000006"), SerialChannel::kAckWaitFailed);
     c.Close();  // closing a channel that never opened is harmless
     unsetenv("QORW_COM9");
@@ -285,15 +286,31 @@ TEST(SerialChannel, ReopenKeepsSettingsAndCounter) {
 TEST(SerialChannel, DeviceThatGoesAwayFailsSendsAndStillCloses) {
     SimLink l;
     ASSERT_TRUE(l.channel.Open());
+    EXPECT_FALSE(l.channel.DeviceGone());
     l.sim.Hangup();
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_TRUE(Eventually([&] { return l.channel.DeviceGone(); }));
+    // Without waiting out the acknowledgement wait.
+    l.channel.SetAckWait(5000);
+    auto sent = Clock::now();
     EXPECT_NE(l.channel.SendFrame("FD000100TTTT000002"), SerialChannel::kAcknowledged);
     EXPECT_EQ(l.channel.SendAndReceive("FD000100TTTT000002"), "");
+    EXPECT_LT(MsSince(sent), 500);
     // The reader left instead of spinning on the dead device.
     EXPECT_LT(l.channel.ReaderCpuTime(), std::chrono::milliseconds(50));
     auto start = Clock::now();
     l.channel.Close();
     EXPECT_LT(MsSince(start), 500);
+    EXPECT_TRUE(l.channel.DeviceGone());  // still known after the close that followed
+
+    // Plugged back in: a fresh open forgets it.
+    SimModule again;
+    ASSERT_TRUE(again.Start());
+    l.channel.SetDevice(again.SlavePath());
+    ASSERT_TRUE(l.channel.Open());
+    EXPECT_FALSE(l.channel.DeviceGone());
+    EXPECT_EQ(l.channel.SendAndReceive("FD000100TTTT000002").substr(0, 4), "4100");
+    l.channel.Close();
+    again.Stop();
 }
 
 }  // namespace

@@ -3,12 +3,14 @@
 #include <fcntl.h>
 #include <grp.h>
 #include <pwd.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -124,10 +126,46 @@ TEST(SerialPortPermission, OwnDeviceWithoutRightsNamesItsOwner) {
                   "; ask its owner for access, or for membership of that group");
 }
 
-TEST(SerialPortPermission, OtherFailuresGetNoAdvice) {
-    SerialPort port;
-    EXPECT_FALSE(port.Open("/nonexistent/ttyUSB7", 38400));
-    EXPECT_EQ(port.Error(), "/nonexistent/ttyUSB7: No such file or directory");
+TEST(SerialPortProblems, EachFailureSaysWhatItIs) {
+    struct {
+        std::string device, error;
+        SerialPort::Problem problem;
+    } cases[] = {
+        {"/nonexistent/ttyUSB7", "/nonexistent/ttyUSB7: No such file or directory",
+         SerialPort::Problem::NoDevice},
+        {"/dev/null",
+         "/dev/null: not a terminal device; it is no serial port: choose a serial adapter such as "
+         "/dev/ttyUSB0 or one under /dev/serial/by-id",
+         SerialPort::Problem::NotSerial},
+    };
+    for (const auto& c : cases) {
+        SerialPort port;
+        EXPECT_FALSE(port.Open(c.device, 38400));
+        EXPECT_EQ(port.Error(), c.error);
+        EXPECT_EQ(port.OpenProblem(), c.problem) << c.device;
+    }
+}
+
+TEST(SerialPortProblems, BusyNamesWhoHoldsTheDeviceWhereThatCanBeSeen) {
+    if (geteuid() != 0) GTEST_SKIP() << "needs root to open as another user";
+    const passwd* nobody = getpwnam("nobody");
+    if (!nobody) GTEST_SKIP() << "no nobody user here";
+    Pty pty;
+    ASSERT_FALSE(pty.Slave().empty());
+    ASSERT_EQ(chmod(pty.Slave().c_str(), 0666), 0);
+    int held = open(pty.Slave().c_str(), O_RDWR | O_NOCTTY);
+    ASSERT_GE(held, 0);
+    ASSERT_EQ(ioctl(held, TIOCEXCL), 0);
+    // Who holds it (here: this program, and the opener's own inherited copy) another user may
+    // see or not, by the kernel's settings.
+    std::string error = OpenErrorAs(pty.Slave(), nobody->pw_uid, nobody->pw_gid);
+    EXPECT_EQ(error.rfind(pty.Slave() + ": Device or resource busy; ", 0), 0u) << error;
+    const std::string cure = " has it open: close that program, or choose another port";
+    EXPECT_EQ(error.substr(error.size() - std::min(error.size(), cure.size())), cure) << error;
+    EXPECT_NE(DeviceHolders(pty.Slave()).find("(process " + std::to_string(getpid()) + ")"),
+              std::string::npos)
+        << DeviceHolders(pty.Slave());
+    close(held);
 }
 
 // udev's stable names are chains of symbolic links: by-id/<name> -> ../../ttyUSB0 -> device.

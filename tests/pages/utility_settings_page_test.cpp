@@ -11,6 +11,7 @@
 #include "files/dcf_archive.h"
 #include "files/temp_dir.h"
 #include "model/qor_doc.h"
+#include "support/port_test_tree.h"
 #include "support/scripted_ui_host.h"
 
 namespace {
@@ -19,6 +20,7 @@ namespace {
 // optionally with a settings file already there.
 class UtilitySettingsPageTest : public ::testing::Test {
 protected:
+    void SetUp() override { ResetTestPorts(); }
     void PutSettings(const std::string& bytes) { dir_.Write("QORWUTIL.CFG", bytes); }
     std::string Settings() const { return ReadFileBytes(dir_.File("QORWUTIL.CFG")); }
     CUtilityDlg& Start() {
@@ -201,20 +203,27 @@ TEST_F(UtilitySettingsPageTest, DcfRecordByVersion) {
     EXPECT_EQ(Page().SecurityMaskEdit().GetText(), "001.002.003.004");
 }
 
-TEST_F(UtilitySettingsPageTest, DeviceLabelNamesTheDeviceOfThePort) {
-    std::string dev = dir_.Write("fake-tty", "");
-    ASSERT_EQ(setenv("QORW_COM5", dev.c_str(), 1), 0);
-    ASSERT_EQ(setenv("QORW_COM6", dir_.File("absent-tty").c_str(), 1), 0);
+TEST_F(UtilitySettingsPageTest, EachComEntryNamesItsDeviceAndAChoicePinsIt) {
+    const std::string byId = "/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A10K5XYZ-if00-port0";
+    ResetTestPorts({UsbPort("/dev/ttyUSB0", byId.substr(18), "FT232R USB UART", "A10K5XYZ")});
+    ASSERT_EQ(setenv("QORW_COM6", "/nonexistent/qorw-tty", 1), 0);
     Start();
-    Page().ComPortList().Select(4);
-    EXPECT_EQ(Page().DeviceLabel().Text(), dev);
-    Page().ComPortList().Select(5);
-    EXPECT_EQ(Page().DeviceLabel().Text(), dir_.File("absent-tty") + " (not found)");
-    unsetenv("QORW_COM5");
+    CComboBox& list = Page().ComPortList();
+    EXPECT_EQ(list.ItemText(0), "COM1  FT232R USB UART (A10K5XYZ)  /dev/ttyUSB0");
+    EXPECT_EQ(list.ItemText(5), "COM6  /nonexistent/qorw-tty  not plugged in");
+    EXPECT_EQ(list.ItemText(31), "COM32");
     unsetenv("QORW_COM6");
-    Page().ComPortList().Select(31);
-    EXPECT_EQ(Page().DeviceLabel().Text().rfind("/dev/ttyS31", 0), 0u);
-    EXPECT_TRUE(Page().DeviceLabel().IsReadOnly());
+
+    list.Select(0);
+    EXPECT_EQ(Settings(), "CommPort=COM1\r\nBaudRate=38400\r\n");
+    EXPECT_NE(ReadFileBytes(TestPinsPath()).find("COM1\t" + byId + "\t"), std::string::npos);
+    SetTestPorts({});
+    EXPECT_TRUE(Page().RefreshPorts());
+    EXPECT_FALSE(Page().RefreshPorts());
+    EXPECT_EQ(list.ItemText(0), "COM1  FT232R USB UART (A10K5XYZ)  not plugged in");
+    EXPECT_EQ(list.ItemText(5), "COM6");
+    EXPECT_EQ(list.GetCurSel(), 0);
+    ResetTestPorts();
 }
 
 }  // namespace

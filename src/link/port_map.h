@@ -1,0 +1,82 @@
+#pragma once
+
+#include <map>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "link/serial_devices.h"
+
+// How a COM number came to its device.
+enum class PortSource { None, Override, Pinned, Automatic };
+
+// What one COM number means now.
+struct PortEntry {
+    int com = 0;
+    PortSource source = PortSource::None;
+    std::string device;      // what opening COM<com> opens; empty when nothing is behind it
+    std::string label;       // the adapter as a person knows it; empty when not known
+    std::string stableName;  // the name a pin keeps (by-id, else the kernel name)
+    bool present = false;    // plugged in (an override: its path exists)
+
+    // "COM1  FT232R USB UART (A10K5XYZ)  /dev/ttyUSB0", "COM3  FT232R USB UART (A10K5XYZ)  not
+    // plugged in", or just "COM5".
+    std::string Text() const;
+    bool operator==(const PortEntry&) const = default;
+};
+
+// Turns COM numbers into devices. In this order:
+//  1. QORW_COM<n>, when set, is the device of COM<n> (for scripts and tests);
+//  2. a pin from the per-user pins file keeps COM<n> for one adapter by its stable name, plugged
+//     in or not;
+//  3. a UART /dev/ttyS<k> keeps its classic number COM<k+1>;
+//  4. a port that already had a number keeps it for as long as it stays plugged in;
+//  5. the other ports take the lowest free numbers: those with a by-id name first, by that name,
+//     then the rest by kernel name.
+// So on a machine without UARTs the only adapter is COM1, and an adapter plugged in later takes
+// the lowest number free without moving the others.
+class PortMap {
+public:
+    static constexpr int kPortCount = 32;
+    static constexpr const char* kNotPluggedIn = "not plugged in";
+
+    // pinsPath: the pins file; empty: DefaultPinsPath(), looked up at each refresh.
+    explicit PortMap(std::string pinsPath = {});
+
+    // Looks at the devices, the pins and the QORW_COM<n> variables anew; true when any entry
+    // changed.
+    bool Refresh();
+    bool Refresh(const std::vector<SerialDevice>& present);
+
+    PortEntry Entry(int com) const;
+    // The device COM<com> opens: its entry's, else /dev/ttyS<com-1> as COM numbers always meant.
+    std::string DeviceFor(int com) const;
+    // Pins com to the adapter now behind it (a pin it had elsewhere goes); false when there is
+    // no adapter to pin or the pin could not be kept.
+    bool Pin(int com);
+    // A device named on a command line: a path as it is; a by-id or kernel name (ttyUSB0) of a
+    // device present, or a name under /dev/serial/by-id; empty when nothing has that name.
+    std::string Resolve(const std::string& name) const;
+    std::string PinsPath() const;
+
+private:
+    struct PinRecord {
+        std::string stableName;
+        std::string label;
+    };
+    using Pins = std::map<int, PinRecord>;
+    static Pins ReadPins(const std::string& path);
+    static bool WritePins(const std::string& path, const Pins& pins);
+
+    std::string pinsPath_;
+    mutable std::mutex mu_;
+    std::vector<PortEntry> entries_;
+    std::vector<SerialDevice> present_;
+    std::map<std::string, int> automatic_;  // stable name -> COM number, while plugged in
+};
+
+// $XDG_CONFIG_HOME/qorwutil/ports, else ~/.config/qorwutil/ports; empty without either.
+std::string DefaultPinsPath();
+
+// The program's mapping: DeviceForPort, the Utility Settings page and qorwctl ask this one.
+PortMap& ProgramPortMap();
