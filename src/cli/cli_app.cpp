@@ -81,16 +81,6 @@ std::string TrimRight(std::string text) {
     return text;
 }
 
-// The device --port names when it is no COM number: a path as it is, else a by-id or kernel
-// name of a present device; a name that leads nowhere is looked for under /dev/serial/by-id,
-// so that the failure names the place.
-std::string DeviceNamed(const std::string& name) {
-    PortMap& map = ProgramPortMap();
-    map.Refresh();
-    std::string device = map.Resolve(name);
-    return device.empty() ? "/dev/serial/by-id/" + name : device;
-}
-
 class CliSession {
 public:
     explicit CliSession(const CliOptions& options)

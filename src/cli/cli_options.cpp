@@ -39,6 +39,8 @@ std::optional<int> BaudIndexOf(const std::string& text) {
     return std::nullopt;
 }
 
+}  // namespace
+
 // "COM" and digits, in any case: meant as a COM number, right or wrong.
 bool LooksLikeComNumber(const std::string& text) {
     if (text.size() < 4) return false;
@@ -48,8 +50,6 @@ bool LooksLikeComNumber(const std::string& text) {
     }
     return true;
 }
-
-}  // namespace
 
 std::optional<int> ComNumberOf(const std::string& text) {
     if (text.size() < 4 || text.size() > 5) return std::nullopt;

@@ -24,6 +24,8 @@ struct CliOptions {
 bool ParseCliOptions(const std::vector<std::string>& argv, CliOptions& options,
                      std::string& error);
 
+// "COM" and digits, in any case: meant as a COM number, right or wrong.
+bool LooksLikeComNumber(const std::string& text);
 // The COM number of "COMn" (any case, n 1..32); nothing for anything else.
 std::optional<int> ComNumberOf(const std::string& text);
 

@@ -1,5 +1,7 @@
 #include "cli/cli_provision.h"
 
+#include "cli/serial_ports.h"
+
 #include <signal.h>
 #include <sys/time.h>
 #include <unistd.h>
@@ -119,14 +121,12 @@ bool ParseProvision(const std::vector<std::string>& argv, ProvisionArgs& a, std:
         } else if (word == "--port") {
             ok = r.Value(value);
             if (ok) {
-                if (auto com = ComNumberOf(value)) {
-                    a.ports.push_back(DeviceForPort(*com));
-                } else if (value.find('/') != std::string::npos) {
-                    a.ports.push_back(value);
-                } else {
-                    error = "--port wants COM1 to COM32 or a device path, not \"" + value + "\"";
+                if (value.empty() || (LooksLikeComNumber(value) && !ComNumberOf(value))) {
+                    error = "--port wants COM1 to COM32, a device path or a by-id name, not \"" +
+                            value + "\"";
                     return false;
                 }
+                a.ports.push_back(DeviceNamed(value));
             }
         } else if (word == "--baud") {
             ok = r.Value(value);

@@ -1,5 +1,7 @@
 #include "cli/cli_scan.h"
 
+#include "cli/serial_ports.h"
+
 #include <algorithm>
 #include <cstdio>
 #include <mutex>
@@ -133,7 +135,7 @@ int RunScan(const CliOptions& options) {
     std::vector<ScanPort> ports;
     for (const std::string& p : options.ports) {
         std::optional<int> com = ComNumberOf(p);
-        ScanPort port = ScanPortFor(com ? DeviceForPort(*com) : p);
+        ScanPort port = ScanPortFor(DeviceNamed(p));
         if (com && port.label.empty()) port.label = "COM" + std::to_string(*com);
         ports.push_back(std::move(port));
     }

@@ -1,6 +1,8 @@
 #include "cli/serial_ports.h"
 
+#include "cli/cli_options.h"
 #include "link/port_map.h"
+#include "link/serial_port.h"
 
 namespace {
 
@@ -27,4 +29,12 @@ std::string PortLine(const PortEntry& entry) {
     }
     return "COM" + std::to_string(entry.com) + '\t' + entry.device + '\t' + OrDash(entry.label) +
            '\t' + OrDash(entry.stableName) + '\t' + how;
+}
+
+std::string DeviceNamed(const std::string& name) {
+    if (auto com = ComNumberOf(name)) return DeviceForPort(*com);
+    PortMap& map = ProgramPortMap();
+    map.Refresh();
+    std::string device = map.Resolve(name);
+    return device.empty() ? "/dev/serial/by-id/" + name : device;
 }

@@ -8,3 +8,8 @@ struct PortEntry;
 // its stable name, and how the number came to it ("automatic", "pinned", "pinned, not plugged
 // in", or "QORW_COM<n>"). Empty for a COM number with nothing behind it.
 std::string PortLine(const PortEntry& entry);
+
+// The device a --port value names: COM<n> as the window numbers it; a path as it is; a by-id or
+// kernel name of a present device. A name that leads nowhere is looked for under
+// /dev/serial/by-id, so that the failure to open it names the place.
+std::string DeviceNamed(const std::string& name);
