@@ -39,7 +39,7 @@ expected=(/usr/bin/qorwutil /usr/bin/qorsim
           /usr/share/applications/$APP_ID.desktop /usr/share/metainfo/$APP_ID.metainfo.xml
           /usr/share/icons/hicolor/scalable/apps/$APP_ID.svg
           /usr/share/qorwutil/help/Overview.html)
-[ -d "$ROOT/src/cli" ] && expected+=(/usr/bin/qorwctl)
+[ -d "$ROOT/src/cli" ] && expected+=(/usr/bin/qorwctl /usr/share/bash-completion/completions/qorwctl)
 for page in "$ROOT"/docs/*.1; do
     expected+=("/usr/share/man/man1/$(basename "$page")")
 done
@@ -48,7 +48,7 @@ for path in "${expected[@]}"; do
 done
 depends=$(dpkg-deb --field "$deb" Depends)
 echo "Depends: $depends"
-for lib in libc6 libstdc++6 libqt6widgets6 qt6-qpa-plugins; do
+for lib in libc6 libstdc++6 libqt6widgets6 qt6-qpa-plugins libudev1 libsqlite3-0; do
     grep -q "\b$lib\b" <<<"$depends" || fail "Depends does not name $lib"
 done
 
