@@ -43,28 +43,6 @@ std::string Part(const std::string& s, size_t pos, size_t n = std::string::npos)
     return pos < s.size() ? s.substr(pos, n) : std::string();
 }
 
-std::optional<std::string> RealPath(const std::string& path) {
-    char* resolved = ::realpath(path.c_str(), nullptr);
-    if (!resolved) return std::nullopt;
-    std::string result = resolved;
-    ::free(resolved);
-    return result;
-}
-
-bool SameDevice(const std::string& a, const std::string& b) {
-    if (a == b) return true;
-    auto ra = RealPath(a), rb = RealPath(b);
-    return ra && rb && *ra == *rb;
-}
-
-std::string FirmwareOf(const std::string& identification) {
-    size_t at = identification.find("FW=");
-    if (at == std::string::npos) return {};
-    at += 3;
-    size_t end = identification.find(' ', at);
-    return identification.substr(at, end == std::string::npos ? end : end - at);
-}
-
 std::string SeriesOf(const std::string& identification) {
     double r = CIpAddrPage::FirmwareRevision(identification);
     int series = r < kFirstSeriesBRevision    ? CIpAddrPage::kSeriesA
@@ -235,7 +213,7 @@ void ModuleScan::Run(size_t index) {
         while (!text.empty() && (text.back() == ' ' || text.back() == '\0'))
             text.pop_back();
         r.identification = text;
-        r.firmware = FirmwareOf(text);
+        r.firmware = CIpAddrPage::FirmwareText(text);
         r.series = SeriesOf(text);
         r.web = WebCapable(reply);
         return finish(ScanResult::Outcome::Found);

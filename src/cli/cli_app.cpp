@@ -22,6 +22,7 @@
 #include "link/port_map.h"
 #include "link/serial_channel.h"
 #include "model/qor_doc.h"
+#include "pages/ip_addr_page.h"
 
 namespace {
 
@@ -62,18 +63,6 @@ std::string ProgressText(const CProgressWnd& p) {
     int filled = done * kWidth / span;
     return p.Title() + " [" + std::string(filled, '#') + std::string(kWidth - filled, ' ') + "] " +
            std::to_string(done) + "/" + std::to_string(span);
-}
-
-// The firmware revision the identification text carries after "FW=".
-std::string FirmwareOf(const std::string& identification) {
-    size_t at = identification.find("FW=");
-    if (at == std::string::npos) return {};
-    at += 3;
-    size_t end = at;
-    while (end < identification.size() &&
-           !std::isspace(static_cast<unsigned char>(identification[end])))
-        ++end;
-    return identification.substr(at, end - at);
 }
 
 std::string TrimRight(std::string text) {
@@ -345,7 +334,7 @@ int CliSession::Info() {
     if (options_.json) {
         nlohmann::ordered_json info = {{"identification", JsonText(identification)},
                                {"hardware_address", doc.GET(QorDoc::kIdHwAddress)},
-                               {"firmware", JsonText(FirmwareOf(identification))},
+                               {"firmware", JsonText(CIpAddrPage::FirmwareText(identification))},
                                {"web_parameters", doc.WebCapable()}};
         std::printf("%s\n", JsonLine(info).c_str());
         std::fflush(stdout);
@@ -353,7 +342,7 @@ int CliSession::Info() {
     }
     std::printf("Identification: %s\n", identification.c_str());
     std::printf("HardwareAddress: %s\n", doc.GET(QorDoc::kIdHwAddress).c_str());
-    std::printf("Firmware: %s\n", FirmwareOf(identification).c_str());
+    std::printf("Firmware: %s\n", CIpAddrPage::FirmwareText(identification).c_str());
     std::printf("WebParameters: %s\n", doc.WebCapable() ? "supported" : "not supported");
     std::fflush(stdout);
     return kExitOk;

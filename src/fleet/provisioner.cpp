@@ -12,6 +12,7 @@
 #include "fleet/param_compare.h"
 #include "link/serial_channel.h"
 #include "model/qor_doc.h"
+#include "pages/ip_addr_page.h"
 
 namespace {
 
@@ -22,18 +23,6 @@ constexpr const char* kPhaseNames[] = {
 constexpr const char* kReadBackDiffers = "read-back differs: ";
 constexpr const char* kNoModule = "no module answers";
 constexpr const char* kTakeAway = "take the module off the port";
-
-// The firmware revision the identification text carries after "FW=".
-std::string FirmwareOf(const std::string& identification) {
-    size_t at = identification.find("FW=");
-    if (at == std::string::npos) return {};
-    at += 3;
-    size_t end = at;
-    while (end < identification.size() &&
-           !std::isspace(static_cast<unsigned char>(identification[end])))
-        ++end;
-    return identification.substr(at, end - at);
-}
 
 std::string OneLine(std::string text) {
     for (char& c : text) {
@@ -158,7 +147,7 @@ Provisioner::Worker::Module Provisioner::Worker::Probe() {
     }
     if (m.result == QorDoc::kSuccess) {
         m.hw = NormaliseHwAddress(doc.GET(QorDoc::kIdHwAddress));
-        m.firmware = FirmwareOf(doc.GET(QorDoc::kIdDiagnostics));
+        m.firmware = CIpAddrPage::FirmwareText(doc.GET(QorDoc::kIdDiagnostics));
         // The series as the IP address page makes it out from the firmware revision.
         dlg->IpAddrPage().LoadFromDocument(doc);
         m.series = dlg->IpAddrPage().SeriesList().CurText();

@@ -19,14 +19,6 @@ constexpr const char* kPinsHeader =
 constexpr const char* kUartPrefix = "/dev/ttyS";
 constexpr const char* kById = "/dev/serial/by-id/";
 
-std::string RealPath(const std::string& path) {
-    char* resolved = ::realpath(path.c_str(), nullptr);
-    if (!resolved) return {};
-    std::string result = resolved;
-    ::free(resolved);
-    return result;
-}
-
 std::string BaseName(const std::string& path) {
     size_t slash = path.rfind('/');
     return slash == std::string::npos ? path : path.substr(slash + 1);

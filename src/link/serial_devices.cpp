@@ -37,14 +37,6 @@ bool StartsWith(const std::string& s, const char* prefix) {
     return s.rfind(prefix, 0) == 0;
 }
 
-std::string RealPath(const std::string& path) {
-    char* resolved = ::realpath(path.c_str(), nullptr);
-    if (!resolved) return {};
-    std::string result = resolved;
-    ::free(resolved);
-    return result;
-}
-
 // Where udev keeps no database its links are missing too, but a by-id link may still have been
 // made by hand or by an earlier udev: the one that leads to devnode.
 std::string ByIdLinkTo(const std::string& devnode) {
@@ -215,4 +207,18 @@ bool SerialDeviceMonitor::Drain() {
         udev_device_unref(dev);
     }
     return changed;
+}
+
+std::string RealPath(const std::string& path) {
+    char* resolved = ::realpath(path.c_str(), nullptr);
+    if (!resolved) return {};
+    std::string result = resolved;
+    ::free(resolved);
+    return result;
+}
+
+bool SameDevice(const std::string& a, const std::string& b) {
+    if (a == b) return true;
+    std::string ra = RealPath(a), rb = RealPath(b);
+    return !ra.empty() && ra == rb;
 }

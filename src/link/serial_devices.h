@@ -53,3 +53,8 @@ private:
     struct udev* udev_ = nullptr;
     struct udev_monitor* monitor_ = nullptr;
 };
+
+// The path a name finally leads to, links followed; empty when it leads nowhere.
+std::string RealPath(const std::string& path);
+// Two names of one device (a by-id link and its kernel name, say).
+bool SameDevice(const std::string& a, const std::string& b);

@@ -94,6 +94,17 @@ double CIpAddrPage::FirmwareRevision(const std::string& identification) {
     return r;
 }
 
+std::string CIpAddrPage::FirmwareText(const std::string& identification) {
+    size_t at = identification.find("FW=");
+    if (at == std::string::npos) return {};
+    at += 3;
+    size_t end = at;
+    while (end < identification.size() &&
+           !std::isspace(static_cast<unsigned char>(identification[end])))
+        ++end;
+    return identification.substr(at, end - at);
+}
+
 bool CIpAddrPage::SelectPrefix(CComboBox& list, const std::string& text) {
     for (int i = 0; i < list.Count(); ++i) {
         const std::string& item = list.ItemText(i);

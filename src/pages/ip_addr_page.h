@@ -77,6 +77,9 @@ public:
     static int ModeOfText(const std::string& text);
     // The revision after the first "FW=" of an identification text; 0 without one.
     static double FirmwareRevision(const std::string& identification);
+    // The firmware revision as the identification text carries it after "FW=", up to white
+    // space ("03.12"); empty without one.
+    static std::string FirmwareText(const std::string& identification);
     // Selects the first item that begins with text, ignoring case; false (selection left as it
     // was) when none does.
     static bool SelectPrefix(CComboBox& list, const std::string& text);
