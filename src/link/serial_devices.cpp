@@ -14,6 +14,14 @@ namespace {
 
 constexpr const char* kById = "/dev/serial/by-id/";
 
+// libudev keeps process-wide state of its own (the seed of its hash tables, set on first
+// use) without a lock: its calls from the provisioning workers, the window and the monitor go
+// one at a time.
+std::mutex& UdevMutex() {
+    static std::mutex mu;
+    return mu;
+}
+
 std::mutex& SourceMutex() {
     static std::mutex mu;
     return mu;
@@ -162,7 +170,13 @@ std::vector<SerialDevice> FindSerialDevices() {
         std::lock_guard lk(SourceMutex());
         source = Source();
     }
-    std::vector<SerialDevice> found = source ? source() : Enumerate();
+    std::vector<SerialDevice> found;
+    if (source) {
+        found = source();
+    } else {
+        std::lock_guard lk(UdevMutex());
+        found = Enumerate();
+    }
     std::stable_sort(found.begin(), found.end(), [](const SerialDevice& a, const SerialDevice& b) {
         return NaturalLess(a.devnode, b.devnode);
     });
@@ -171,6 +185,7 @@ std::vector<SerialDevice> FindSerialDevices() {
 
 SerialDeviceMonitor::SerialDeviceMonitor() {
     if (HasSource()) return;
+    std::lock_guard lk(UdevMutex());
     udev_ = udev_new();
     if (!udev_) return;
     // Only udev's own events carry the by-id links and the adapters' names; where no udev runs
@@ -190,6 +205,7 @@ SerialDeviceMonitor::SerialDeviceMonitor() {
 }
 
 SerialDeviceMonitor::~SerialDeviceMonitor() {
+    std::lock_guard lk(UdevMutex());
     if (monitor_) udev_monitor_unref(monitor_);
     if (udev_) udev_unref(udev_);
 }
@@ -201,6 +217,7 @@ int SerialDeviceMonitor::Fd() const {
 bool SerialDeviceMonitor::Drain() {
     bool changed = false;
     if (!monitor_) return false;
+    std::lock_guard lk(UdevMutex());
     while (udev_device* dev = udev_monitor_receive_device(monitor_)) {
         std::string action = Text(udev_device_get_action(dev));
         if (action == "add" || action == "remove" || action == "change") changed = true;
