@@ -38,23 +38,10 @@ std::unique_ptr<SimModule> StartModule(int n, uint32_t pace) {
     o.pace = pace;
     o.restartSilenceMs = 20;
     o.announceIntervalMs = 20;
+    o.hardwareAddress[4] = 0x2C;
+    o.hardwareAddress[5] = static_cast<uint8_t>(n);
     auto sim = std::make_unique<SimModule>(o);
     if (!sim->Start()) return nullptr;
-    sim->SetResponder([n](const SimRequest& r) -> std::optional<std::vector<uint8_t>> {
-        if (r.command != 0x01 || r.key != 0xFE) return std::nullopt;
-        return std::vector<uint8_t>{0x00,
-                                    0xFE,
-                                    0x41,
-                                    0x00,
-                                    static_cast<uint8_t>(r.transaction & 0xFF),
-                                    static_cast<uint8_t>(r.transaction >> 8),
-                                    0x00,
-                                    0x00,
-                                    0xBC,
-                                    0x1A,
-                                    0x2C,
-                                    static_cast<uint8_t>(n)};
-    });
     return sim;
 }
 

@@ -198,10 +198,6 @@ nlohmann::ordered_json EventJson(const FleetEvent& e) {
     return j;
 }
 
-std::string Dump(const nlohmann::ordered_json& j) {
-    return JsonLine(j);
-}
-
 // What a person reads of a unit: port, row, module, address, phase, and percent or outcome.
 std::string EventLine(const FleetEvent& e, bool withPercent) {
     std::string line = e.port;
@@ -227,7 +223,7 @@ public:
 
     void OnEvent(const FleetEvent& e) override {
         if (json_) {
-            std::printf("%s\n", Dump(EventJson(e)).c_str());
+            std::printf("%s\n", JsonLine(EventJson(e)).c_str());
             std::fflush(stdout);
             return;
         }
@@ -288,7 +284,7 @@ void PrintPlan(const UnitPlan& plan, bool json) {
             nlohmann::ordered_json j = {
                 {"event", "row"}, {"row", u.row}, {"line", u.line}, {"ip", u.ip}};
             if (!u.tiedHw.empty()) j["hw"] = FormatHwAddress(u.tiedHw);
-            std::printf("%s\n", Dump(j).c_str());
+            std::printf("%s\n", JsonLine(j).c_str());
         } else {
             std::printf("row %d (line %d)  %s%s\n", u.row, u.line, u.ip.c_str(),
                         u.tiedHw.empty() ? "" : ("  for " + FormatHwAddress(u.tiedHw)).c_str());
@@ -381,7 +377,7 @@ int RunProvision(const std::vector<std::string>& argv) {
                                     {"interrupted", s.interrupted},
                                     {"no_row_left", s.noRowLeft},
                                     {"port_failures", s.portFailures}};
-        std::printf("%s\n", Dump(j).c_str());
+        std::printf("%s\n", JsonLine(j).c_str());
     } else if (!a.dryRun) {
         std::printf("%d done, %d already done, %d failed, %d interrupted, %d without a row\n",
                     s.done, s.alreadyDone, s.failed, s.interrupted, s.noRowLeft);
@@ -443,7 +439,7 @@ int RunLedger(const std::vector<std::string>& argv) {
             j["row"] = e.row;
             for (size_t i = 1; i < f.size(); ++i)
                 j[kColumns[i]] = JsonText(f[i]);
-            std::printf("%s\n", Dump(j).c_str());
+            std::printf("%s\n", JsonLine(j).c_str());
         }
     } else if (csv) {
         auto quote = [](const std::string& s) {

@@ -1,7 +1,5 @@
 #include "cli/cli_scan.h"
 
-#include "cli/serial_ports.h"
-
 #include <algorithm>
 #include <cstdio>
 #include <mutex>
@@ -9,26 +7,14 @@
 #include <nlohmann/json.hpp>
 
 #include "cli/cli_app.h"
+#include "cli/cli_json.h"
+#include "cli/serial_ports.h"
 #include "files/settings_file.h"
 #include "link/serial_port.h"
 
 namespace {
 
 constexpr const char* kNoPorts = "qorwctl: no serial port to scan\n";
-
-// The module's texts are 8-bit (Latin-1); JSON and the terminal want UTF-8.
-std::string Utf8(const std::string& latin1) {
-    std::string out;
-    for (unsigned char c : latin1) {
-        if (c < 0x80) {
-            out.push_back(static_cast<char>(c));
-        } else {
-            out.push_back(static_cast<char>(0xC0 | (c >> 6)));
-            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-        }
-    }
-    return out;
-}
 
 std::string Rates(const std::vector<uint32_t>& rates) {
     std::string text;
@@ -55,7 +41,7 @@ std::string Why(const ScanResult& r) {
         case O::Found:
             break;
     }
-    return Utf8(r.identification);
+    return JsonText(r.identification);
 }
 
 // Lines as the JSON objects come, each whole: ports finish on threads of their own.
@@ -76,21 +62,21 @@ private:
 std::string ScanJson(const ScanResult& r) {
     nlohmann::ordered_json j;
     j["device"] = r.device;
-    j["adapter"] = Utf8(r.label);
+    j["adapter"] = JsonText(r.label);
     j["result"] = ScanResult::OutcomeName(r.outcome);
     j["ratesTried"] = r.ratesTried;
     if (r.outcome == ScanResult::Outcome::Found) {
         j["rate"] = r.rate;
-        j["identification"] = Utf8(r.identification);
-        j["firmware"] = Utf8(r.firmware);
+        j["identification"] = JsonText(r.identification);
+        j["firmware"] = JsonText(r.firmware);
         j["series"] = r.series;
         j["web"] = r.web;
         j["hardwareAddress"] = r.hardwareAddress;
     } else if (!r.error.empty()) {
         if (r.outcome == ScanResult::Outcome::Failed) j["rate"] = r.rate;
-        j["error"] = Utf8(r.error);
+        j["error"] = JsonText(r.error);
     }
-    return j.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+    return JsonLine(j);
 }
 
 std::string ScanTable(const std::vector<ScanResult>& results) {
@@ -98,8 +84,8 @@ std::string ScanTable(const std::vector<ScanResult>& results) {
         {"DEVICE", "ADAPTER", "RATE", "FIRMWARE", "SERIES", "WEB", "HARDWARE ADDRESS", "MODULE"}};
     for (const ScanResult& r : results) {
         bool found = r.outcome == ScanResult::Outcome::Found;
-        rows.push_back({r.device, r.label.empty() ? "-" : Utf8(r.label),
-                        found ? std::to_string(r.rate) : "-", found ? Utf8(r.firmware) : "-",
+        rows.push_back({r.device, r.label.empty() ? "-" : JsonText(r.label),
+                        found ? std::to_string(r.rate) : "-", found ? JsonText(r.firmware) : "-",
                         found ? r.series : "-", found ? (r.web ? "yes" : "no") : "-",
                         found ? r.hardwareAddress : "-", Why(r)});
     }

@@ -5,18 +5,18 @@
 #include <thread>
 #include <utility>
 
-UiHost::Answer FleetUiHost::MessageBox(const std::string& text, const std::string&, Icon, Buttons,
-                                       Answer defaultAnswer) {
+UiHost::Answer FleetUiHost::MessageBox(const std::string& text, const std::string& caption,
+                                       Icon icon, Buttons buttons, Answer defaultAnswer) {
     messages_.push_back(text);
-    return defaultAnswer;
+    return SilentUiHost::MessageBox(text, caption, icon, buttons, defaultAnswer);
 }
 
 std::optional<std::string> FleetUiHost::OpenFileName(const std::string&, const std::string&) {
-    return std::exchange(fileName_, std::nullopt);
+    return std::exchange(fileName, std::nullopt);
 }
 
 std::optional<std::string> FleetUiHost::SaveFileName(const std::string&, const std::string&) {
-    return std::exchange(fileName_, std::nullopt);
+    return std::exchange(fileName, std::nullopt);
 }
 
 void FleetUiHost::ProcessPendingEvents() {

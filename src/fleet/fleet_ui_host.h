@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "app/ui_host.h"
+#include "app/silent_ui_host.h"
 
 // Thrown out of a worker's window when the run is being stopped: the operation in progress
 // ends after its current request, wherever it stands, and the worker records the unit as
@@ -19,7 +19,7 @@ struct FleetInterrupted : std::exception {
 // configurations). Message boxes are recorded and take their default answer; the file dialogs
 // answer with the name given for the next one; pauses are real (scaled), and both pauses and
 // the pumping between requests notice a stop request.
-class FleetUiHost : public UiHost {
+class FleetUiHost : public SilentUiHost {
 public:
     explicit FleetUiHost(const std::atomic<bool>* stop = nullptr, double pauseScale = 1.0)
         : stop_(stop), pauseScale_(pauseScale) {}
@@ -32,14 +32,11 @@ public:
                                             const std::string& defaultExt) override;
     void ProcessPendingEvents() override;
     void Pause(int milliseconds) override;
-    void Beep() override {}
-    bool OpenHelp(const std::string&) override { return false; }
-    std::string ClipboardText() override { return {}; }
-    void SetClipboardText(const std::string&) override {}
 
-    void SetNextFileName(std::string name) { fileName_ = std::move(name); }
+    // Answers the next file dialog only.
+    void SetNextFileName(std::string name) { fileName = std::move(name); }
     const std::vector<std::string>& Messages() const { return messages_; }
-    std::string LastMessage() const { return messages_.empty() ? std::string() : messages_.back(); }
+    std::string LastMessage() const { return lastMessage; }
     bool Stopping() const { return stop_ && stop_->load(); }
     // Waits ms (not scaled) in short steps; throws FleetInterrupted when a stop is requested.
     void Wait(int milliseconds);
@@ -47,6 +44,5 @@ public:
 private:
     const std::atomic<bool>* stop_;
     double pauseScale_;
-    std::optional<std::string> fileName_;
     std::vector<std::string> messages_;
 };

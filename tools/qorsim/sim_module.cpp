@@ -23,7 +23,6 @@ constexpr uint8_t kIdentityKey = 0xF8;
 constexpr uint8_t kHwAddrKey = 0xFE;
 constexpr uint8_t kAddrBlockKey = 0xFA;
 constexpr uint8_t kBaudKey = 0xFD;
-constexpr uint8_t kHwAddr[6] = {0x00, 0x00, 0xBC, 0x1A, 0x2B, 0x3C};
 
 constexpr uint8_t kStatusOk = 0x00;
 constexpr uint8_t kStatusNoKey = 0x02;
@@ -400,7 +399,8 @@ void SimModule::Run() {
             // The announcement keeps its header, so a receiver drops the repeats.
             std::vector<uint8_t> message = {0x00, kHwAddrKey, 0x06, 0x00, 0, 0};
             Encode16(message, 4, announceTransaction_);
-            message.insert(message.end(), kHwAddr, kHwAddr + 6);
+            message.insert(message.end(), options_.hardwareAddress.begin(),
+                           options_.hardwareAddress.end());
             SendFrameLocked(message);
             nextAnnounce_ = Clock::now() + std::chrono::milliseconds(options_.announceIntervalMs);
         }
@@ -521,7 +521,7 @@ std::optional<std::vector<uint8_t>> SimModule::Answer(const SimRequest& request,
         if (key == kIdentityKey) {
             form = IdentityBlock(asked > 84);
         } else if (key == kHwAddrKey) {
-            form.assign(kHwAddr, kHwAddr + 6);
+            form.assign(options_.hardwareAddress.begin(), options_.hardwareAddress.end());
         } else {
             form = ram_[key];
         }

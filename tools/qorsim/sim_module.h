@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <atomic>
 #include <chrono>
 #include <cstdint>
@@ -28,6 +29,7 @@ struct SimOptions {
     std::string logPath;            // one line per request
     int restartSilenceMs = 1000;    // quiet time after a reset
     int announceIntervalMs = 300;   // between announcements until spoken to
+    std::array<uint8_t, 6> hardwareAddress = {0x00, 0x00, 0xBC, 0x1A, 0x2B, 0x3C};
 };
 
 struct SimRequest {
