@@ -47,8 +47,9 @@ rm -f "$log"
 
 port=1
 if [ -f QORWUTIL.CFG ]; then
-    n=$(LC_ALL=C sed -n '1s/^CommPort=COM\([0-9]\{1,2\}\)\r\{0,1\}$/\1/p' QORWUTIL.CFG)
-    if [ -n "$n" ] && [ "$n" -ge 1 ] && [ "$n" -le 32 ]; then
+    # Read as the window reads it: the number the line starts with, whatever follows it.
+    n=$(LC_ALL=C sed -n '1s/^CommPort=COM[ \t]*+\{0,1\}\([0-9]\{1,11\}\).*/\1/p' QORWUTIL.CFG)
+    if [ -n "$n" ] && [ "$((10#$n))" -ge 1 ] && [ "$((10#$n))" -le 32 ]; then
         port=$((10#$n))
     fi
 fi
