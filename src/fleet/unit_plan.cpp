@@ -250,6 +250,7 @@ PlanResult BuildUnitPlan(const std::string& templatePath, const std::string& uni
                 return PlanResult::Refused;
             }
             valueColumns.push_back(c);
+            unit.values.emplace_back(table.columns[c], row.fields[c]);
         }
         auto withColumns = [&](size_t count) {
             std::vector<std::string> merged = lines.lines;

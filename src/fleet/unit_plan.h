@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "fleet/units_table.h"
@@ -14,6 +15,9 @@ struct UnitConfig {
     int row = 0;              // data row of the units file, from 1
     int line = 0;             // where that row stands in the file
     std::string tiedHw;       // the EthernetAddress column, normalised; empty: any module
+    // The row's columns (EthernetAddress left out) and values, in the table's column order, as
+    // the module will hold them: what the ledger keeps of a row it has bound.
+    std::vector<std::pair<std::string, std::string>> values;
     std::string ip;           // the IP address the configuration gives the module
     std::string text;         // the whole configuration as the text save writes it
     std::string fingerprint;  // of text: the ledger knows a unit done with it
