@@ -1,13 +1,12 @@
 #include "cli/cli_provision.h"
 
-#include "cli/serial_ports.h"
-
 #include <signal.h>
 #include <sys/time.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <cstdio>
+#include <cstdlib>
 #include <ctime>
 #include <map>
 #include <mutex>
@@ -17,6 +16,7 @@
 #include "cli/cli_json.h"
 #include "cli/cli_options.h"
 #include "cli/cli_ui_host.h"
+#include "cli/serial_ports.h"
 #include "fleet/ledger.h"
 #include "fleet/provisioner.h"
 #include "fleet/unit_plan.h"
@@ -26,6 +26,9 @@
 namespace {
 
 constexpr int kExitInterrupted = 130;
+// How long a run (not a station) waits for a module to answer on a port.
+constexpr int kDefaultWaitSeconds = 30;
+constexpr int kMaxWaitSeconds = 24 * 3600;
 
 std::atomic<bool> g_stop{false};
 
@@ -37,6 +40,7 @@ struct ProvisionArgs {
     std::string templatePath, unitsPath, ledgerPath;
     std::vector<std::string> ports;
     int baudIndex = -1;  // as the window starts
+    int waitSeconds = kDefaultWaitSeconds;
     bool ram = false, watch = false, dryRun = false, json = false, force = false, quiet = false;
     bool help = false;
 };
@@ -138,6 +142,18 @@ bool ParseProvision(const std::vector<std::string>& argv, ProvisionArgs& a, std:
                     return false;
                 }
                 a.baudIndex = *index;
+            }
+        } else if (word == "--wait") {
+            ok = r.Value(value);
+            if (ok) {
+                char* end = nullptr;
+                long seconds = value.empty() ? -1 : std::strtol(value.c_str(), &end, 10);
+                if (seconds < 0 || seconds > kMaxWaitSeconds || *end) {
+                    error = "--wait wants a number of seconds, 0 to " +
+                            std::to_string(kMaxWaitSeconds) + ", not \"" + value + "\"";
+                    return false;
+                }
+                a.waitSeconds = static_cast<int>(seconds);
             }
         } else if (word == "--ram") {
             ok = r.NoValue() && (a.ram = true);
@@ -363,6 +379,7 @@ int RunProvision(const std::vector<std::string>& argv) {
     o.preview = a.dryRun;
     o.force = a.force;
     o.pauseScale = CliUiHost::PauseScaleFromEnvironment();
+    o.answerWaitMs = a.waitSeconds * 1000;
     InstallStopHandlers();
     ProvisionView view(a.ports, a.json, a.quiet);
     Provisioner provisioner(plan, *ledger, o, view);
@@ -379,8 +396,11 @@ int RunProvision(const std::vector<std::string>& argv) {
                                     {"port_failures", s.portFailures}};
         std::printf("%s\n", JsonLine(j).c_str());
     } else if (!a.dryRun) {
-        std::printf("%d done, %d already done, %d failed, %d interrupted, %d without a row\n",
-                    s.done, s.alreadyDone, s.failed, s.interrupted, s.noRowLeft);
+        std::printf(
+            "%d done, %d already done, %d failed, %d interrupted, %d without a row, %d port "
+            "failure%s\n",
+            s.done, s.alreadyDone, s.failed, s.interrupted, s.noRowLeft, s.portFailures,
+            s.portFailures == 1 ? "" : "s");
     }
     std::fflush(stdout);
     if (g_stop) return kExitInterrupted;
@@ -490,7 +510,8 @@ int RunLedger(const std::vector<std::string>& argv) {
 
 const char* FleetUsage() {
     return R"(usage: qorwctl [--baud RATE] provision --template FILE --units FILE.csv [--port P]...
-                 [--ledger FILE] [--ram] [--watch] [--dry-run] [--force] [--json] [--quiet]
+                 [--ledger FILE] [--ram] [--watch] [--wait SECONDS] [--dry-run] [--force]
+                 [--json] [--quiet]
        qorwctl ledger FILE [--csv|--json]
 
 provision: one configuration per row of the units file (the template with the row's values),
@@ -498,10 +519,11 @@ each into the module on a port, all ports at once; the ledger records which modu
 row. --port is COMn or a device path and may be given many times (default: every serial device
 present); --ledger defaults to provision.db beside the units file; --ram writes RAM only (no
 store and reset); --watch keeps each port going, module after module, until every row is done
-or Ctrl+C; --dry-run checks the inputs and shows the row each present module would get;
+or Ctrl+C; --wait gives up on a port where no module answers after SECONDS (default 30;
+without --watch); --dry-run checks the inputs and shows the row each present module would get;
 --force provisions again what the ledger records as done; --json prints one JSON object per
 event. Exit status: 0 every unit done, 1 some failed (or an input was refused), 2 usage,
-3 a port could not be opened, 130 stopped by Ctrl+C.
+3 a port could not be opened or no module answered on it, 130 stopped by Ctrl+C.
 ledger: the ledger's report, as a table, CSV or one JSON object per row.
 )";
 }

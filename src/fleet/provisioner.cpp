@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <chrono>
 #include <cstring>
 #include <memory>
 #include <thread>
@@ -22,13 +23,41 @@ constexpr const char* kPhaseNames[] = {
 
 constexpr const char* kReadBackDiffers = "read-back differs: ";
 constexpr const char* kNoModule = "no module answers";
+constexpr const char* kNoModuleAnswered = "no module answered";
 constexpr const char* kTakeAway = "take the module off the port";
+constexpr const char* kLeftAlone = "left alone";
+constexpr const char* kWouldBeLeftAlone = "would be left alone";
+constexpr const char* kNoLongerHolds = "the module no longer holds its row's configuration: ";
+constexpr const char* kNothingWritten = "; nothing was written";
 
 std::string OneLine(std::string text) {
     for (char& c : text) {
         if (c == '\n') c = ' ';
     }
     return text;
+}
+
+// For every difference: key "expected" became "found" (a read-back), or key "found" where the
+// row has "expected" (a module found changed).
+std::string DifferencesText(const std::vector<ParamDifference>& differences, bool found = false) {
+    std::string text;
+    for (const ParamDifference& d : differences) {
+        text += (text.empty() ? "" : ", ") + d.key + " \"" + (found ? d.second : d.first) + "\"";
+        text += (found ? " where the row has \"" + d.first : " became \"" + d.second) + "\"";
+    }
+    return text;
+}
+
+// What the module holds, as the pages make it out, against what the window held before.
+std::vector<ParamDifference> ReadBackDifferences(CUtilityDlg& dlg,
+                                                 const std::vector<ParamValue>& expected) {
+    dlg.StoreAllPages();
+    return CompareConfigurations(expected, ConfigurationOf(dlg));
+}
+
+std::string SeriesMismatch(const std::string& module, const std::string& configuration) {
+    return "the module is series " + module + ", its configuration is for series " + configuration +
+           kNothingWritten;
 }
 
 }  // namespace
@@ -73,8 +102,22 @@ private:
     std::unique_ptr<CUtilityDlg> NewWindow(FleetUiHost& ui);
     Module Probe();
     // Provisions the module as a claim of the ledger gave it its row: the final phase and text.
-    void Provision(const UnitConfig& unit, const Ledger::Claim& claim);
+    // why, when the module is provisioned again, is what the ledger records of it when done.
+    void Provision(const UnitConfig& unit, const Ledger::Claim& claim, const std::string& why = {});
+    // A module the ledger records done with its row: read back, left alone when it still holds
+    // the row's configuration, else provisioned again. The final phase.
+    UnitPhase CheckDone(const UnitConfig& unit, const Module& m);
+    // Asks the ledger for the module's row and deals with the module accordingly: the final phase.
+    UnitPhase Claim(const Module& m);
+    // The port is empty: a waiting event without the last module's fields, once per change.
+    void Waiting(const std::string& text);
     void Phase(UnitPhase phase, int percent = -1, std::string text = {});
+    // Forgets the last module's fields: the port alone.
+    void ClearEvent() {
+        std::string port = std::move(event_.port);
+        event_ = {};
+        event_.port = std::move(port);
+    }
     void Count(UnitPhase phase);
     bool AllRowsDone() {
         return owner_.ledger_.DoneRows() >= static_cast<int>(owner_.plan_.units.size());
@@ -96,6 +139,13 @@ std::unique_ptr<CUtilityDlg> Provisioner::Worker::NewWindow(FleetUiHost& ui) {
     if (options_.baudIndex >= 0)
         dlg->Link().pcBaudIndex = static_cast<uint16_t>(options_.baudIndex);
     return dlg;
+}
+
+void Provisioner::Worker::Waiting(const std::string& text) {
+    if (shown_ && event_.phase == UnitPhase::Waiting && event_.text == text) return;
+    ClearEvent();
+    shown_ = false;
+    Phase(UnitPhase::Waiting, -1, text);
 }
 
 void Provisioner::Worker::Phase(UnitPhase phase, int percent, std::string text) {
@@ -160,27 +210,33 @@ Provisioner::Worker::Module Provisioner::Worker::Probe() {
 void Provisioner::Worker::Run() {
     std::string present;  // the module last dealt with, while it is still there
     bool announcedRemoval = false;
+    const auto giveUpAt =
+        std::chrono::steady_clock::now() + std::chrono::milliseconds(options_.answerWaitMs);
     try {
         for (;;) {
             if (stop_) break;
             if (options_.watch && AllRowsDone()) break;
-            if (present.empty()) Phase(UnitPhase::Waiting);
+            if (present.empty()) Waiting({});
             Module m = Probe();
             if (m.result != QorDoc::kSuccess) {
                 present.clear();
                 announcedRemoval = false;
+                bool portFailed = m.result == QorDoc::kInvalidPort;
                 std::string why =
-                    m.result == QorDoc::kInvalidPort
-                        ? OneLine(QorDoc::ResultText(m.result)) + ": " + channel_.OpenError()
-                        : kNoModule;
-                if (options_.preview || (!options_.watch && m.result == QorDoc::kInvalidPort)) {
-                    UnitPhase p = options_.preview ? UnitPhase::Preview : UnitPhase::PortFailed;
-                    if (p == UnitPhase::PortFailed) Count(p);
-                    Phase(p, -1, why);
+                    portFailed ? OneLine(QorDoc::ResultText(m.result)) + ": " + channel_.OpenError()
+                               : kNoModule;
+                if (options_.preview) {
+                    Phase(UnitPhase::Preview, -1, why);
                     break;
                 }
-                // A station waits for its adapter as for its module.
-                Phase(UnitPhase::Waiting, -1, m.result == QorDoc::kInvalidPort ? why : "");
+                // A station waits for its adapter as for its module; a run waits a while.
+                if (!options_.watch &&
+                    (portFailed || std::chrono::steady_clock::now() >= giveUpAt)) {
+                    Count(UnitPhase::PortFailed);
+                    Phase(UnitPhase::PortFailed, -1, portFailed ? why : kNoModuleAnswered);
+                    break;
+                }
+                Waiting(portFailed ? why : "");
                 FleetUiHost(&stop_).Wait(options_.probeIntervalMs);
                 continue;
             }
@@ -191,51 +247,12 @@ void Provisioner::Worker::Run() {
                 FleetUiHost(&stop_).Wait(options_.probeIntervalMs);
                 continue;
             }
-            std::string port = event_.port;
-            event_ = {};
-            event_.port = port;
+            ClearEvent();
             event_.hw = FormatHwAddress(m.hw);
             event_.firmware = m.firmware;
             event_.series = m.series;
             Phase(UnitPhase::Identifying);
-            Ledger::Claim claim;
-            if (options_.preview) {
-                // Each module of a dry run is shown the row it would get beside the others.
-                std::lock_guard lk(owner_.previewMu_);
-                claim = owner_.ledger_.ClaimRow(owner_.plan_, m.hw, event_.port, m.firmware,
-                                                options_.force, true, owner_.previewed_);
-                if (claim.kind == Ledger::Claim::Assigned) owner_.previewed_.insert(claim.row);
-            } else {
-                claim = owner_.ledger_.ClaimRow(owner_.plan_, m.hw, event_.port, m.firmware,
-                                                options_.force);
-            }
-            if (claim.row > 0) {
-                event_.row = claim.row;
-                event_.ip = owner_.plan_.units[claim.row - 1].ip;
-            }
-            UnitPhase final = UnitPhase::Failed;
-            switch (claim.kind) {
-                case Ledger::Claim::Assigned:
-                    if (options_.preview) {
-                        final = UnitPhase::Preview;
-                        Phase(final, -1, "would get row " + std::to_string(claim.row));
-                    } else {
-                        Provision(owner_.plan_.units[claim.row - 1], claim);
-                        final = event_.phase;
-                    }
-                    break;
-                case Ledger::Claim::AlreadyDone:
-                    final = UnitPhase::AlreadyDone;
-                    Phase(final, -1, options_.preview ? "would be left alone" : "left alone");
-                    break;
-                case Ledger::Claim::NoRowLeft:
-                    final = UnitPhase::NoRowLeft;
-                    Phase(final, -1, claim.text);
-                    break;
-                default:
-                    Phase(final, -1, claim.text);
-                    break;
-            }
+            UnitPhase final = Claim(m);
             Count(final);
             if (options_.preview || !options_.watch || final == UnitPhase::Interrupted) break;
             present = m.hw;
@@ -247,7 +264,95 @@ void Provisioner::Worker::Run() {
     channel_.Close();
 }
 
-void Provisioner::Worker::Provision(const UnitConfig& unit, const Ledger::Claim& claim) {
+UnitPhase Provisioner::Worker::Claim(const Module& m) {
+    const std::vector<UnitConfig>& units = owner_.plan_.units;
+    // A module no row is made for is turned away before the ledger gives it one.
+    if (!units.empty() && std::none_of(units.begin(), units.end(),
+                                       [&](const UnitConfig& u) { return u.series == m.series; })) {
+        Phase(UnitPhase::Failed, -1, SeriesMismatch(m.series, units.front().series));
+        return UnitPhase::Failed;
+    }
+    Ledger::Claim claim;
+    if (options_.preview) {
+        // Each module of a dry run is shown the row it would get beside the others.
+        std::lock_guard lk(owner_.previewMu_);
+        claim = owner_.ledger_.ClaimRow(owner_.plan_, m.hw, event_.port, m.firmware, options_.force,
+                                        true, owner_.previewed_);
+        if (claim.kind == Ledger::Claim::Assigned) owner_.previewed_.insert(claim.row);
+    } else {
+        claim =
+            owner_.ledger_.ClaimRow(owner_.plan_, m.hw, event_.port, m.firmware, options_.force);
+    }
+    if (claim.row > 0) {
+        event_.row = claim.row;
+        event_.ip = units[claim.row - 1].ip;
+    }
+    switch (claim.kind) {
+        case Ledger::Claim::Assigned:
+            if (options_.preview) {
+                Phase(UnitPhase::Preview, -1, "would get row " + std::to_string(claim.row));
+                return UnitPhase::Preview;
+            }
+            Provision(units[claim.row - 1], claim);
+            return event_.phase;
+        case Ledger::Claim::AlreadyDone:
+            return CheckDone(units[claim.row - 1], m);
+        case Ledger::Claim::NoRowLeft:
+            Phase(UnitPhase::NoRowLeft, -1, claim.text);
+            return UnitPhase::NoRowLeft;
+        default:
+            Phase(UnitPhase::Failed, -1, claim.text);
+            return UnitPhase::Failed;
+    }
+}
+
+UnitPhase Provisioner::Worker::CheckDone(const UnitConfig& unit, const Module& m) {
+    Phase(UnitPhase::Verifying);
+    std::vector<ParamDifference> differences;
+    std::string error;
+    {
+        FleetUiHost ui(&stop_, options_.pauseScale);
+        auto dlg = NewWindow(ui);
+        if (!LoadConfigurationText(*dlg, ui, unit.text, error)) {
+            error = OneLine(error);
+        } else {
+            std::vector<ParamValue> expected = ConfigurationOf(*dlg);
+            size_t before = ui.Messages().size();
+            dlg->UploadFromDevice(true);
+            if (ui.Messages().size() != before) {
+                error = OneLine(ui.Messages()[before]);
+            } else {
+                differences = ReadBackDifferences(*dlg, expected);
+            }
+        }
+        channel_.Close();
+    }
+    if (!error.empty()) {
+        Phase(UnitPhase::Failed, -1, error);
+        return UnitPhase::Failed;
+    }
+    if (differences.empty()) {
+        Phase(UnitPhase::AlreadyDone, -1, options_.preview ? kWouldBeLeftAlone : kLeftAlone);
+        return UnitPhase::AlreadyDone;
+    }
+    std::string why = kNoLongerHolds + DifferencesText(differences, true);
+    if (options_.preview) {
+        Phase(UnitPhase::Preview, -1,
+              "would be provisioned again with row " + std::to_string(unit.row) + ": " + why);
+        return UnitPhase::Preview;
+    }
+    Ledger::Claim claim =
+        owner_.ledger_.ClaimRow(owner_.plan_, m.hw, event_.port, m.firmware, true);
+    if (claim.kind != Ledger::Claim::Assigned || claim.row != unit.row) {
+        Phase(UnitPhase::Failed, -1, claim.text.empty() ? why : claim.text);
+        return UnitPhase::Failed;
+    }
+    Provision(unit, claim, why);
+    return event_.phase;
+}
+
+void Provisioner::Worker::Provision(const UnitConfig& unit, const Ledger::Claim& claim,
+                                    const std::string& why) {
     FleetUiHost ui(&stop_, options_.pauseScale);
     UnitPhase phase = UnitPhase::Downloading;
     std::string outcome;
@@ -256,7 +361,9 @@ void Provisioner::Worker::Provision(const UnitConfig& unit, const Ledger::Claim&
         // "All": every parameter is written, whatever the module may hold already.
         dlg->UtilitySettingsPage().DownloadGroup().Select(CUtilitySettingsPage::kDownloadAll);
         std::string error;
-        if (!LoadConfigurationText(*dlg, ui, unit.text, error)) {
+        if (unit.series != event_.series) {
+            outcome = SeriesMismatch(event_.series, unit.series);
+        } else if (!LoadConfigurationText(*dlg, ui, unit.text, error)) {
             outcome = OneLine(error);
         } else {
             std::vector<ParamValue> expected = ConfigurationOf(*dlg);
@@ -271,9 +378,14 @@ void Provisioner::Worker::Provision(const UnitConfig& unit, const Ledger::Claim&
                     phase = UnitPhase::Verifying;
                 } else if (title == device_ops::kResetTexts[0] || title == device_ops::kWaitTitle) {
                     phase = UnitPhase::Storing;
+                } else {
+                    // Connecting: no step of its own, and no measure of the step under way.
+                    return;
                 }
                 int span = p.Upper() - p.Lower();
                 int percent = span > 0 ? (p.Pos() - p.Lower()) * 100 / span : 0;
+                // A step's measure only grows, whatever windows the step opens on the way.
+                if (phase == event_.phase) percent = std::max(percent, event_.percent);
                 Phase(phase, std::clamp(percent, 0, 100));
             });
             Phase(UnitPhase::Downloading, 0);
@@ -289,18 +401,11 @@ void Provisioner::Worker::Provision(const UnitConfig& unit, const Ledger::Claim&
                 outcome = OneLine(ui.Messages()[before]);
             } else {
                 // What the pages make of the module's values, as verify compares them.
-                dlg->StoreAllPages();
-                std::vector<ParamDifference> differences =
-                    CompareConfigurations(expected, ConfigurationOf(*dlg));
+                std::vector<ParamDifference> differences = ReadBackDifferences(*dlg, expected);
                 if (differences.empty()) {
                     phase = UnitPhase::Done;
                 } else {
-                    outcome = kReadBackDiffers;
-                    for (size_t i = 0; i < differences.size(); ++i) {
-                        const ParamDifference& d = differences[i];
-                        outcome += (i ? ", " : "") + d.key + " \"" + d.first + "\" became \"" +
-                                   d.second + "\"";
-                    }
+                    outcome = kReadBackDiffers + DifferencesText(differences);
                 }
             }
         }
@@ -313,12 +418,14 @@ void Provisioner::Worker::Provision(const UnitConfig& unit, const Ledger::Claim&
     const char* state = phase == UnitPhase::Done          ? Ledger::kDone
                         : phase == UnitPhase::Interrupted ? Ledger::kInterrupted
                                                           : Ledger::kFailed;
-    std::string text = phase == UnitPhase::Done ? std::string(Ledger::kDone) : outcome;
+    std::string text = phase != UnitPhase::Done ? outcome
+                       : why.empty()            ? std::string(Ledger::kDone)
+                                                : "provisioned again, " + why;
     if (!owner_.ledger_.Finish(claim, NormaliseHwAddress(event_.hw), state, text, event_.series)) {
         phase = UnitPhase::Failed;
         outcome = "the ledger could not record \"" + text + "\": " + owner_.ledger_.LastError();
     }
-    Phase(phase, -1, outcome);
+    Phase(phase, -1, phase == UnitPhase::Done && !why.empty() ? text : outcome);
 }
 
 Provisioner::Provisioner(const UnitPlan& plan, Ledger& ledger, ProvisionOptions options,

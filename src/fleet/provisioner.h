@@ -59,6 +59,9 @@ struct ProvisionOptions {
     bool force = false;    // provision again what the ledger records done
     double pauseScale = 1.0;    // the reset sequence's pauses
     int probeIntervalMs = 500;  // between probes of an empty port
+    // Without watch: how long a port may stay silent before the run gives it up as a port
+    // where no module answered.
+    int answerWaitMs = 30000;
 };
 
 struct ProvisionSummary {

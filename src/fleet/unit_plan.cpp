@@ -15,6 +15,7 @@
 #include "app/utility_dlg.h"
 #include "fleet/fleet_ui_host.h"
 #include "model/qor_doc.h"
+#include "pages/ip_addr_page.h"
 
 namespace {
 
@@ -286,6 +287,7 @@ PlanResult BuildUnitPlan(const std::string& templatePath, const std::string& uni
         }
         unit.fingerprint = Fingerprint(unit.text);
         unit.ip = dlg.Doc().GET(QorDoc::kIdIpAddress);
+        unit.series = dlg.IpAddrPage().SeriesList().CurText();
         // No address (the module asks for one by BOOTP or DHCP) clashes with nothing.
         if (unit.ip != kNoAddress) {
             if (auto [it, fresh] = ipRows.emplace(unit.ip, unit.row); !fresh) {

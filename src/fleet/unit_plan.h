@@ -19,6 +19,7 @@ struct UnitConfig {
     // the module will hold them: what the ledger keeps of a row it has bound.
     std::vector<std::pair<std::string, std::string>> values;
     std::string ip;           // the IP address the configuration gives the module
+    std::string series;       // the module series the configuration is for ("A", "B/C", "D")
     std::string text;         // the whole configuration as the text save writes it
     std::string fingerprint;  // of text: the ledger knows a unit done with it
 };

@@ -161,6 +161,11 @@ TEST_F(QorwctlTest, RefusesUnusableCommandLinesWithStatusTwo) {
         EXPECT_TRUE(r.out.empty()) << shown;
     }
     EXPECT_FALSE(Exists("QORWUTIL.CFG"));
+    // The refusal names every command the option belongs to.
+    CtlRun json = Ctl({"--json", "ports"});
+    EXPECT_EQ(json.status, 2);
+    EXPECT_TRUE(Contains(json.err, "--json belongs to scan, info, verify, diff, provision and ledger"))
+        << json.err;
 }
 
 TEST_F(QorwctlTest, HelpDescribesEveryCommand) {

@@ -19,6 +19,7 @@ struct FleetSim {
         sim = std::make_unique<SimModule>(options);
         started = sim->Start();
         sim->SetResponder([this](const SimRequest& r) -> std::optional<std::vector<uint8_t>> {
+            if (absent) return std::vector<uint8_t>{};
             if (r.command == 0x08) ++writes;
             if (r.command == 0x01 && r.key == 0xFE) {
                 return std::vector<uint8_t>{0x00,
@@ -46,7 +47,8 @@ struct FleetSim {
         return text;
     }
 
-    std::atomic<int> number;  // a new number: another module on the same port
+    std::atomic<int> number;          // a new number: another module on the same port
+    std::atomic<bool> absent{false};  // taken off the port: nothing answers
     bool started = false;
     std::unique_ptr<SimModule> sim;
     std::atomic<int> writes{0};

@@ -162,6 +162,22 @@ TEST_F(ProvisionCliTest, CtrlCRecordsTheUnitInFlightAndExits130) {
     EXPECT_NE(run.Out().find("\"phase\":\"interrupted\""), std::string::npos) << run.Out();
 }
 
+TEST_F(ProvisionCliTest, APortWhereNothingAnswersIsGivenUpAndCounted) {
+    SimOptions silent;
+    silent.silent = true;
+    FleetSim mute(2, silent);
+    Ctl run(dir,
+            Provision("IPAddress\n10.1.2.11\n10.1.2.12\n", {"--port", mute.Path(), "--wait", "0"}));
+    EXPECT_EQ(run.Wait(), 3) << run.Err();
+    std::string out = run.Out();
+    EXPECT_NE(out.find(mute.Path() + "  port-failed: no module answered"), std::string::npos)
+        << out;
+    EXPECT_NE(out.find("1 done, 0 already done, 0 failed, 0 interrupted, 0 without a row, 1 port "
+                       "failure\n"),
+              std::string::npos)
+        << out;
+}
+
 TEST_F(ProvisionCliTest, InfoVerifyAndDiffSpeakJson) {
     Ctl info(dir, {"--port", a.Path(), "info", "--json"});
     ASSERT_EQ(info.Wait(), 0) << info.Err();

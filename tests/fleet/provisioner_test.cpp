@@ -218,6 +218,90 @@ TEST_F(ProvisionerTest, AStationTakesModuleAfterModuleUntilEveryRowIsDoneInRam) 
     EXPECT_EQ(done, (std::vector<std::string>{"00:00:BC:1A:2B:01 done", "00:00:BC:1A:2B:02 done"}));
 }
 
+TEST_F(ProvisionerTest, ADoneModuleIsReadBackAndProvisionedAgainWhenItLostItsRow) {
+    Plan("IPAddress\n10.1.2.11\n");
+    FleetSim a(1);
+    ASSERT_EQ(Run({&a}).done, 1);
+    // Back to its factory address, as after a reset to factory settings.
+    FleetSim factory(9);
+    a.sim->SetRam(0xFA, factory.sim->Ram(0xFA));
+    recorder.events.clear();
+    ProvisionSummary s = Run({&a});
+    EXPECT_EQ(s.done, 1);
+    EXPECT_EQ(s.alreadyDone, 0);
+    EXPECT_EQ(ChangesIn(a).at("IPAddress"), "010.001.002.011");
+    std::string error;
+    std::vector<Ledger::Entry> report = ledger->Report(error);
+    ASSERT_EQ(report.size(), 1u) << error;
+    EXPECT_EQ(report[0].state, "done");
+    EXPECT_EQ(report[0].outcome,
+              "provisioned again, the module no longer holds its row's configuration: "
+              "IPAddress \"010.000.000.100\" where the row has \"010.001.002.011\"");
+    // Within a step the measure only grows.
+    for (size_t i = 1; i < recorder.events.size(); ++i) {
+        const FleetEvent &e = recorder.events[i], &prev = recorder.events[i - 1];
+        if (e.phase == prev.phase) {
+            EXPECT_GE(e.percent, prev.percent) << PhaseName(e.phase);
+        }
+    }
+    // Holding its row now, it is left alone, and only read.
+    int writes = a.writes;
+    EXPECT_EQ(Run({&a}).alreadyDone, 1);
+    EXPECT_EQ(a.writes, writes);
+}
+
+TEST_F(ProvisionerTest, AModuleOfAnotherSeriesIsTurnedAwayBeforeAnythingIsWritten) {
+    Plan("IPAddress\n10.1.2.11\n");
+    SimOptions seriesD;
+    seriesD.firmware = "4.00";
+    FleetSim d(1, seriesD);
+    ProvisionSummary s = Run({&d});
+    EXPECT_EQ(s.failed, 1);
+    EXPECT_EQ(d.writes, 0);
+    ASSERT_FALSE(recorder.Final().empty());
+    EXPECT_EQ(recorder.Final().back().text,
+              "the module is series D, its configuration is for series B/C; nothing was written");
+    std::string error;
+    EXPECT_TRUE(ledger->Report(error).empty());  // the row stays free
+}
+
+TEST_F(ProvisionerTest, AStationWaitingForTheNextModuleShowsNothingOfTheLastOne) {
+    Plan("IPAddress\n10.1.2.11\n10.1.2.12\n");
+    FleetSim port(1);
+    // The first module is taken off; once the port is seen empty the next one is put on.
+    struct Swapper : Recorder {
+        FleetSim* port;
+        void OnEvent(const FleetEvent& e) override {
+            Recorder::OnEvent(e);
+            if (e.phase == UnitPhase::Removal) port->absent = true;
+            if (e.phase == UnitPhase::Waiting && port->absent) {
+                port->number = 2;
+                port->absent = false;
+            }
+        }
+    } r;
+    r.port = &port;
+    ProvisionOptions o;
+    o.ports = {port.Path()};
+    o.baudIndex = 0;
+    o.pauseScale = 0;
+    o.probeIntervalMs = 20;
+    o.watch = true;
+    o.ram = true;
+    Provisioner p(plan, *ledger, o, r);
+    std::atomic<bool> stop{false};
+    EXPECT_EQ(p.Run(stop).done, 2);
+    int waiting = 0;
+    for (const FleetEvent& e : r.events) {
+        if (e.phase != UnitPhase::Waiting) continue;
+        ++waiting;
+        EXPECT_EQ(e.row, 0);
+        EXPECT_EQ(e.hw, "");
+        EXPECT_EQ(e.ip, "");
+    }
+    EXPECT_EQ(waiting, 2);  // at the start and once the first module is gone
+}
+
 // Two processes claim rows for their own modules on one ledger at the same time.
 TEST_F(ProvisionerTest, TwoProcessesOnOneLedgerNeverShareARow) {
     std::string csv = "IPAddress\n";
