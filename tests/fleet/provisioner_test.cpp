@@ -51,14 +51,21 @@ protected:
         ASSERT_TRUE(ledger) << error;
     }
 
-    ProvisionSummary Run(const std::vector<FleetSim*>& sims) {
+    // A station (watch, RAM only) or a run over the modules' ports.
+    static ProvisionOptions Options(const std::vector<FleetSim*>& sims, bool station = false) {
         ProvisionOptions o;
         for (FleetSim* s : sims)
             o.ports.push_back(s->Path());
         o.baudIndex = 0;
         o.pauseScale = 0;
         o.probeIntervalMs = 20;
-        Provisioner p(plan, *ledger, o, recorder);
+        o.watch = o.ram = station;
+        return o;
+    }
+
+    ProvisionSummary Run(const std::vector<FleetSim*>& sims, bool station = false,
+                         FleetObserver* observer = nullptr) {
+        Provisioner p(plan, *ledger, Options(sims, station), observer ? *observer : recorder);
         std::atomic<bool> stop{false};
         return p.Run(stop);
     }
@@ -162,10 +169,6 @@ TEST_F(ProvisionerTest, AModuleUnpluggedInTheMiddleIsRecordedFailedAndARerunComp
 TEST_F(ProvisionerTest, AStopRecordsTheUnitInFlightAsInterrupted) {
     Plan("IPAddress\n10.1.2.11\n");
     FleetSim a(1);
-    ProvisionOptions o;
-    o.ports = {a.Path()};
-    o.baudIndex = 0;
-    o.pauseScale = 0;
     std::atomic<bool> stop{false};
     // Stop once the download is under way.
     struct StopAtDownload : Recorder {
@@ -176,7 +179,7 @@ TEST_F(ProvisionerTest, AStopRecordsTheUnitInFlightAsInterrupted) {
         }
     } r;
     r.stop = &stop;
-    Provisioner p(plan, *ledger, o, r);
+    Provisioner p(plan, *ledger, Options({&a}), r);
     ProvisionSummary s = p.Run(stop);
     EXPECT_EQ(s.interrupted, 1);
     std::string error;
@@ -190,25 +193,20 @@ TEST_F(ProvisionerTest, AStopRecordsTheUnitInFlightAsInterrupted) {
 TEST_F(ProvisionerTest, AStationTakesModuleAfterModuleUntilEveryRowIsDoneInRam) {
     Plan("IPAddress\n10.1.2.11\n10.1.2.12\n");
     FleetSim port(1);
-    // When the first module waits to be taken away, the next one is put on the port.
+    // The first module is taken off; once the port is seen empty the next one is put on.
     struct Swapper : Recorder {
         FleetSim* port;
         void OnEvent(const FleetEvent& e) override {
             Recorder::OnEvent(e);
-            if (e.phase == UnitPhase::Removal) port->number = 2;
+            if (e.phase == UnitPhase::Removal) port->absent = true;
+            if (e.phase == UnitPhase::Waiting && port->absent) {
+                port->number = 2;
+                port->absent = false;
+            }
         }
     } r;
     r.port = &port;
-    ProvisionOptions o;
-    o.ports = {port.Path()};
-    o.baudIndex = 0;
-    o.pauseScale = 0;
-    o.probeIntervalMs = 20;
-    o.watch = true;
-    o.ram = true;
-    Provisioner p(plan, *ledger, o, r);
-    std::atomic<bool> stop{false};
-    ProvisionSummary s = p.Run(stop);
+    ProvisionSummary s = Run({&port}, true, &r);
     EXPECT_EQ(s.done, 2);
     EXPECT_EQ(port.sim->Stats().resets, 0);  // RAM only
     EXPECT_EQ(ChangesIn(port).at("IPAddress"), "010.001.002.012");
@@ -216,6 +214,15 @@ TEST_F(ProvisionerTest, AStationTakesModuleAfterModuleUntilEveryRowIsDoneInRam) 
     for (const FleetEvent& e : r.Final())
         done.push_back(e.hw + " " + PhaseName(e.phase));
     EXPECT_EQ(done, (std::vector<std::string>{"00:00:BC:1A:2B:01 done", "00:00:BC:1A:2B:02 done"}));
+    // An empty port says so once, with nothing of the module that was there.
+    int waiting = 0;
+    for (const FleetEvent& e : r.events) {
+        if (e.phase != UnitPhase::Waiting) continue;
+        ++waiting;
+        EXPECT_EQ(e.row, 0);
+        EXPECT_EQ(e.hw + e.ip, "");
+    }
+    EXPECT_EQ(waiting, 2);  // at the start and once the first module is gone
 }
 
 TEST_F(ProvisionerTest, ADoneModuleIsReadBackAndProvisionedAgainWhenItLostItsRow) {
@@ -263,43 +270,6 @@ TEST_F(ProvisionerTest, AModuleOfAnotherSeriesIsTurnedAwayBeforeAnythingIsWritte
               "the module is series D, its configuration is for series B/C; nothing was written");
     std::string error;
     EXPECT_TRUE(ledger->Report(error).empty());  // the row stays free
-}
-
-TEST_F(ProvisionerTest, AStationWaitingForTheNextModuleShowsNothingOfTheLastOne) {
-    Plan("IPAddress\n10.1.2.11\n10.1.2.12\n");
-    FleetSim port(1);
-    // The first module is taken off; once the port is seen empty the next one is put on.
-    struct Swapper : Recorder {
-        FleetSim* port;
-        void OnEvent(const FleetEvent& e) override {
-            Recorder::OnEvent(e);
-            if (e.phase == UnitPhase::Removal) port->absent = true;
-            if (e.phase == UnitPhase::Waiting && port->absent) {
-                port->number = 2;
-                port->absent = false;
-            }
-        }
-    } r;
-    r.port = &port;
-    ProvisionOptions o;
-    o.ports = {port.Path()};
-    o.baudIndex = 0;
-    o.pauseScale = 0;
-    o.probeIntervalMs = 20;
-    o.watch = true;
-    o.ram = true;
-    Provisioner p(plan, *ledger, o, r);
-    std::atomic<bool> stop{false};
-    EXPECT_EQ(p.Run(stop).done, 2);
-    int waiting = 0;
-    for (const FleetEvent& e : r.events) {
-        if (e.phase != UnitPhase::Waiting) continue;
-        ++waiting;
-        EXPECT_EQ(e.row, 0);
-        EXPECT_EQ(e.hw, "");
-        EXPECT_EQ(e.ip, "");
-    }
-    EXPECT_EQ(waiting, 2);  // at the start and once the first module is gone
 }
 
 // Two processes claim rows for their own modules on one ledger at the same time.
