@@ -43,7 +43,8 @@ int TransferQueue(CUtilityDlg& dlg, Transfer transfer) {
             CParam* param = doc.ParamOf(key);
             if (!param) continue;  // no identifier queues such a key
             result = (doc.*transfer)(key, *param);
-            if (result != QorDoc::kSuccess && IsForgiven(key)) result = QorDoc::kSuccess;
+            if (result != QorDoc::kSuccess && result != QorDoc::kStopped && IsForgiven(key))
+                result = QorDoc::kSuccess;
             progress.StepIt();
             dlg.Ui().ProcessPendingEvents();
         }
@@ -178,11 +179,12 @@ int CUtilityDlg::ResetDevice(int kind) {
             ui_.Pause(kPauseMs);
         }
         for (int i = 0; i < kAwaitTries; ++i) {
-            if (doc_.AwaitModule(link_.pcBaudIndex, link_.comPort, &progress_, &ui_) == 0) break;
+            int awaited = doc_.AwaitModule(link_.pcBaudIndex, link_.comPort, &progress_, &ui_);
+            if (awaited == QorDoc::kSuccess || awaited == QorDoc::kStopped) break;
         }
         for (int i = 0; i < kConnectTries; ++i) {
             result = doc_.Connect(link_.pcBaudIndex, link_.comPort, &progress_, &ui_);
-            if (result == QorDoc::kSuccess) break;
+            if (result == QorDoc::kSuccess || result == QorDoc::kStopped) break;
         }
         EndOperation(*this);
         if (result == QorDoc::kSuccess) return UploadFromDevice(true);

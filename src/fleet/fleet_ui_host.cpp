@@ -19,21 +19,17 @@ std::optional<std::string> FleetUiHost::SaveFileName(const std::string&, const s
     return std::exchange(fileName, std::nullopt);
 }
 
-void FleetUiHost::ProcessPendingEvents() {
-    if (Stopping()) throw FleetInterrupted();
-}
-
 void FleetUiHost::Pause(int milliseconds) {
     Wait(static_cast<int>(milliseconds * pauseScale_));
 }
 
-void FleetUiHost::Wait(int milliseconds) {
+bool FleetUiHost::Wait(int milliseconds) {
     constexpr int kStepMs = 50;
     auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
     for (;;) {
-        if (Stopping()) throw FleetInterrupted();
+        if (Stopping()) return false;
         auto now = std::chrono::steady_clock::now();
-        if (now >= end) return;
+        if (now >= end) return true;
         std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(
             end - now, std::chrono::milliseconds(kStepMs)));
     }

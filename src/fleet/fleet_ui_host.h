@@ -1,24 +1,16 @@
 #pragma once
 
 #include <atomic>
-#include <exception>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "app/silent_ui_host.h"
 
-// Thrown out of a worker's window when the run is being stopped: the operation in progress
-// ends after its current request, wherever it stands, and the worker records the unit as
-// interrupted. It never leaves the worker.
-struct FleetInterrupted : std::exception {
-    const char* what() const noexcept override { return "interrupted"; }
-};
-
 // The UiHost of a window nobody looks at: one per worker (and one for building the units'
 // configurations). Message boxes are recorded and take their default answer; the file dialogs
-// answer with the name given for the next one; pauses are real (scaled), and both pauses and
-// the pumping between requests notice a stop request.
+// answer with the name given for the next one; pauses are real (scaled) and end early when the
+// run is being stopped.
 class FleetUiHost : public SilentUiHost {
 public:
     explicit FleetUiHost(const std::atomic<bool>* stop = nullptr, double pauseScale = 1.0)
@@ -30,7 +22,6 @@ public:
                                             const std::string& defaultExt) override;
     std::optional<std::string> SaveFileName(const std::string& filter,
                                             const std::string& defaultExt) override;
-    void ProcessPendingEvents() override;
     void Pause(int milliseconds) override;
 
     // Answers the next file dialog only.
@@ -38,8 +29,8 @@ public:
     const std::vector<std::string>& Messages() const { return messages_; }
     std::string LastMessage() const { return lastMessage; }
     bool Stopping() const { return stop_ && stop_->load(); }
-    // Waits ms (not scaled) in short steps; throws FleetInterrupted when a stop is requested.
-    void Wait(int milliseconds);
+    // Waits ms (not scaled) in short steps; false when it ended early for a stop request.
+    bool Wait(int milliseconds);
 
 private:
     const std::atomic<bool>* stop_;

@@ -31,24 +31,40 @@ Owner OwnerOf(int id) {
     if (id < QorDoc::kIdDiagnostics)
         return {CUtilityDlg::kWebDataDescPage, Numbered("WebDataDesc", id - 129)};
     switch (id) {
-        case QorDoc::kIdIpAddress: return {CUtilityDlg::kIpAddrPage, "IPAddress"};
-        case QorDoc::kIdSubnetMask: return {CUtilityDlg::kIpAddrPage, "SubnetMask"};
-        case QorDoc::kIdGateway: return {CUtilityDlg::kIpAddrPage, "Gateway"};
-        case QorDoc::kIdSecurityMask1: return {CUtilityDlg::kIpAddrPage, "SecurityMask1"};
-        case QorDoc::kIdSecurityMask2: return {CUtilityDlg::kIpAddrPage, "SecurityMask2"};
-        case QorDoc::kIdFrom: return {CUtilityDlg::kEmailPage, "From"};
-        case QorDoc::kIdUsername: return {CUtilityDlg::kEmailPage, "Username"};
-        case QorDoc::kIdPassword: return {CUtilityDlg::kEmailPage, "Password"};
-        case QorDoc::kIdSmtpAuth: return {CUtilityDlg::kEmailPage, "SMTP Authentication"};
-        case QorDoc::kIdEmailServer: return {CUtilityDlg::kEmailPage, "Server"};
-        case QorDoc::kIdCfgSecMask: return {CUtilityDlg::kUtilitySettingsPage, "CfgSecMask"};
-        case QorDoc::kIdIpConfig: return {CUtilityDlg::kIpAddrPage, "IpConfig"};
-        case QorDoc::kIdBaud: return {CUtilityDlg::kIpAddrPage, "Baud"};
-        case QorDoc::kIdSpeedDuplex: return {CUtilityDlg::kIpAddrPage, "Ethernet Speed/Duplex"};
-        case QorDoc::kIdEnableRouting: return {CUtilityDlg::kIpAddrPage, "EnableRouting"};
+        case QorDoc::kIdIpAddress:
+            return {CUtilityDlg::kIpAddrPage, "IPAddress"};
+        case QorDoc::kIdSubnetMask:
+            return {CUtilityDlg::kIpAddrPage, "SubnetMask"};
+        case QorDoc::kIdGateway:
+            return {CUtilityDlg::kIpAddrPage, "Gateway"};
+        case QorDoc::kIdSecurityMask1:
+            return {CUtilityDlg::kIpAddrPage, "SecurityMask1"};
+        case QorDoc::kIdSecurityMask2:
+            return {CUtilityDlg::kIpAddrPage, "SecurityMask2"};
+        case QorDoc::kIdFrom:
+            return {CUtilityDlg::kEmailPage, "From"};
+        case QorDoc::kIdUsername:
+            return {CUtilityDlg::kEmailPage, "Username"};
+        case QorDoc::kIdPassword:
+            return {CUtilityDlg::kEmailPage, "Password"};
+        case QorDoc::kIdSmtpAuth:
+            return {CUtilityDlg::kEmailPage, "SMTP Authentication"};
+        case QorDoc::kIdEmailServer:
+            return {CUtilityDlg::kEmailPage, "Server"};
+        case QorDoc::kIdCfgSecMask:
+            return {CUtilityDlg::kUtilitySettingsPage, "CfgSecMask"};
+        case QorDoc::kIdIpConfig:
+            return {CUtilityDlg::kIpAddrPage, "IpConfig"};
+        case QorDoc::kIdBaud:
+            return {CUtilityDlg::kIpAddrPage, "Baud"};
+        case QorDoc::kIdSpeedDuplex:
+            return {CUtilityDlg::kIpAddrPage, "Ethernet Speed/Duplex"};
+        case QorDoc::kIdEnableRouting:
+            return {CUtilityDlg::kIpAddrPage, "EnableRouting"};
         // The identification text and the hardware address describe the module, not its
         // configuration; the Series B flag follows the series, which is compared instead.
-        default: return {-1, {}};
+        default:
+            return {-1, {}};
     }
 }
 
@@ -69,7 +85,8 @@ std::vector<ParamValue> ConfigurationOf(CUtilityDlg& dlg) {
         values.push_back({id, CUtilityDlg::kTabTexts[owner.page], owner.key, value});
     }
     // The series is the page's, from the file or from the module's firmware revision.
-    values.push_back({kSeriesId, CUtilityDlg::kTabTexts[CUtilityDlg::kIpAddrPage], "Series", series});
+    values.push_back(
+        {kSeriesId, CUtilityDlg::kTabTexts[CUtilityDlg::kIpAddrPage], "Series", series});
     return values;
 }
 
@@ -78,9 +95,11 @@ std::vector<ParamDifference> CompareConfigurations(const std::vector<ParamValue>
     std::vector<ParamDifference> differences;
     size_t j = 0;
     for (const ParamValue& a : first) {
-        while (j < second.size() && second[j].id < a.id) ++j;
+        while (j < second.size() && second[j].id < a.id)
+            ++j;
         if (j == second.size() || second[j].id != a.id) continue;
-        if (a.value != second[j].value) differences.push_back({a.page, a.key, a.value, second[j].value});
+        if (a.value != second[j].value)
+            differences.push_back({a.page, a.key, a.value, second[j].value});
     }
     return differences;
 }

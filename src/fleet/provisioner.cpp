@@ -84,14 +84,19 @@ bool IsFinalPhase(UnitPhase phase) {
 // One port: its own channel, and a fresh window (document and pages) for every module.
 class Provisioner::Worker {
 public:
-    Worker(Provisioner& owner, const std::string& port, const std::atomic<bool>& stop)
-        : owner_(owner), options_(owner.options_), stop_(stop) {
+    Worker(Provisioner& owner, const std::string& port) : owner_(owner), options_(owner.options_) {
         event_.port = port;
         channel_.SetDevice(port);
     }
     ~Worker() { channel_.Close(); }
 
     void Run();
+    // Ends the unit in flight (recorded as interrupted) and the worker, from any thread.
+    void Stop() {
+        stop_ = true;
+        channel_.RequestStop();
+    }
+    bool Finished() const { return finished_; }
 
 private:
     struct Module {
@@ -112,6 +117,9 @@ private:
     // The port is empty: a waiting event without the last module's fields, once per change.
     void Waiting(const std::string& text);
     void Phase(UnitPhase phase, int percent = -1, std::string text = {});
+    std::string Interrupted() const {
+        return std::string("interrupted while ") + PhaseName(event_.phase);
+    }
     // Forgets the last module's fields: the port alone.
     void ClearEvent() {
         std::string port = std::move(event_.port);
@@ -125,7 +133,8 @@ private:
 
     Provisioner& owner_;
     const ProvisionOptions& options_;
-    const std::atomic<bool>& stop_;
+    std::atomic<bool> stop_{false};
+    std::atomic<bool> finished_{false};
     SerialChannel channel_;
     FleetEvent event_;
     bool shown_ = false;  // event_ has been emitted
@@ -212,56 +221,53 @@ void Provisioner::Worker::Run() {
     bool announcedRemoval = false;
     const auto giveUpAt =
         std::chrono::steady_clock::now() + std::chrono::milliseconds(options_.answerWaitMs);
-    try {
-        for (;;) {
-            if (stop_) break;
-            if (options_.watch && AllRowsDone()) break;
-            if (present.empty()) Waiting({});
-            Module m = Probe();
-            if (m.result != QorDoc::kSuccess) {
-                present.clear();
-                announcedRemoval = false;
-                bool portFailed = m.result == QorDoc::kInvalidPort;
-                std::string why =
-                    portFailed ? OneLine(QorDoc::ResultText(m.result)) + ": " + channel_.OpenError()
-                               : kNoModule;
-                if (options_.preview) {
-                    Phase(UnitPhase::Preview, -1, why);
-                    break;
-                }
-                // A station waits for its adapter as for its module; a run waits a while.
-                if (!options_.watch &&
-                    (portFailed || std::chrono::steady_clock::now() >= giveUpAt)) {
-                    Count(UnitPhase::PortFailed);
-                    Phase(UnitPhase::PortFailed, -1, portFailed ? why : kNoModuleAnswered);
-                    break;
-                }
-                Waiting(portFailed ? why : "");
-                FleetUiHost(&stop_).Wait(options_.probeIntervalMs);
-                continue;
-            }
-            if (m.hw == present) {
-                // The module just done is still on the port.
-                if (!announcedRemoval) Phase(UnitPhase::Removal, -1, kTakeAway);
-                announcedRemoval = true;
-                FleetUiHost(&stop_).Wait(options_.probeIntervalMs);
-                continue;
-            }
-            ClearEvent();
-            event_.hw = FormatHwAddress(m.hw);
-            event_.firmware = m.firmware;
-            event_.series = m.series;
-            Phase(UnitPhase::Identifying);
-            UnitPhase final = Claim(m);
-            Count(final);
-            if (options_.preview || !options_.watch || final == UnitPhase::Interrupted) break;
-            present = m.hw;
+    for (;;) {
+        if (stop_) break;
+        if (options_.watch && AllRowsDone()) break;
+        if (present.empty()) Waiting({});
+        Module m = Probe();
+        if (stop_) break;  // between modules: nothing in flight
+        if (m.result != QorDoc::kSuccess) {
+            present.clear();
             announcedRemoval = false;
+            bool portFailed = m.result == QorDoc::kInvalidPort;
+            std::string why =
+                portFailed ? OneLine(QorDoc::ResultText(m.result)) + ": " + channel_.OpenError()
+                           : kNoModule;
+            if (options_.preview) {
+                Phase(UnitPhase::Preview, -1, why);
+                break;
+            }
+            // A station waits for its adapter as for its module; a run waits a while.
+            if (!options_.watch && (portFailed || std::chrono::steady_clock::now() >= giveUpAt)) {
+                Count(UnitPhase::PortFailed);
+                Phase(UnitPhase::PortFailed, -1, portFailed ? why : kNoModuleAnswered);
+                break;
+            }
+            Waiting(portFailed ? why : "");
+            FleetUiHost(&stop_).Wait(options_.probeIntervalMs);
+            continue;
         }
-    } catch (const FleetInterrupted&) {
-        // Between modules: nothing is in flight.
+        if (m.hw == present) {
+            // The module just done is still on the port.
+            if (!announcedRemoval) Phase(UnitPhase::Removal, -1, kTakeAway);
+            announcedRemoval = true;
+            FleetUiHost(&stop_).Wait(options_.probeIntervalMs);
+            continue;
+        }
+        ClearEvent();
+        event_.hw = FormatHwAddress(m.hw);
+        event_.firmware = m.firmware;
+        event_.series = m.series;
+        Phase(UnitPhase::Identifying);
+        UnitPhase final = Claim(m);
+        Count(final);
+        if (options_.preview || !options_.watch || final == UnitPhase::Interrupted) break;
+        present = m.hw;
+        announcedRemoval = false;
     }
     channel_.Close();
+    finished_ = true;
 }
 
 UnitPhase Provisioner::Worker::Claim(const Module& m) {
@@ -327,6 +333,11 @@ UnitPhase Provisioner::Worker::CheckDone(const UnitConfig& unit, const Module& m
         }
         channel_.Close();
     }
+    if (stop_) {
+        // Only read so far: nothing to record.
+        Phase(UnitPhase::Interrupted, -1, Interrupted());
+        return UnitPhase::Interrupted;
+    }
     if (!error.empty()) {
         Phase(UnitPhase::Failed, -1, error);
         return UnitPhase::Failed;
@@ -356,7 +367,7 @@ void Provisioner::Worker::Provision(const UnitConfig& unit, const Ledger::Claim&
     FleetUiHost ui(&stop_, options_.pauseScale);
     UnitPhase phase = UnitPhase::Downloading;
     std::string outcome;
-    try {
+    {
         auto dlg = NewWindow(ui);
         // "All": every parameter is written, whatever the module may hold already.
         dlg->UtilitySettingsPage().DownloadGroup().Select(CUtilitySettingsPage::kDownloadAll);
@@ -410,8 +421,10 @@ void Provisioner::Worker::Provision(const UnitConfig& unit, const Ledger::Claim&
             }
         }
         if (phase != UnitPhase::Done) phase = UnitPhase::Failed;
-    } catch (const FleetInterrupted&) {
-        outcome = std::string("interrupted while ") + PhaseName(event_.phase);
+    }
+    // A stop ends the operation through its failure paths; what it left is interrupted.
+    if (stop_ && phase != UnitPhase::Done) {
+        outcome = Interrupted();
         phase = UnitPhase::Interrupted;
     }
     channel_.Close();
@@ -442,10 +455,21 @@ ProvisionSummary Provisioner::Run(const std::atomic<bool>& stop) {
     previewed_.clear();
     std::vector<std::unique_ptr<Worker>> workers;
     for (const std::string& port : options_.ports)
-        workers.push_back(std::make_unique<Worker>(*this, port, stop));
+        workers.push_back(std::make_unique<Worker>(*this, port));
     std::vector<std::thread> threads;
     for (auto& w : workers)
         threads.emplace_back([&w] { w->Run(); });
+    // The stop flag may be set by a signal handler, which can do no more: passed on from here.
+    constexpr auto kStopLook = std::chrono::milliseconds(20);
+    bool stopped = false;
+    while (!std::all_of(workers.begin(), workers.end(), [](auto& w) { return w->Finished(); })) {
+        if (stop && !stopped) {
+            for (auto& w : workers)
+                w->Stop();
+            stopped = true;
+        }
+        std::this_thread::sleep_for(kStopLook);
+    }
     for (std::thread& t : threads)
         t.join();
     return summary_;

@@ -12,9 +12,9 @@ class FleetUiHost;
 // One unit of a provisioning run: the template with its row's values, built and checked by the
 // pages exactly as a text file is loaded.
 struct UnitConfig {
-    int row = 0;              // data row of the units file, from 1
-    int line = 0;             // where that row stands in the file
-    std::string tiedHw;       // the EthernetAddress column, normalised; empty: any module
+    int row = 0;         // data row of the units file, from 1
+    int line = 0;        // where that row stands in the file
+    std::string tiedHw;  // the EthernetAddress column, normalised; empty: any module
     // The row's columns (EthernetAddress left out) and values, in the table's column order, as
     // the module will hold them: what the ledger keeps of a row it has bound.
     std::vector<std::pair<std::string, std::string>> values;

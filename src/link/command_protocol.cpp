@@ -1,6 +1,7 @@
 // The command layer: requests as hex text with a transaction number, sent through the serial
 // channel, and the result codes of the device operations.
 #include <cstdio>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -11,7 +12,7 @@
 
 namespace {
 
-constexpr const char* kResultTexts[12] = {
+constexpr const char* kResultTexts[] = {
     "ERROR_SUCCESS",
     "WT4RSP_IS_SET",
     "Communication Error",
@@ -24,6 +25,7 @@ constexpr const char* kResultTexts[12] = {
     "ERR_ILLEG_INTL_BXLDWT4RSPSVCCDE_STATE",
     "ERR_VALIDATION",
     "ERR_XMIT",
+    "Stopped",
 };
 
 constexpr int kHwAddrNode = 0xFE;
@@ -75,7 +77,7 @@ void Pump(UiHost* ui) {
 }  // namespace
 
 const char* QorDoc::ResultText(int code) {
-    return code >= 0 && code < 12 ? kResultTexts[code] : "";
+    return code >= 0 && code < static_cast<int>(std::size(kResultTexts)) ? kResultTexts[code] : "";
 }
 
 void QorDoc::SetLinkProfile(int baudIndex, int port) {
@@ -84,6 +86,10 @@ void QorDoc::SetLinkProfile(int baudIndex, int port) {
     channel_->SetPort(static_cast<int16_t>(port));
     channel_->SetReplyWait(profile.replyWait);
     channel_->SetAckWait(profile.ackWait);
+}
+
+int QorDoc::Failure(int code) const {
+    return channel_->StopRequested() ? kStopped : code;
 }
 
 std::string QorDoc::Transact(const std::string& request) {
@@ -102,7 +108,7 @@ std::string QorDoc::Transact(const std::string& request) {
 
 int QorDoc::Connect(int baudIndex, int port, CProgressWnd* progress, UiHost* ui) {
     if (!channel_->IsOpen()) SetLinkProfile(baudIndex, port);
-    if (!channel_->Open()) return kInvalidPort;
+    if (!channel_->Open()) return Failure(kInvalidPort);
     Step(progress);
     auto answer = [this](const std::string& message) {
         channel_->SendFrame(std::string(kAnswerNodes) + "4600" +
@@ -117,6 +123,7 @@ int QorDoc::Connect(int baudIndex, int port, CProgressWnd* progress, UiHost* ui)
         }
         return kUnableToConnect;
     }
+    if (channel_->StopRequested()) return kStopped;
     // No answer to the probe: a module that is starting up may still announce itself.
     int16_t saved = channel_->GetReplyWait();
     channel_->SetReplyWait(kUnaskedWait);
@@ -124,7 +131,7 @@ int QorDoc::Connect(int baudIndex, int port, CProgressWnd* progress, UiHost* ui)
     reply = channel_->ReceiveNext();
     channel_->SetReplyWait(saved);
     Step(progress);
-    if (reply.empty()) return kUnableToConnect;
+    if (reply.empty()) return Failure(kUnableToConnect);
     if (StartsWith(reply, "0600")) answer(reply);
     return kSuccess;
 }
@@ -132,7 +139,7 @@ int QorDoc::Connect(int baudIndex, int port, CProgressWnd* progress, UiHost* ui)
 int QorDoc::Identify() {
     webCapable_ = 0;
     std::string reply = Transact(Format("%02X000100TTTT000054", kIdentityNode));
-    if (reply.empty()) return kNoResponse;
+    if (reply.empty()) return Failure(kNoResponse);
     if (!StartsWith(reply, "4100")) return kCommunicationError;
     // A short block carries no revision; the module is then taken as one without web pages.
     if (reply.size() < 140) return kSuccess;
@@ -144,7 +151,7 @@ int QorDoc::Identify() {
     uint8_t minor = static_cast<uint8_t>((16 * t(138) + t(137) + 160) | (16 * t(139)));
     if (major > 2 || (major == 2 && minor > 0)) {
         reply = Transact(Format("%02X000100TTTT0000A8", kIdentityNode));
-        if (reply.empty()) return kNoResponse;
+        if (reply.empty()) return Failure(kNoResponse);
         if (!StartsWith(reply, "4100")) return kCommunicationError;
         if (Part(reply, 188, 16) == "3030303030303130") webCapable_ = 1;
     }
@@ -153,7 +160,7 @@ int QorDoc::Identify() {
 
 int QorDoc::ReadParameter(int key, CParam& param) {
     std::string reply = Transact(ReadRequest(key, param.Size()));
-    if (reply.empty()) return kNoResponse;
+    if (reply.empty()) return Failure(kNoResponse);
     if (!StartsWith(reply, "4100")) return kCommunicationError;
     param.FromDevice(*this, Part(reply, 8, std::string::npos));
     param.fromDevice = true;
@@ -165,25 +172,25 @@ int QorDoc::WriteParameter(int key, CParam& param) {
     int n = param.ToDevice(form.data(), *this);
     std::string reply =
         Transact(WriteRequest(key) + BytesToHex(form.data(), static_cast<size_t>(n)));
-    if (reply.empty()) return kNoResponse;
+    if (reply.empty()) return Failure(kNoResponse);
     return StartsWith(reply, "4800") ? kSuccess : kCommunicationError;
 }
 
 int QorDoc::SendReset(int kind) {
     std::string request = Format("%02X000800TTTT0000%02X00", kIdentityNode, kind);
-    if (!channel_->Open()) return kInvalidPort;
+    if (!channel_->Open()) return Failure(kInvalidPort);
     std::string reply = Transact(request);
     channel_->Close();  // the module restarts
-    return StartsWith(reply, "4800") ? kSuccess : kCommunicationError;
+    return StartsWith(reply, "4800") ? kSuccess : Failure(kCommunicationError);
 }
 
 int QorDoc::AwaitModule(int baudIndex, int port, CProgressWnd* progress, UiHost* ui) {
     if (!channel_->IsOpen()) SetLinkProfile(baudIndex, port);
-    if (!channel_->Open()) return kInvalidPort;
+    if (!channel_->Open()) return Failure(kInvalidPort);
     Step(progress);
     channel_->SetReplyWait(kAwaitWait);
     Pump(ui);
     std::string message = channel_->ReceiveNext();
     Step(progress);
-    return message.empty() ? kUnableToConnect : kSuccess;
+    return message.empty() ? Failure(kUnableToConnect) : kSuccess;
 }

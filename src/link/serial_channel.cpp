@@ -43,6 +43,10 @@ bool SerialChannel::Open() {
     openError_.clear();
     openProblem_ = SerialPort::Problem::None;
     gone_ = false;
+    if (stopRequested_) {
+        openError_ = "stopped";
+        return false;
+    }
     if (!serial_.Open(device_, baud_)) {
         openError_ = serial_.Error();
         openProblem_ = serial_.OpenProblem();
@@ -134,6 +138,7 @@ uint16_t SerialChannel::SendFrame(const std::string& hex) {
         std::lock_guard lk(mu_);
         ackSignalled_ = false;
     }
+    if (stopRequested_) return kStopped;
     if (!WriteBytes(frame.data(), frame.size())) return kAckWaitFailed;
     uint16_t naks = 0, enqs = 0;
     const uint8_t enq[2] = {wire::kDle, wire::kEnq};
@@ -141,8 +146,10 @@ uint16_t SerialChannel::SendFrame(const std::string& hex) {
         uint16_t response;
         {
             std::unique_lock lk(mu_);
-            bool signalled = ackCv_.wait_for(lk, std::chrono::milliseconds(ackWait_),
-                                             [this] { return ackSignalled_ || stop_ || gone_; });
+            bool signalled = ackCv_.wait_for(lk, std::chrono::milliseconds(ackWait_), [this] {
+                return ackSignalled_ || stop_ || gone_ || stopRequested_;
+            });
+            if (stopRequested_) return kStopped;
             if (stop_ || gone_) break;
             response = signalled ? linkResponse_ : 0;
             ackSignalled_ = false;
@@ -184,7 +191,7 @@ std::string SerialChannel::ReceiveNext() {
 
 void SerialChannel::WaitForReplyLocked(std::unique_lock<std::mutex>& lk) {
     using Clock = std::chrono::steady_clock;
-    auto ready = [this] { return queueNotEmpty_ || stop_ || gone_; };
+    auto ready = [this] { return queueNotEmpty_ || stop_ || gone_ || stopRequested_; };
     auto deadline = Clock::now() + std::chrono::milliseconds(100 * replyWait_);
     if (replyCv_.wait_until(lk, deadline, ready)) return;
     // At the slow rates a long reply takes longer on the wire than the reply wait: one that has
@@ -268,6 +275,15 @@ void SerialChannel::Handle(wire::ReceiveMachine::Action action) {
             WriteBytes(kAckSeq, 2);
             return;
     }
+}
+
+void SerialChannel::RequestStop() {
+    {
+        std::lock_guard lk(mu_);
+        stopRequested_ = true;
+    }
+    ackCv_.notify_all();
+    replyCv_.notify_all();
 }
 
 void SerialChannel::MarkGone() {

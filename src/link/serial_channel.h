@@ -33,6 +33,7 @@ public:
     static constexpr uint16_t kTooManyNaks = 7007;
     static constexpr uint16_t kNoAcknowledge = 7008;
     static constexpr uint16_t kEmptyText = 7009;
+    static constexpr uint16_t kStopped = 7010;
 
     static constexpr int kQueueSlots = 25;
     static constexpr uint16_t kResponseAck = 10;
@@ -64,6 +65,13 @@ public:
     // Stops the reader and releases the port. Safe to call from another thread while a wait is
     // pending: the wait ends at once.
     void Close();
+
+    // A run that is being stopped: every wait ends at once, and until ClearStop no frame is sent
+    // and Open fails. Any thread may ask; the operation under way ends through its usual
+    // failure paths with the link result "stopped".
+    void RequestStop();
+    void ClearStop() { stopRequested_ = false; }
+    bool StopRequested() const { return stopRequested_; }
 
     // The device the last Open used and, after a failed Open, the system's reason.
     const std::string& Device() const { return device_; }
@@ -140,6 +148,7 @@ private:
     std::atomic<bool> open_{false};
     std::atomic<bool> stop_{false};
     std::atomic<bool> gone_{false};
+    std::atomic<bool> stopRequested_{false};
     std::mutex writeMu_;  // one complete sequence on the wire at a time; the port's release
     std::mutex closeMu_;
     SerialPort serial_;

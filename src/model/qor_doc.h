@@ -77,8 +77,10 @@ public:
         kInvalidPort = 4,
         kUnableToConnect = 7,
         kNoResponse = 8,
+        // The channel was asked to stop (a provisioning run ending); not a fault of the link.
+        kStopped = 12,
     };
-    // The fixed text of a result code 0..11; empty for any other code.
+    // The fixed text of a result code 0..12; empty for any other code.
     static const char* ResultText(int code);
 
     // The channel the requests travel on: the program's own unless another is attached.
@@ -103,6 +105,8 @@ public:
 
 private:
     void Enqueue(int key);
+    // A request's failure, or kStopped when the channel was asked to stop.
+    int Failure(int code) const;
 
     std::map<int, std::unique_ptr<CParam>> params_;
     std::deque<uint8_t> queue_;

@@ -41,10 +41,11 @@ TEST(CommandProtocol, ResultTexts) {
                            "No Response from QOR",
                            "ERR_ILLEG_INTL_BXLDWT4RSPSVCCDE_STATE",
                            "ERR_VALIDATION",
-                           "ERR_XMIT"};
-    for (int i = 0; i < 12; ++i)
+                           "ERR_XMIT",
+                           "Stopped"};
+    for (int i = 0; i < 13; ++i)
         EXPECT_STREQ(QorDoc::ResultText(i), texts[i]) << i;
-    EXPECT_STREQ(QorDoc::ResultText(12), "");
+    EXPECT_STREQ(QorDoc::ResultText(13), "");
     EXPECT_STREQ(QorDoc::ResultText(-1), "");
 }
 

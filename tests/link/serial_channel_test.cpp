@@ -269,6 +269,27 @@ TEST(SerialChannel, CloseWhileAReplyWaitIsPendingReturnsAtOnce) {
     EXPECT_EQ(waiting.get(), "");
 }
 
+TEST(SerialChannel, AStopEndsTheWaitAtOnceAndRefusesTheNextRequestUntilCleared) {
+    SimLink l;
+    l.sim.SetResponder([](const SimRequest&) { return Bytes{}; });
+    l.channel.SetReplyWait(60);
+    ASSERT_TRUE(l.channel.Open());
+    auto waiting = std::async(std::launch::async,
+                              [&] { return l.channel.SendAndReceive("FD000100TTTT000002"); });
+    ASSERT_TRUE(Eventually([&] { return l.sim.Stats().acksOut == 1; }));
+    l.channel.RequestStop();
+    ASSERT_EQ(waiting.wait_for(std::chrono::milliseconds(500)), std::future_status::ready);
+    EXPECT_EQ(waiting.get(), "");
+    EXPECT_EQ(l.channel.SendFrame("FD000100TTTT000002"), SerialChannel::kStopped);
+    EXPECT_EQ(l.sim.Stats().framesIn, 1);  // the refused frame never left
+    l.channel.Close();
+    EXPECT_FALSE(l.channel.Open());
+    l.channel.ClearStop();
+    l.sim.SetResponder(nullptr);
+    ASSERT_TRUE(l.channel.Open());
+    EXPECT_EQ(l.channel.SendAndReceive("FD000100TTTT000002").substr(0, 4), "4100");
+}
+
 TEST(SerialChannel, ReopenKeepsSettingsAndCounter) {
     SimLink l;
     l.channel.SetLinkTransaction(0x0100);
