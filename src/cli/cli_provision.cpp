@@ -1,7 +1,5 @@
 #include "cli/cli_provision.h"
 
-#include "cli/serial_ports.h"
-
 #include <signal.h>
 #include <sys/time.h>
 #include <unistd.h>
@@ -17,6 +15,7 @@
 #include "cli/cli_json.h"
 #include "cli/cli_options.h"
 #include "cli/cli_ui_host.h"
+#include "cli/serial_ports.h"
 #include "fleet/ledger.h"
 #include "fleet/provisioner.h"
 #include "fleet/unit_plan.h"
@@ -38,6 +37,7 @@ struct ProvisionArgs {
     std::vector<std::string> ports;
     int baudIndex = -1;  // as the window starts
     bool ram = false, watch = false, dryRun = false, json = false, force = false, quiet = false;
+    bool correct = false;
     bool help = false;
 };
 
@@ -149,6 +149,8 @@ bool ParseProvision(const std::vector<std::string>& argv, ProvisionArgs& a, std:
             ok = r.NoValue() && (a.json = true);
         } else if (word == "--force") {
             ok = r.NoValue() && (a.force = true);
+        } else if (word == "--correct") {
+            ok = r.NoValue() && (a.correct = true);
         } else if (word == "--quiet" || word == "-q") {
             ok = r.NoValue() && (a.quiet = true);
         } else if (word == "--help" || word == "-h") {
@@ -344,16 +346,16 @@ int RunProvision(const std::vector<std::string>& argv) {
             a.ports.push_back(d.StableName());
     }
     if (a.dryRun) PrintPlan(plan, a.json);
-    if (a.ports.empty()) {
-        if (a.dryRun) return kExitOk;
-        return Usage("no serial port found; name one with --port");
-    }
+    if (a.ports.empty() && !a.dryRun) return Usage("no serial port found; name one with --port");
 
+    // The ledger is checked before any port is opened; a dry run never writes to it.
     auto ledger = Ledger::Open(a.ledgerPath, a.dryRun, error);
-    if (!ledger) {
+    if (!ledger || !ledger->CheckPlan(plan, a.correct, error)) {
+        if (ledger) error = a.unitsPath + ": " + error;
         std::fprintf(stderr, "qorwctl: %s\n", error.c_str());
         return kExitRefused;
     }
+    if (a.ports.empty()) return kExitOk;
 
     ProvisionOptions o;
     o.ports = a.ports;
@@ -362,6 +364,7 @@ int RunProvision(const std::vector<std::string>& argv) {
     o.watch = a.watch && !a.dryRun;
     o.preview = a.dryRun;
     o.force = a.force;
+    o.correct = a.correct;
     o.pauseScale = CliUiHost::PauseScaleFromEnvironment();
     InstallStopHandlers();
     ProvisionView view(a.ports, a.json, a.quiet);
@@ -490,7 +493,8 @@ int RunLedger(const std::vector<std::string>& argv) {
 
 const char* FleetUsage() {
     return R"(usage: qorwctl [--baud RATE] provision --template FILE --units FILE.csv [--port P]...
-                 [--ledger FILE] [--ram] [--watch] [--dry-run] [--force] [--json] [--quiet]
+                 [--ledger FILE] [--ram] [--watch] [--dry-run] [--force] [--correct]
+                 [--json] [--quiet]
        qorwctl ledger FILE [--csv|--json]
 
 provision: one configuration per row of the units file (the template with the row's values),
@@ -500,7 +504,10 @@ present); --ledger defaults to provision.db beside the units file; --ram writes 
 store and reset); --watch keeps each port going, module after module, until every row is done
 or Ctrl+C; --dry-run checks the inputs and shows the row each present module would get;
 --force provisions again what the ledger records as done; --json prints one JSON object per
-event. Exit status: 0 every unit done, 1 some failed (or an input was refused), 2 usage,
+event. A table that disagrees with the ledger about a row already given to a module (changed,
+moved or removed) is refused before any port is opened; add new rows at the end. --correct
+takes changed rows as corrections: their modules get the new values when they come back (never
+another module's IP address). Exit status: 0 every unit done, 1 some failed (or an input was refused), 2 usage,
 3 a port could not be opened, 130 stopped by Ctrl+C.
 ledger: the ledger's report, as a table, CSV or one JSON object per row.
 )";

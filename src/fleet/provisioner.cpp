@@ -77,7 +77,7 @@ private:
     void Phase(UnitPhase phase, int percent = -1, std::string text = {});
     void Count(UnitPhase phase);
     bool AllRowsDone() {
-        return owner_.ledger_.DoneRows() >= static_cast<int>(owner_.plan_.units.size());
+        return owner_.ledger_.DoneRows(owner_.plan_) >= static_cast<int>(owner_.plan_.units.size());
     }
 
     Provisioner& owner_;
@@ -199,15 +199,19 @@ void Provisioner::Worker::Run() {
             event_.series = m.series;
             Phase(UnitPhase::Identifying);
             Ledger::Claim claim;
+            Ledger::Module module{m.hw, event_.port, m.firmware, m.series};
+            Ledger::ClaimOptions how;
+            how.force = options_.force;
+            how.correct = options_.correct;
             if (options_.preview) {
                 // Each module of a dry run is shown the row it would get beside the others.
                 std::lock_guard lk(owner_.previewMu_);
-                claim = owner_.ledger_.ClaimRow(owner_.plan_, m.hw, event_.port, m.firmware,
-                                                options_.force, true, owner_.previewed_);
+                how.preview = true;
+                how.promised = &owner_.previewed_;
+                claim = owner_.ledger_.ClaimRow(owner_.plan_, module, how);
                 if (claim.kind == Ledger::Claim::Assigned) owner_.previewed_.insert(claim.row);
             } else {
-                claim = owner_.ledger_.ClaimRow(owner_.plan_, m.hw, event_.port, m.firmware,
-                                                options_.force);
+                claim = owner_.ledger_.ClaimRow(owner_.plan_, module, how);
             }
             if (claim.row > 0) {
                 event_.row = claim.row;
@@ -314,7 +318,7 @@ void Provisioner::Worker::Provision(const UnitConfig& unit, const Ledger::Claim&
                         : phase == UnitPhase::Interrupted ? Ledger::kInterrupted
                                                           : Ledger::kFailed;
     std::string text = phase == UnitPhase::Done ? std::string(Ledger::kDone) : outcome;
-    if (!owner_.ledger_.Finish(claim, NormaliseHwAddress(event_.hw), state, text, event_.series)) {
+    if (!owner_.ledger_.Finish(claim, state, text)) {
         phase = UnitPhase::Failed;
         outcome = "the ledger could not record \"" + text + "\": " + owner_.ledger_.LastError();
     }
