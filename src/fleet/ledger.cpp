@@ -10,6 +10,7 @@
 #include <fstream>
 #include <iterator>
 #include <sstream>
+#include <unordered_map>
 #include <utility>
 
 #include "fleet/unit_plan.h"
@@ -245,55 +246,91 @@ struct Bound {
     std::string Named() const { return RowText(row) + " (bound to " + FormatHwAddress(hw) + ")"; }
 };
 
-using BoundRows = std::vector<Bound>;
-
-// Every bound row; false when the database failed.
-bool ReadBound(sqlite3* db, bool hasValues, BoundRows& bound) {
-    Statement q(db, std::string("SELECT row, hw, ip, fingerprint, ") +
-                        (hasValues ? "row_values" : "''") + ", state FROM units ORDER BY row");
-    int rc;
-    while ((rc = q.Step()) == SQLITE_ROW) {
-        bound.push_back(
-            {static_cast<int>(q.Int(0)), q.Text(1), q.Text(2), q.Text(3), q.Text(4), q.Text(5)});
-    }
-    return rc == SQLITE_DONE;
-}
-
-const Bound* BoundAt(const BoundRows& bound, int row) {
-    for (const Bound& b : bound) {
-        if (b.row == row) return &b;
-    }
-    return nullptr;
-}
-
-// Why the unit cannot go to a module as the table now has it; empty when it can.
-std::string Objection(const BoundRows& bound, const UnitPlan& plan, const UnitConfig& unit,
-                      bool correct) {
-    const Bound* self = BoundAt(bound, unit.row);
-    if (self && !unit.tiedHw.empty() && unit.tiedHw != self->hw)
-        return self->Named() + " is tied to " + FormatHwAddress(unit.tiedHw) + " in the table";
-    for (const Bound& b : bound) {
-        if (!unit.tiedHw.empty() && b.hw == unit.tiedHw && b.row != unit.row)
-            return RowText(unit.row) + " is tied to " + FormatHwAddress(unit.tiedHw) +
-                   ", which is bound to row " + std::to_string(b.row);
-    }
-    bool changed = self && !self->Holds(unit);
-    if (changed && !correct) {
-        std::string text = self->Named() + " holds other values now";
-        for (const UnitConfig& u : plan.units) {
-            if (u.row != unit.row && self->Holds(u))
-                return text + "; what it held is row " + std::to_string(u.row);
+// The rows bound to modules, read in one query and indexed, so that a whole table is checked
+// in one pass.
+class Binding {
+public:
+    Binding(sqlite3* db, bool hasValues, const UnitPlan& plan) : plan_(plan) {
+        Statement q(db, std::string("SELECT row, hw, ip, fingerprint, ") +
+                            (hasValues ? "row_values" : "''") + ", state FROM units");
+        int rc;
+        while ((rc = q.Step()) == SQLITE_ROW) {
+            rows_.push_back({static_cast<int>(q.Int(0)), q.Text(1), q.Text(2), q.Text(3), q.Text(4),
+                             q.Text(5)});
         }
-        return text;
-    }
-    if ((!self || changed) && unit.ip != kNoAddress) {
-        for (const Bound& b : bound) {
-            if (b.row != unit.row && b.ip == unit.ip)
-                return RowText(unit.row) + " gives " + unit.ip + ", the IP address of " + b.Named();
+        ok_ = rc == SQLITE_DONE;
+        for (const Bound& b : rows_) {
+            byRow_[b.row] = &b;
+            byHw_[b.hw] = &b;
+            byIp_.emplace(b.ip, &b);
         }
     }
-    return {};
-}
+    Binding(const Binding&) = delete;
+    Binding& operator=(const Binding&) = delete;
+
+    bool Ok() const { return ok_; }
+    const std::vector<Bound>& Rows() const { return rows_; }
+    const Bound* AtRow(int row) const {
+        auto it = byRow_.find(row);
+        return it == byRow_.end() ? nullptr : it->second;
+    }
+    const Bound* OfModule(const std::string& hw) const {
+        auto it = byHw_.find(hw);
+        return it == byHw_.end() ? nullptr : it->second;
+    }
+
+    // Why the unit cannot go to a module as the table now has it; empty when it can.
+    std::string Objection(const UnitConfig& unit, bool correct) const {
+        const Bound* self = AtRow(unit.row);
+        if (!unit.tiedHw.empty()) {
+            if (self && unit.tiedHw != self->hw)
+                return self->Named() + " is tied to " + FormatHwAddress(unit.tiedHw) +
+                       " in the table";
+            if (const Bound* b = OfModule(unit.tiedHw); b && b->row != unit.row)
+                return RowText(unit.row) + " is tied to " + FormatHwAddress(unit.tiedHw) +
+                       ", which is bound to row " + std::to_string(b->row);
+        }
+        bool changed = self && !self->Holds(unit);
+        if (changed && !correct) {
+            std::string text = self->Named() + " holds other values now";
+            int now = RowNowHolding(*self);
+            return now && now != unit.row ? text + "; what it held is row " + std::to_string(now)
+                                          : text;
+        }
+        if ((!self || changed) && unit.ip != kNoAddress) {
+            auto [first, last] = byIp_.equal_range(unit.ip);
+            for (auto it = first; it != last; ++it) {
+                if (it->second->row != unit.row)
+                    return RowText(unit.row) + " gives " + unit.ip + ", the IP address of " +
+                           it->second->Named();
+            }
+        }
+        return {};
+    }
+
+private:
+    // The table's row that holds what a bound row held, 0 when none does.
+    int RowNowHolding(const Bound& b) const {
+        if (rowByFingerprint_.empty()) {
+            for (const UnitConfig& u : plan_.units) {
+                rowByFingerprint_.emplace(u.fingerprint, u.row);
+                rowByValues_.emplace(ValuesText(u), u.row);
+            }
+        }
+        if (auto it = rowByFingerprint_.find(b.fingerprint); it != rowByFingerprint_.end())
+            return it->second;
+        auto it = b.values.empty() ? rowByValues_.end() : rowByValues_.find(b.values);
+        return it == rowByValues_.end() ? 0 : it->second;
+    }
+
+    const UnitPlan& plan_;
+    std::vector<Bound> rows_;
+    bool ok_ = false;
+    std::unordered_map<int, const Bound*> byRow_;
+    std::unordered_map<std::string, const Bound*> byHw_;
+    std::unordered_multimap<std::string, const Bound*> byIp_;
+    mutable std::unordered_map<std::string, int> rowByFingerprint_, rowByValues_;
+};
 
 std::string Gone(const Bound& b) {
     return b.Named() + " is no longer in the table";
@@ -420,18 +457,17 @@ bool Ledger::CloseAbandonedAttempts() {
 
 bool Ledger::CheckPlan(const UnitPlan& plan, bool correct, std::string& error) {
     std::lock_guard lk(mu_);
-    BoundRows bound;
-    if (!ReadBound(db_, hasValues_, bound)) {
+    Binding binding(db_, hasValues_, plan);
+    if (!binding.Ok()) {
         error = sqlite3_errmsg(db_);
         return false;
     }
     std::string lines;
-    for (const Bound& b : bound) {
+    for (const Bound& b : binding.Rows()) {
         if (b.row > static_cast<int>(plan.units.size())) lines += "\n  " + Gone(b);
     }
     for (const UnitConfig& unit : plan.units) {
-        if (std::string why = Objection(bound, plan, unit, correct); !why.empty())
-            lines += "\n  " + why;
+        if (std::string why = binding.Objection(unit, correct); !why.empty()) lines += "\n  " + why;
     }
     if (lines.empty()) return true;
     error = kDisagrees + lines + "\n" + kHowToAgree;
@@ -454,12 +490,9 @@ Ledger::Claim Ledger::ClaimRow(const UnitPlan& plan, const Module& module,
         claim.text = error_;
         return claim;
     }
-    BoundRows bound;
-    if (!ReadBound(db_, hasValues_, bound)) return fail(Claim::Error, sqlite3_errmsg(db_));
-    const Bound* mine = nullptr;
-    for (const Bound& b : bound) {
-        if (b.hw == module.hw) mine = &b;
-    }
+    Binding binding(db_, hasValues_, plan);
+    if (!binding.Ok()) return fail(Claim::Error, sqlite3_errmsg(db_));
+    const Bound* mine = binding.OfModule(module.hw);
 
     const UnitConfig* unit = nullptr;
     for (const UnitConfig& u : plan.units) {
@@ -472,7 +505,7 @@ Ledger::Claim Ledger::ClaimRow(const UnitPlan& plan, const Module& module,
     }
     if (!unit) {
         for (const UnitConfig& u : plan.units) {
-            if (u.tiedHw.empty() && !BoundAt(bound, u.row) &&
+            if (u.tiedHw.empty() && !binding.AtRow(u.row) &&
                 !(options.promised && options.promised->count(u.row))) {
                 unit = &u;
                 break;
@@ -482,7 +515,7 @@ Ledger::Claim Ledger::ClaimRow(const UnitPlan& plan, const Module& module,
             return fail(Claim::NoRowLeft, "no row is left for " + FormatHwAddress(module.hw));
     }
     claim.row = unit->row;
-    if (std::string why = Objection(bound, plan, *unit, options.correct); !why.empty())
+    if (std::string why = binding.Objection(*unit, options.correct); !why.empty())
         return fail(Claim::Conflict, why);
 
     if (mine && mine->row == unit->row && mine->state == kDone &&
