@@ -74,19 +74,16 @@ constexpr const char* kNoAddress = "000.000.000.000";
 
 // Messages.
 constexpr const char* kNotSqlite =
-    "not an SQLite database, so not a provisioning ledger (left "
-    "as it was)";
+    "not an SQLite database, so not a provisioning ledger (left as it was)";
 constexpr const char* kForeign =
-    "an SQLite database that is not a provisioning ledger (left as "
-    "it was; its tables: ";
+    "an SQLite database that is not a provisioning ledger (left as it was; its tables: ";
 constexpr const char* kNewerLayout = "a provisioning ledger of a newer version of qorwctl";
 constexpr const char* kNotAFile = "not a file";
 constexpr const char* kCannotWrite = "the ledger cannot be written: ";
 constexpr const char* kReadOnlyFile = "the file is read-only";
 constexpr const char* kReadOnlyFolder = " is read-only";
 constexpr const char* kDisagrees =
-    "the table disagrees with the ledger about rows already "
-    "bound to modules:";
+    "the table disagrees with the ledger about rows already bound to modules:";
 constexpr const char* kHowToAgree =
     "Keep each bound row where it is, as it was, and add new rows at the end; to give modules "
     "corrected values, run with --correct (a correction never moves a bound row nor gives one "
@@ -394,8 +391,11 @@ std::unique_ptr<Ledger> Ledger::Open(const std::string& path, bool readOnly, std
         !ledger->Exec("BEGIN IMMEDIATE"))
         return fail(ledger->error_);
     // Another process may have laid the file out since it was read.
-    Statement version(ledger->db_, "PRAGMA user_version");
-    bool current = version.Step() == SQLITE_ROW && version.Int(0) >= kLayout;
+    bool current = false;
+    {
+        Statement version(ledger->db_, "PRAGMA user_version");
+        current = version.Step() == SQLITE_ROW && version.Int(0) >= kLayout;
+    }
     if (!current && (!ledger->Exec(kFirstLayout) || !ledger->Exec(kSecondLayout))) {
         std::string cause = ledger->error_;
         ledger->Exec("ROLLBACK");
