@@ -138,9 +138,9 @@ int main(int argc, char** argv) {
         char hw[24];
         std::snprintf(hw, sizeof hw, "0000BC2D%04X", i & 0xFFFF);
         auto start = Clock::now();
-        Ledger::Claim c = ledger->ClaimRow(plan, hw, "/dev/pts/0", "03.12", false);
-        bool ok = c.kind == Ledger::Claim::Assigned &&
-                  ledger->Finish(c, hw, Ledger::kDone, "done", "B/C");
+        Ledger::Claim c = ledger->ClaimRow(plan, {hw, "/dev/pts/0", "03.12", "B/C"}, {});
+        bool ok =
+            c.kind == Ledger::Claim::Assigned && ledger->Finish(c, Ledger::kDone, Ledger::kDone);
         costs.push_back(Since(start) * 1000);
         if (!ok) {
             std::fprintf(stderr, "provision: ledger failed: %s\n", ledger->LastError().c_str());

@@ -217,7 +217,7 @@ Commands:
                           port, a line each; exit 0 when a module was found, 1 when none,
                           3 when no port could be opened
   provision --template FILE --units FILE.csv [--port P]... [--ledger FILE] [--ram]
-            [--watch] [--wait SECONDS] [--dry-run] [--force] [--json]
+            [--watch] [--wait SECONDS] [--dry-run] [--force] [--correct] [--json]
                           one configuration per row of the units file into the modules on
                           all ports at once, recorded in a ledger (qorwctl provision --help)
   ledger FILE [--csv|--json]

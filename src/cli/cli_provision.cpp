@@ -42,6 +42,7 @@ struct ProvisionArgs {
     int baudIndex = -1;  // as the window starts
     int waitSeconds = kDefaultWaitSeconds;
     bool ram = false, watch = false, dryRun = false, json = false, force = false, quiet = false;
+    bool correct = false;
     bool help = false;
 };
 
@@ -165,6 +166,8 @@ bool ParseProvision(const std::vector<std::string>& argv, ProvisionArgs& a, std:
             ok = r.NoValue() && (a.json = true);
         } else if (word == "--force") {
             ok = r.NoValue() && (a.force = true);
+        } else if (word == "--correct") {
+            ok = r.NoValue() && (a.correct = true);
         } else if (word == "--quiet" || word == "-q") {
             ok = r.NoValue() && (a.quiet = true);
         } else if (word == "--help" || word == "-h") {
@@ -360,16 +363,16 @@ int RunProvision(const std::vector<std::string>& argv) {
             a.ports.push_back(d.StableName());
     }
     if (a.dryRun) PrintPlan(plan, a.json);
-    if (a.ports.empty()) {
-        if (a.dryRun) return kExitOk;
-        return Usage("no serial port found; name one with --port");
-    }
+    if (a.ports.empty() && !a.dryRun) return Usage("no serial port found; name one with --port");
 
+    // The ledger is checked before any port is opened; a dry run never writes to it.
     auto ledger = Ledger::Open(a.ledgerPath, a.dryRun, error);
-    if (!ledger) {
+    if (!ledger || !ledger->CheckPlan(plan, a.correct, error)) {
+        if (ledger) error = a.unitsPath + ": " + error;
         std::fprintf(stderr, "qorwctl: %s\n", error.c_str());
         return kExitRefused;
     }
+    if (a.ports.empty()) return kExitOk;
 
     ProvisionOptions o;
     o.ports = a.ports;
@@ -378,6 +381,7 @@ int RunProvision(const std::vector<std::string>& argv) {
     o.watch = a.watch && !a.dryRun;
     o.preview = a.dryRun;
     o.force = a.force;
+    o.correct = a.correct;
     o.pauseScale = CliUiHost::PauseScaleFromEnvironment();
     o.answerWaitMs = a.waitSeconds * 1000;
     InstallStopHandlers();
@@ -511,6 +515,7 @@ int RunLedger(const std::vector<std::string>& argv) {
 const char* FleetUsage() {
     return R"(usage: qorwctl [--baud RATE] provision --template FILE --units FILE.csv [--port P]...
                  [--ledger FILE] [--ram] [--watch] [--wait SECONDS] [--dry-run] [--force]
+                 [--correct]
                  [--json] [--quiet]
        qorwctl ledger FILE [--csv|--json]
 
@@ -522,8 +527,12 @@ store and reset); --watch keeps each port going, module after module, until ever
 or Ctrl+C; --wait gives up on a port where no module answers after SECONDS (default 30;
 without --watch); --dry-run checks the inputs and shows the row each present module would get;
 --force provisions again what the ledger records as done; --json prints one JSON object per
-event. Exit status: 0 every unit done, 1 some failed (or an input was refused), 2 usage,
-3 a port could not be opened or no module answered on it, 130 stopped by Ctrl+C.
+event. A table that disagrees with the ledger about a row already given to a module (changed,
+moved or removed) is refused before any port is opened; add new rows at the end. --correct
+takes changed rows as corrections: their modules get the new values when they come back (never
+another module's IP address). Exit status: 0 every unit done, 1 some failed (or an input was
+refused), 2 usage, 3 a port could not be opened or no module answered on it, 130 stopped by
+Ctrl+C.
 ledger: the ledger's report, as a table, CSV or one JSON object per row.
 )";
 }

@@ -2,9 +2,16 @@
 
 #include <sqlite3.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
-#include <map>
-#include <set>
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+#include <unordered_map>
+#include <utility>
 
 #include "fleet/unit_plan.h"
 
@@ -12,7 +19,12 @@ namespace {
 
 constexpr int kBusyTimeoutMs = 30000;
 
-constexpr const char* kSchema = R"(
+// "QORW": what marks an SQLite file as ours, and the layout it has.
+constexpr int kApplicationId = 0x514F5257;
+constexpr int kLayout = 2;
+
+// The first layout, as the previous version wrote it; a later layout adds to it.
+constexpr const char* kFirstLayout = R"(
 CREATE TABLE IF NOT EXISTS units (
     row INTEGER PRIMARY KEY,
     hw TEXT NOT NULL UNIQUE,
@@ -39,8 +51,45 @@ CREATE TABLE IF NOT EXISTS attempts (
     outcome TEXT NOT NULL DEFAULT ''
 );
 )";
+// What a bound row held, and what each attempt wrote and which process made it.
+constexpr const char* kSecondLayout = R"(
+ALTER TABLE units ADD COLUMN row_values TEXT NOT NULL DEFAULT '';
+ALTER TABLE attempts ADD COLUMN ip TEXT NOT NULL DEFAULT '';
+ALTER TABLE attempts ADD COLUMN fingerprint TEXT NOT NULL DEFAULT '';
+ALTER TABLE attempts ADD COLUMN row_values TEXT NOT NULL DEFAULT '';
+ALTER TABLE attempts ADD COLUMN host TEXT NOT NULL DEFAULT '';
+ALTER TABLE attempts ADD COLUMN pid INTEGER NOT NULL DEFAULT 0;
+ALTER TABLE attempts ADD COLUMN process TEXT NOT NULL DEFAULT '';
+PRAGMA application_id = 1364152919;
+PRAGMA user_version = 2;
+)";
+// The previous version's tables, column for column: a statement that prepares only on them.
+constexpr const char* kFirstLayoutProbe =
+    "SELECT u.row, u.hw, u.ip, u.fingerprint, u.port, u.firmware, u.series, u.state, u.outcome, "
+    "u.assigned_at, u.finished_at, a.id, a.row, a.hw, a.port, a.firmware, a.series, "
+    "a.started_at, a.finished_at, a.state, a.outcome FROM units u, attempts a LIMIT 0";
 
 constexpr const char* kNow = "strftime('%Y-%m-%dT%H:%M:%fZ', 'now')";
+constexpr const char* kNoAddress = "000.000.000.000";
+
+// Messages.
+constexpr const char* kNotSqlite =
+    "not an SQLite database, so not a provisioning ledger (left as it was)";
+constexpr const char* kForeign =
+    "an SQLite database that is not a provisioning ledger (left as it was; its tables: ";
+constexpr const char* kNewerLayout = "a provisioning ledger of a newer version of qorwctl";
+constexpr const char* kNotAFile = "not a file";
+constexpr const char* kCannotWrite = "the ledger cannot be written: ";
+constexpr const char* kReadOnlyFile = "the file is read-only";
+constexpr const char* kReadOnlyFolder = " is read-only";
+constexpr const char* kDisagrees =
+    "the table disagrees with the ledger about rows already bound to modules:";
+constexpr const char* kHowToAgree =
+    "Keep each bound row where it is, as it was, and add new rows at the end; to give modules "
+    "corrected values, run with --correct (a correction never moves a bound row nor gives one "
+    "module's IP address to another).";
+
+static_assert(kApplicationId == 1364152919 && kLayout == 2, "kSecondLayout sets both");
 
 // One prepared statement, finalised when it goes.
 class Statement {
@@ -73,49 +122,286 @@ private:
     sqlite3_stmt* stmt_ = nullptr;
 };
 
+// An open connection, closed when it goes unless it is handed on.
+struct Connection {
+    sqlite3* db = nullptr;
+    ~Connection() { sqlite3_close(db); }
+    sqlite3* Release() { return std::exchange(db, nullptr); }
+};
+
+bool OpenConnection(const std::string& path, int flags, Connection& c, std::string& error) {
+    if (sqlite3_open_v2(path.c_str(), &c.db, flags | SQLITE_OPEN_FULLMUTEX, nullptr) == SQLITE_OK) {
+        sqlite3_busy_timeout(c.db, kBusyTimeoutMs);
+        return true;
+    }
+    error = c.db ? sqlite3_errmsg(c.db) : "cannot be opened";
+    return false;
+}
+
+enum class Kind { Empty, Previous, Ours, Newer, NotSqlite, Foreign };
+
+// What the file is, by reading only.
+Kind KindOf(sqlite3* db, std::string& tables) {
+    Statement id(db, "PRAGMA application_id");
+    if (id.Step() != SQLITE_ROW) return Kind::NotSqlite;
+    int64_t application = id.Int(0);
+    Statement version(db, "PRAGMA user_version");
+    if (version.Step() != SQLITE_ROW) return Kind::NotSqlite;
+    int64_t layout = version.Int(0);
+    Statement q(db, "SELECT name FROM sqlite_master WHERE type = 'table' ORDER BY name");
+    std::vector<std::string> names;
+    int rc;
+    while ((rc = q.Step()) == SQLITE_ROW)
+        names.push_back(q.Text(0));
+    if (rc != SQLITE_DONE) return Kind::NotSqlite;
+    for (const std::string& n : names)
+        tables += (tables.empty() ? "" : ", ") + n;
+    if (application == kApplicationId) return layout > kLayout ? Kind::Newer : Kind::Ours;
+    if (application != 0) return Kind::Foreign;
+    if (names.empty()) return Kind::Empty;
+    for (const std::string& n : names) {
+        if (n != "units" && n != "attempts" && n != "sqlite_sequence") return Kind::Foreign;
+    }
+    return Statement(db, kFirstLayoutProbe).Ok() ? Kind::Previous : Kind::Foreign;
+}
+
+std::string FolderOf(const std::string& path) {
+    size_t slash = path.rfind('/');
+    if (slash == std::string::npos) return ".";
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+// Empty when the file (if it exists) and its folder can be written: SQLite keeps its journal
+// beside the file. A file or folder without any write permission counts as read-only even for
+// root, who could write it all the same.
+std::string WhyNotWritable(const std::string& path, bool exists, const struct stat& st) {
+    if (exists) {
+        if ((st.st_mode & 0222) == 0) return kReadOnlyFile;
+        if (::access(path.c_str(), W_OK) != 0) return std::string("the file: ") + strerror(errno);
+    }
+    std::string folder = FolderOf(path);
+    struct stat fs {};
+    if (::stat(folder.c_str(), &fs) != 0 || ::access(folder.c_str(), W_OK) != 0)
+        return "the folder " + folder + ": " + strerror(errno);
+    if ((fs.st_mode & 0222) == 0) return "the folder " + folder + kReadOnlyFolder;
+    return {};
+}
+
+std::string ReadSmallFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+std::string HostName() {
+    char name[256] = {};
+    if (::gethostname(name, sizeof name - 1) != 0) return "localhost";
+    return name;
+}
+
+// Who a process is, beyond its number: the boot it runs in and its start time, so that a number
+// used again (or a reboot) does not pass for the process that recorded an attempt. Empty when
+// no such process runs.
+std::string ProcessIdentity(int64_t pid) {
+    std::string stat = ReadSmallFile("/proc/" + std::to_string(pid) + "/stat");
+    size_t paren = stat.rfind(')');
+    if (paren == std::string::npos) return {};
+    std::istringstream fields(stat.substr(paren + 1));
+    std::string field;
+    // After the command: state is field 3, the start time field 22.
+    for (int i = 3; i <= 22 && (fields >> field); ++i) {
+    }
+    std::string boot = ReadSmallFile("/proc/sys/kernel/random/boot_id");
+    boot.erase(std::remove(boot.begin(), boot.end(), '\n'), boot.end());
+    return boot + "/" + field;
+}
+
+// A row's values as the ledger keeps them: "Column: value" lines in column order by name, so
+// that a table whose columns were only reordered holds the same rows.
+std::string ValuesText(const UnitConfig& unit) {
+    std::vector<std::pair<std::string, std::string>> values = unit.values;
+    std::sort(values.begin(), values.end());
+    std::string text;
+    for (const auto& [column, value] : values)
+        text += column + ": " + value + "\n";
+    return text;
+}
+
+std::string RowText(int row) {
+    return "row " + std::to_string(row);
+}
+
+// A row bound to a module, as the ledger has it.
+struct Bound {
+    int row = 0;
+    std::string hw, ip, fingerprint, values, state;
+
+    // Whether the table's unit is the row that was bound: the same configuration, or (where
+    // the ledger knows them) the same values under another template.
+    bool Holds(const UnitConfig& unit) const {
+        return fingerprint == unit.fingerprint || (!values.empty() && values == ValuesText(unit));
+    }
+    std::string Named() const { return RowText(row) + " (bound to " + FormatHwAddress(hw) + ")"; }
+};
+
+// The rows bound to modules, read in one query and indexed, so that a whole table is checked
+// in one pass.
+class Binding {
+public:
+    Binding(sqlite3* db, bool hasValues, const UnitPlan& plan) : plan_(plan) {
+        Statement q(db, std::string("SELECT row, hw, ip, fingerprint, ") +
+                            (hasValues ? "row_values" : "''") + ", state FROM units");
+        int rc;
+        while ((rc = q.Step()) == SQLITE_ROW) {
+            rows_.push_back({static_cast<int>(q.Int(0)), q.Text(1), q.Text(2), q.Text(3), q.Text(4),
+                             q.Text(5)});
+        }
+        ok_ = rc == SQLITE_DONE;
+        for (const Bound& b : rows_) {
+            byRow_[b.row] = &b;
+            byHw_[b.hw] = &b;
+            byIp_.emplace(b.ip, &b);
+        }
+    }
+    Binding(const Binding&) = delete;
+    Binding& operator=(const Binding&) = delete;
+
+    bool Ok() const { return ok_; }
+    const std::vector<Bound>& Rows() const { return rows_; }
+    const Bound* AtRow(int row) const {
+        auto it = byRow_.find(row);
+        return it == byRow_.end() ? nullptr : it->second;
+    }
+    const Bound* OfModule(const std::string& hw) const {
+        auto it = byHw_.find(hw);
+        return it == byHw_.end() ? nullptr : it->second;
+    }
+
+    // Why the unit cannot go to a module as the table now has it; empty when it can.
+    std::string Objection(const UnitConfig& unit, bool correct) const {
+        const Bound* self = AtRow(unit.row);
+        if (!unit.tiedHw.empty()) {
+            if (self && unit.tiedHw != self->hw)
+                return self->Named() + " is tied to " + FormatHwAddress(unit.tiedHw) +
+                       " in the table";
+            if (const Bound* b = OfModule(unit.tiedHw); b && b->row != unit.row)
+                return RowText(unit.row) + " is tied to " + FormatHwAddress(unit.tiedHw) +
+                       ", which is bound to row " + std::to_string(b->row);
+        }
+        bool changed = self && !self->Holds(unit);
+        if (changed && !correct) {
+            std::string text = self->Named() + " holds other values now";
+            int now = RowNowHolding(*self);
+            return now && now != unit.row ? text + "; what it held is row " + std::to_string(now)
+                                          : text;
+        }
+        if ((!self || changed) && unit.ip != kNoAddress) {
+            auto [first, last] = byIp_.equal_range(unit.ip);
+            for (auto it = first; it != last; ++it) {
+                if (it->second->row != unit.row)
+                    return RowText(unit.row) + " gives " + unit.ip + ", the IP address of " +
+                           it->second->Named();
+            }
+        }
+        return {};
+    }
+
+private:
+    // The table's row that holds what a bound row held, 0 when none does.
+    int RowNowHolding(const Bound& b) const {
+        if (rowByFingerprint_.empty()) {
+            for (const UnitConfig& u : plan_.units) {
+                rowByFingerprint_.emplace(u.fingerprint, u.row);
+                rowByValues_.emplace(ValuesText(u), u.row);
+            }
+        }
+        if (auto it = rowByFingerprint_.find(b.fingerprint); it != rowByFingerprint_.end())
+            return it->second;
+        auto it = b.values.empty() ? rowByValues_.end() : rowByValues_.find(b.values);
+        return it == rowByValues_.end() ? 0 : it->second;
+    }
+
+    const UnitPlan& plan_;
+    std::vector<Bound> rows_;
+    bool ok_ = false;
+    std::unordered_map<int, const Bound*> byRow_;
+    std::unordered_map<std::string, const Bound*> byHw_;
+    std::unordered_multimap<std::string, const Bound*> byIp_;
+    mutable std::unordered_map<std::string, int> rowByFingerprint_, rowByValues_;
+};
+
+std::string Gone(const Bound& b) {
+    return b.Named() + " is no longer in the table";
+}
+
 }  // namespace
 
 std::unique_ptr<Ledger> Ledger::Open(const std::string& path, bool readOnly, std::string& error) {
     struct stat st {};
     bool exists = ::stat(path.c_str(), &st) == 0;
-    sqlite3* db = nullptr;
-    int flags = SQLITE_OPEN_FULLMUTEX;
-    std::string name = path;
-    if (readOnly && !exists) {
-        name = ":memory:";
-        flags |= SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE;
-    } else if (readOnly) {
-        flags |= SQLITE_OPEN_READONLY;
-    } else {
-        flags |= SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE;
-    }
-    if (sqlite3_open_v2(name.c_str(), &db, flags, nullptr) != SQLITE_OK) {
-        error = path + ": " + (db ? sqlite3_errmsg(db) : "cannot be opened");
-        sqlite3_close(db);
+    auto fail = [&](const std::string& why) {
+        error = path + ": " + why;
         return nullptr;
-    }
-    std::unique_ptr<Ledger> ledger(new Ledger(db));
-    sqlite3_busy_timeout(db, kBusyTimeoutMs);
-    if (!readOnly) {
-        // The write-ahead log lets readers (a report) go on while a station writes. Without a
-        // flush per transaction a commit survives any crash of the program; only a crash of
-        // the machine itself may take back the last ones, never leaving the file inconsistent.
-        if (!ledger->Exec("PRAGMA journal_mode=WAL") ||
-            !ledger->Exec("PRAGMA synchronous=NORMAL") || !ledger->Exec(kSchema)) {
-            error = path + ": " + ledger->error_;
-            return nullptr;
-        }
-    } else if (name == ":memory:" && !ledger->Exec(kSchema)) {
-        error = ledger->error_;
-        return nullptr;
-    } else {
-        // A file that is not a ledger says so here rather than in the first query.
-        Statement probe(db, "SELECT count(*) FROM units");
-        if (!probe.Ok()) {
-            error = path + ": not a provisioning ledger (" + sqlite3_errmsg(db) + ")";
-            return nullptr;
+    };
+    if (exists && !S_ISREG(st.st_mode)) return fail(kNotAFile);
+
+    // Read before anything is written: a file that is not ours stays as it was.
+    Connection reader;
+    Kind kind = Kind::Empty;
+    if (exists) {
+        std::string why, tables;
+        if (!OpenConnection(path, SQLITE_OPEN_READONLY, reader, why)) return fail(why);
+        kind = KindOf(reader.db, tables);
+        switch (kind) {
+            case Kind::NotSqlite:
+                return fail(kNotSqlite);
+            case Kind::Foreign:
+                return fail(kForeign + tables + ")");
+            case Kind::Newer:
+                return fail(kNewerLayout);
+            default:
+                break;
         }
     }
+
+    if (readOnly) {
+        if (exists && kind != Kind::Empty)
+            return std::unique_ptr<Ledger>(new Ledger(reader.Release(), kind == Kind::Ours));
+        // Nothing recorded yet: an empty ledger of the current layout, in memory.
+        Connection memory;
+        std::string why;
+        if (!OpenConnection(":memory:", SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, memory, why))
+            return fail(why);
+        std::unique_ptr<Ledger> ledger(new Ledger(memory.Release(), true));
+        if (!ledger->Exec(kFirstLayout) || !ledger->Exec(kSecondLayout))
+            return fail(ledger->error_);
+        return ledger;
+    }
+
+    if (std::string why = WhyNotWritable(path, exists, st); !why.empty())
+        return fail(kCannotWrite + why);
+    Connection writer;
+    std::string why;
+    if (!OpenConnection(path, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, writer, why))
+        return fail(why);
+    std::unique_ptr<Ledger> ledger(new Ledger(writer.Release(), true));
+    // The write-ahead log lets readers (a report) go on while a station writes. Without a
+    // flush per transaction a commit survives any crash of the program; only a crash of the
+    // machine itself may take back the last ones, never leaving the file inconsistent.
+    if (!ledger->Exec("PRAGMA journal_mode=WAL") || !ledger->Exec("PRAGMA synchronous=NORMAL") ||
+        !ledger->Exec("BEGIN IMMEDIATE"))
+        return fail(ledger->error_);
+    // Another process may have laid the file out since it was read.
+    bool current = false;
+    {
+        Statement version(ledger->db_, "PRAGMA user_version");
+        current = version.Step() == SQLITE_ROW && version.Int(0) >= kLayout;
+    }
+    if (!current && (!ledger->Exec(kFirstLayout) || !ledger->Exec(kSecondLayout))) {
+        std::string cause = ledger->error_;
+        ledger->Exec("ROLLBACK");
+        return fail(cause);
+    }
+    if (!ledger->Exec("COMMIT") || !ledger->CloseAbandonedAttempts()) return fail(ledger->error_);
     return ledger;
 }
 
@@ -131,125 +417,159 @@ bool Ledger::Exec(const char* sql) {
     return false;
 }
 
-Ledger::Claim Ledger::ClaimRow(const UnitPlan& plan, const std::string& hw, const std::string& port,
-                               const std::string& firmware, bool force, bool preview,
-                               const std::set<int>& promised) {
+bool Ledger::CloseAbandonedAttempts() {
+    std::lock_guard lk(mu_);
+    if (!Exec("BEGIN IMMEDIATE")) return false;
+    std::vector<int64_t> gone;
+    {
+        // Only this machine's processes can be looked at; another machine's attempts stay.
+        // The previous version named no process: its attempts ended with its runs.
+        Statement q(db_,
+                    "SELECT id, pid, process FROM attempts WHERE state = ?1 AND "
+                    "(host = ?2 OR host = '')");
+        q.Bind(1, kInProgress).Bind(2, HostName());
+        while (q.Step() == SQLITE_ROW) {
+            std::string process = q.Text(2);
+            if (process.empty() || ProcessIdentity(q.Int(1)) != process) gone.push_back(q.Int(0));
+        }
+    }
+    bool ok = true;
+    for (int64_t id : gone) {
+        Statement a(db_, std::string("UPDATE attempts SET state = ?1, outcome = ?2, "
+                                     "finished_at = ") +
+                             kNow + " WHERE id = ?3");
+        ok = ok && a.Bind(1, kInterrupted).Bind(2, kRunEnded).Bind(3, id).Step() == SQLITE_DONE;
+    }
+    // A unit is in progress while one of its attempts is.
+    Statement u(db_, std::string("UPDATE units SET state = ?1, outcome = ?2, finished_at = ") +
+                         kNow +
+                         " WHERE state = ?3 AND NOT EXISTS (SELECT 1 FROM attempts a WHERE "
+                         "a.row = units.row AND a.hw = units.hw AND a.state = ?3)");
+    ok =
+        ok && u.Bind(1, kInterrupted).Bind(2, kRunEnded).Bind(3, kInProgress).Step() == SQLITE_DONE;
+    if (!ok) {
+        error_ = sqlite3_errmsg(db_);
+        Exec("ROLLBACK");
+        return false;
+    }
+    return Exec("COMMIT");
+}
+
+bool Ledger::CheckPlan(const UnitPlan& plan, bool correct, std::string& error) {
+    std::lock_guard lk(mu_);
+    Binding binding(db_, hasValues_, plan);
+    if (!binding.Ok()) {
+        error = sqlite3_errmsg(db_);
+        return false;
+    }
+    std::string lines;
+    for (const Bound& b : binding.Rows()) {
+        if (b.row > static_cast<int>(plan.units.size())) lines += "\n  " + Gone(b);
+    }
+    for (const UnitConfig& unit : plan.units) {
+        if (std::string why = binding.Objection(unit, correct); !why.empty()) lines += "\n  " + why;
+    }
+    if (lines.empty()) return true;
+    error = kDisagrees + lines + "\n" + kHowToAgree;
+    return false;
+}
+
+Ledger::Claim Ledger::ClaimRow(const UnitPlan& plan, const Module& module,
+                               const ClaimOptions& options) {
     std::lock_guard lk(mu_);
     Claim claim;
+    claim.hw = module.hw;
     auto fail = [&](Claim::Kind kind, std::string text) {
         Exec("ROLLBACK");
         claim.kind = kind;
         claim.text = std::move(text);
         return claim;
     };
-    auto dbError = [&] { return fail(Claim::Error, sqlite3_errmsg(db_)); };
     // Taking the write lock first makes the choice and the binding one step for every process.
-    if (!Exec(preview ? "BEGIN" : "BEGIN IMMEDIATE")) {
+    if (!Exec(options.preview ? "BEGIN" : "BEGIN IMMEDIATE")) {
         claim.text = error_;
         return claim;
     }
-
-    std::map<int, std::string> boundRows;  // row -> hw
-    int boundRow = 0;
-    std::string boundState, boundFingerprint;
-    {
-        Statement q(db_, "SELECT row, hw, state, fingerprint FROM units");
-        int rc;
-        while ((rc = q.Step()) == SQLITE_ROW) {
-            int row = static_cast<int>(q.Int(0));
-            boundRows[row] = q.Text(1);
-            if (q.Text(1) == hw) {
-                boundRow = row;
-                boundState = q.Text(2);
-                boundFingerprint = q.Text(3);
-            }
-        }
-        if (rc != SQLITE_DONE) return dbError();
-    }
+    Binding binding(db_, hasValues_, plan);
+    if (!binding.Ok()) return fail(Claim::Error, sqlite3_errmsg(db_));
+    const Bound* mine = binding.OfModule(module.hw);
 
     const UnitConfig* unit = nullptr;
     for (const UnitConfig& u : plan.units) {
-        if (u.tiedHw == hw) unit = &u;
+        if (u.tiedHw == module.hw) unit = &u;
     }
-    std::string shown = FormatHwAddress(hw);
-    if (unit) {
-        if (boundRow && boundRow != unit->row)
-            return fail(Claim::Conflict,
-                        "the units file ties " + shown + " to row " + std::to_string(unit->row) +
-                            ", the ledger gave it row " + std::to_string(boundRow));
-        if (auto it = boundRows.find(unit->row); it != boundRows.end() && it->second != hw)
-            return fail(Claim::Conflict, "row " + std::to_string(unit->row) + " is tied to " +
-                                             shown + " but the ledger gave it to " +
-                                             FormatHwAddress(it->second));
-    } else if (boundRow) {
-        if (boundRow > static_cast<int>(plan.units.size()))
-            return fail(Claim::Conflict, "the ledger gave " + shown + " row " +
-                                             std::to_string(boundRow) +
-                                             ", which the units file does not have");
-        unit = &plan.units[boundRow - 1];
-        if (!unit->tiedHw.empty())
-            return fail(Claim::Conflict,
-                        "the ledger gave " + shown + " row " + std::to_string(boundRow) +
-                            ", which the units file ties to " + FormatHwAddress(unit->tiedHw));
-    } else {
+    if (!unit && mine) {
+        if (mine->row > static_cast<int>(plan.units.size()))
+            return fail(Claim::Conflict, Gone(*mine));
+        unit = &plan.units[mine->row - 1];
+    }
+    if (!unit) {
         for (const UnitConfig& u : plan.units) {
-            if (u.tiedHw.empty() && !boundRows.count(u.row) && !promised.count(u.row)) {
+            if (u.tiedHw.empty() && !binding.AtRow(u.row) &&
+                !(options.promised && options.promised->count(u.row))) {
                 unit = &u;
                 break;
             }
         }
-        if (!unit) return fail(Claim::NoRowLeft, "no row is left for " + shown);
+        if (!unit)
+            return fail(Claim::NoRowLeft, "no row is left for " + FormatHwAddress(module.hw));
     }
     claim.row = unit->row;
+    if (std::string why = binding.Objection(*unit, options.correct); !why.empty())
+        return fail(Claim::Conflict, why);
 
-    if (boundRow == unit->row && boundState == kDone && boundFingerprint == unit->fingerprint &&
-        !force) {
+    if (mine && mine->row == unit->row && mine->state == kDone &&
+        mine->fingerprint == unit->fingerprint && !options.force) {
         Exec("ROLLBACK");
         claim.kind = Claim::AlreadyDone;
         return claim;
     }
-    if (preview) {
+    if (options.preview) {
         Exec("ROLLBACK");
         claim.kind = Claim::Assigned;
         return claim;
     }
 
-    Statement bind(db_, std::string("INSERT INTO units (row, hw, ip, fingerprint, port, firmware, "
-                                    "state, outcome, assigned_at, finished_at) VALUES "
-                                    "(?1, ?2, ?3, ?4, ?5, ?6, ?7, '', ") +
-                            kNow +
-                            ", '') ON CONFLICT(row) DO UPDATE SET ip = ?3, fingerprint = ?4, "
-                            "port = ?5, firmware = ?6, state = ?7, outcome = '', series = '', "
-                            "assigned_at = " +
-                            kNow + ", finished_at = ''");
-    bind.Bind(1, static_cast<int64_t>(unit->row)).Bind(2, hw).Bind(3, unit->ip);
-    bind.Bind(4, unit->fingerprint).Bind(5, port).Bind(6, firmware).Bind(7, kInProgress);
-    if (bind.Step() != SQLITE_DONE) return dbError();
-    Statement attempt(db_, std::string("INSERT INTO attempts (row, hw, port, firmware, started_at, "
-                                       "state) VALUES (?1, ?2, ?3, ?4, ") +
-                               kNow + ", ?5)");
-    attempt.Bind(1, static_cast<int64_t>(unit->row)).Bind(2, hw).Bind(3, port).Bind(4, firmware);
-    attempt.Bind(5, kInProgress);
-    if (attempt.Step() != SQLITE_DONE) return dbError();
+    const std::string values = ValuesText(*unit);
+    Statement bind(db_,
+                   std::string("INSERT INTO units (row, hw, ip, fingerprint, row_values, "
+                               "port, firmware, series, state, outcome, assigned_at, "
+                               "finished_at) VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, '', ") +
+                       kNow +
+                       ", '') ON CONFLICT(row) DO UPDATE SET ip = ?3, fingerprint = ?4, "
+                       "row_values = ?5, port = ?6, firmware = ?7, series = ?8, state = ?9, "
+                       "outcome = '', assigned_at = " +
+                       kNow + ", finished_at = ''");
+    bind.Bind(1, static_cast<int64_t>(unit->row)).Bind(2, module.hw).Bind(3, unit->ip);
+    bind.Bind(4, unit->fingerprint).Bind(5, values).Bind(6, module.port);
+    bind.Bind(7, module.firmware).Bind(8, module.series).Bind(9, kInProgress);
+    if (bind.Step() != SQLITE_DONE) return fail(Claim::Error, sqlite3_errmsg(db_));
+    Statement attempt(db_, std::string("INSERT INTO attempts (row, hw, port, firmware, series, "
+                                       "ip, fingerprint, row_values, host, pid, process, state, "
+                                       "started_at) VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, "
+                                       "?10, ?11, ?12, ") +
+                               kNow + ")");
+    attempt.Bind(1, static_cast<int64_t>(unit->row)).Bind(2, module.hw).Bind(3, module.port);
+    attempt.Bind(4, module.firmware).Bind(5, module.series).Bind(6, unit->ip);
+    attempt.Bind(7, unit->fingerprint).Bind(8, values).Bind(9, HostName());
+    attempt.Bind(10, static_cast<int64_t>(::getpid())).Bind(11, ProcessIdentity(::getpid()));
+    attempt.Bind(12, kInProgress);
+    if (attempt.Step() != SQLITE_DONE) return fail(Claim::Error, sqlite3_errmsg(db_));
     claim.attempt = sqlite3_last_insert_rowid(db_);
     if (!Exec("COMMIT")) return fail(Claim::Error, error_);
     claim.kind = Claim::Assigned;
     return claim;
 }
 
-bool Ledger::Finish(const Claim& claim, const std::string& hw, const std::string& state,
-                    const std::string& outcome, const std::string& series) {
+bool Ledger::Finish(const Claim& claim, const std::string& state, const std::string& outcome) {
     std::lock_guard lk(mu_);
     if (!Exec("BEGIN IMMEDIATE")) return false;
-    Statement a(db_, std::string("UPDATE attempts SET state = ?1, outcome = ?2, series = ?3, "
-                                 "finished_at = ") +
-                         kNow + " WHERE id = ?4");
-    a.Bind(1, state).Bind(2, outcome).Bind(3, series).Bind(4, claim.attempt);
-    Statement u(db_, std::string("UPDATE units SET state = ?1, outcome = ?2, series = ?3, "
-                                 "finished_at = ") +
-                         kNow + " WHERE row = ?4 AND hw = ?5");
-    u.Bind(1, state).Bind(2, outcome).Bind(3, series).Bind(4, static_cast<int64_t>(claim.row));
-    u.Bind(5, hw);
+    Statement a(db_, std::string("UPDATE attempts SET state = ?1, outcome = ?2, finished_at = ") +
+                         kNow + " WHERE id = ?3");
+    a.Bind(1, state).Bind(2, outcome).Bind(3, claim.attempt);
+    Statement u(db_, std::string("UPDATE units SET state = ?1, outcome = ?2, finished_at = ") +
+                         kNow + " WHERE row = ?3 AND hw = ?4");
+    u.Bind(1, state).Bind(2, outcome).Bind(3, static_cast<int64_t>(claim.row)).Bind(4, claim.hw);
     if (a.Step() != SQLITE_DONE || u.Step() != SQLITE_DONE) {
         error_ = sqlite3_errmsg(db_);
         Exec("ROLLBACK");
@@ -274,8 +594,14 @@ std::vector<Ledger::Entry> Ledger::Report(std::string& error) {
     return entries;
 }
 
-int Ledger::DoneRows() {
+int Ledger::DoneRows(const UnitPlan& plan) {
     std::lock_guard lk(mu_);
-    Statement q(db_, "SELECT count(*) FROM units WHERE state = 'done'");
-    return q.Step() == SQLITE_ROW ? static_cast<int>(q.Int(0)) : 0;
+    Statement q(db_, "SELECT row, fingerprint FROM units WHERE state = 'done'");
+    int done = 0;
+    while (q.Step() == SQLITE_ROW) {
+        size_t row = static_cast<size_t>(q.Int(0));
+        if (row >= 1 && row <= plan.units.size() && plan.units[row - 1].fingerprint == q.Text(1))
+            ++done;
+    }
+    return done;
 }

@@ -9,13 +9,14 @@
 
 struct sqlite3;
 struct UnitPlan;
+struct UnitConfig;
 
 // The provisioning ledger: an SQLite file that records which row of the units file went to
-// which module (hardware address), on which port, with which firmware and series, and how it
-// ended. Every assignment and every outcome is one transaction (BEGIN IMMEDIATE), so several
-// workers and several processes can share one file: a row is never given to two modules, and a
-// run that stops anywhere leaves every unit either finished or still bound to its module, which
-// gets the same row when it comes back.
+// which module (hardware address), what that row held, on which port, with which firmware and
+// series, and how each attempt ended. Every assignment and every outcome is one transaction
+// (BEGIN IMMEDIATE), so several workers and several processes can share one file: a row is
+// never given to two modules, and a run that stops anywhere leaves every unit either finished
+// or still bound to its module, which gets the same row when it comes back.
 class Ledger {
 public:
     // The outcome words the ledger keeps; the outcome text says more.
@@ -23,14 +24,38 @@ public:
     static constexpr const char* kDone = "done";
     static constexpr const char* kFailed = "failed";
     static constexpr const char* kInterrupted = "interrupted";
+    // The outcome of an attempt whose process ended without recording one.
+    static constexpr const char* kRunEnded = "the run ended without recording an outcome";
 
-    // Opens (creating it unless readOnly) the ledger at path; null with a reason on failure.
-    // A read-only ledger that does not exist yet is an empty one.
+    // Opens the ledger at path; null with a reason on failure. Nothing is written to a file
+    // that is not a ledger (an unrelated database, or not a database at all). Read-only: never
+    // writes (a ledger that does not exist yet is an empty one). Otherwise the file and its
+    // folder must be writable; the file is created or brought to the current layout, and the
+    // attempts left in progress by processes that are gone are closed as interrupted.
     static std::unique_ptr<Ledger> Open(const std::string& path, bool readOnly, std::string& error);
     ~Ledger();
     Ledger(const Ledger&) = delete;
     Ledger& operator=(const Ledger&) = delete;
 
+    // Whether the units table agrees with the ledger about every row already bound to a module:
+    // each such row still in its place with the values it had (rows added at the end are new
+    // units). With correct, a changed row is a correction for its module. Never accepted: a
+    // bound row gone from the table, tied to another module, or an IP address the ledger
+    // records for another row's module. False with every disagreement, one line each.
+    bool CheckPlan(const UnitPlan& plan, bool correct, std::string& error);
+
+    // The module a claim is for, as its probe found it.
+    struct Module {
+        std::string hw;  // normalised: 12 hex digits
+        std::string port, firmware, series;
+    };
+    struct ClaimOptions {
+        bool force = false;    // provision again what is recorded done
+        bool correct = false;  // a bound row's changed values are a correction (CheckPlan)
+        bool preview = false;  // nothing is written
+        // Rows a preview has shown for other modules: they count as given already.
+        const std::set<int>* promised = nullptr;
+    };
     struct Claim {
         enum Kind {
             Assigned,     // row is this module's; attempt is the attempt to finish
@@ -41,18 +66,15 @@ public:
         } kind = Error;
         int row = 0;
         int64_t attempt = 0;
+        std::string hw;
         std::string text;
     };
     // Chooses the module's row: the row that names its hardware address, else the row the
     // ledger has already bound to it, else the first row no module has received; then binds
-    // it and opens an attempt. With preview, nothing is written; the rows in promised count as
-    // given already (what a preview has shown for other modules).
-    Claim ClaimRow(const UnitPlan& plan, const std::string& hw, const std::string& port,
-                   const std::string& firmware, bool force, bool preview = false,
-                   const std::set<int>& promised = {});
+    // it, recording what the row holds, and opens an attempt.
+    Claim ClaimRow(const UnitPlan& plan, const Module& module, const ClaimOptions& options);
     // Closes an attempt with its state (kDone, kFailed, kInterrupted) and readable outcome.
-    bool Finish(const Claim& claim, const std::string& hw, const std::string& state,
-                const std::string& outcome, const std::string& series);
+    bool Finish(const Claim& claim, const std::string& state, const std::string& outcome);
 
     struct Entry {
         int row = 0;
@@ -60,16 +82,19 @@ public:
     };
     // Every row that has gone to a module, in row order.
     std::vector<Entry> Report(std::string& error);
-    // Rows whose module is recorded done: a station stops when every row is.
-    int DoneRows();
+    // Rows whose module is recorded done with the plan's configuration for it: a station stops
+    // when every row is.
+    int DoneRows(const UnitPlan& plan);
 
     const std::string& LastError() const { return error_; }
 
 private:
-    explicit Ledger(sqlite3* db) : db_(db) {}
+    Ledger(sqlite3* db, bool hasValues) : db_(db), hasValues_(hasValues) {}
     bool Exec(const char* sql);
+    bool CloseAbandonedAttempts();
 
     sqlite3* db_;
+    bool hasValues_;  // false: a previous version's ledger opened read-only
     std::mutex mu_;
     std::string error_;
 };

@@ -120,6 +120,9 @@ private:
     std::string Interrupted() const {
         return std::string("interrupted while ") + PhaseName(event_.phase);
     }
+    Ledger::Module LedgerModule(const Module& m) const {
+        return {m.hw, event_.port, m.firmware, m.series};
+    }
     // Forgets the last module's fields: the port alone.
     void ClearEvent() {
         std::string port = std::move(event_.port);
@@ -128,7 +131,7 @@ private:
     }
     void Count(UnitPhase phase);
     bool AllRowsDone() {
-        return owner_.ledger_.DoneRows() >= static_cast<int>(owner_.plan_.units.size());
+        return owner_.ledger_.DoneRows(owner_.plan_) >= static_cast<int>(owner_.plan_.units.size());
     }
 
     Provisioner& owner_;
@@ -279,15 +282,18 @@ UnitPhase Provisioner::Worker::Claim(const Module& m) {
         return UnitPhase::Failed;
     }
     Ledger::Claim claim;
+    Ledger::ClaimOptions how;
+    how.force = options_.force;
+    how.correct = options_.correct;
     if (options_.preview) {
         // Each module of a dry run is shown the row it would get beside the others.
         std::lock_guard lk(owner_.previewMu_);
-        claim = owner_.ledger_.ClaimRow(owner_.plan_, m.hw, event_.port, m.firmware, options_.force,
-                                        true, owner_.previewed_);
+        how.preview = true;
+        how.promised = &owner_.previewed_;
+        claim = owner_.ledger_.ClaimRow(owner_.plan_, LedgerModule(m), how);
         if (claim.kind == Ledger::Claim::Assigned) owner_.previewed_.insert(claim.row);
     } else {
-        claim =
-            owner_.ledger_.ClaimRow(owner_.plan_, m.hw, event_.port, m.firmware, options_.force);
+        claim = owner_.ledger_.ClaimRow(owner_.plan_, LedgerModule(m), how);
     }
     if (claim.row > 0) {
         event_.row = claim.row;
@@ -352,8 +358,10 @@ UnitPhase Provisioner::Worker::CheckDone(const UnitConfig& unit, const Module& m
               "would be provisioned again with row " + std::to_string(unit.row) + ": " + why);
         return UnitPhase::Preview;
     }
-    Ledger::Claim claim =
-        owner_.ledger_.ClaimRow(owner_.plan_, m.hw, event_.port, m.firmware, true);
+    Ledger::ClaimOptions again;
+    again.force = true;
+    again.correct = options_.correct;
+    Ledger::Claim claim = owner_.ledger_.ClaimRow(owner_.plan_, LedgerModule(m), again);
     if (claim.kind != Ledger::Claim::Assigned || claim.row != unit.row) {
         Phase(UnitPhase::Failed, -1, claim.text.empty() ? why : claim.text);
         return UnitPhase::Failed;
@@ -434,7 +442,7 @@ void Provisioner::Worker::Provision(const UnitConfig& unit, const Ledger::Claim&
     std::string text = phase != UnitPhase::Done ? outcome
                        : why.empty()            ? std::string(Ledger::kDone)
                                                 : "provisioned again, " + why;
-    if (!owner_.ledger_.Finish(claim, NormaliseHwAddress(event_.hw), state, text, event_.series)) {
+    if (!owner_.ledger_.Finish(claim, state, text)) {
         phase = UnitPhase::Failed;
         outcome = "the ledger could not record \"" + text + "\": " + owner_.ledger_.LastError();
     }

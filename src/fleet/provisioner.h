@@ -57,6 +57,7 @@ struct ProvisionOptions {
     bool watch = false;    // a station: module after module until every row is done
     bool preview = false;  // --dry-run
     bool force = false;    // provision again what the ledger records done
+    bool correct = false;  // changed rows bound to modules are corrections for them
     double pauseScale = 1.0;    // the reset sequence's pauses
     int probeIntervalMs = 500;  // between probes of an empty port
     // Without watch: how long a port may stay silent before the run gives it up as a port

@@ -2,6 +2,8 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sqlite3.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -13,6 +15,7 @@
 #include "files/temp_dir.h"
 #include "fleet/fleet_sims.h"
 #include "fleet/ledger.h"
+#include "fleet/unit_plan.h"
 
 extern char** environ;
 
@@ -197,6 +200,150 @@ TEST_F(ProvisionCliTest, InfoVerifyAndDiffSpeakJson) {
     Ctl diff(dir, {"diff", "site.txt", "other.txt", "--json"});
     EXPECT_EQ(diff.Wait(), 1) << diff.Err();
     EXPECT_EQ(nlohmann::json::parse(diff.Out())["b"], "010.000.000.101");
+}
+
+// What a module holds as its IP address, read back on a window of its own.
+std::string IpOf(FleetSim& m) {
+    DeviceWindow w(m.Path());
+    EXPECT_TRUE(w.Upload());
+    return w.dlg.Doc().GET(QorDoc::kIdIpAddress);
+}
+
+TEST_F(ProvisionCliTest, ARowInsertedAtTheTopIsRefusedEvenAsACorrectionAndAppendingWorks) {
+    FleetSim b(2), c(3);
+    Ctl first(dir, Provision("IPAddress\n10.1.2.11\n10.1.2.12\n", {"--port", b.Path()}));
+    ASSERT_EQ(first.Wait(), 0) << first.Err();
+    a.sim->ClearRequests();
+    b.sim->ClearRequests();
+
+    std::string inserted = "IPAddress\n10.1.2.10\n10.1.2.11\n10.1.2.12\n";
+    for (const char* correct : {"--dry-run", "--json", "--correct"}) {
+        Ctl run(dir, Provision(inserted, {"--port", b.Path(), "--port", c.Path(), correct}));
+        EXPECT_EQ(run.Wait(), 1) << correct;
+        std::string want = correct == std::string("--correct")
+                               ? "  row 2 gives 010.001.002.011, the IP address of row 1 (bound to "
+                               : ") holds other values now; what it held is row 2\n";
+        EXPECT_EQ(run.Err().rfind("qorwctl: units.csv: the table disagrees with the ledger about "
+                                  "rows already bound to modules:\n  row ",
+                                  0),
+                  0u)
+            << run.Err();
+        EXPECT_NE(run.Err().find(want), std::string::npos) << run.Err();
+        EXPECT_NE(run.Err().find("--correct"), std::string::npos) << run.Err();
+    }
+    for (FleetSim* m : {&a, &b, &c})
+        EXPECT_TRUE(m->sim->Requests().empty()) << m->Hw();
+
+    Ctl appended(dir, Provision("IPAddress\n10.1.2.11\n10.1.2.12\n10.1.2.13\n",
+                                {"--port", b.Path(), "--port", c.Path()}));
+    EXPECT_EQ(appended.Wait(), 0) << appended.Err();
+    EXPECT_NE(appended.Out().find("1 done, 2 already done"), std::string::npos) << appended.Out();
+    EXPECT_EQ(IpOf(c), "010.001.002.013");
+}
+
+TEST_F(ProvisionCliTest, ADryRunOnDoneUnitsWritesNothingAndACorrectionReachesItsModule) {
+    FleetSim b(2);
+    std::string csv = "IPAddress\n10.1.2.11\n10.1.2.12\n";
+    Ctl first(dir, Provision(csv));
+    ASSERT_EQ(first.Wait(), 0) << first.Err();
+    const std::string ledger = ReadFileBytes(dir.File("provision.db"));
+    a.sim->ClearRequests();
+
+    Ctl dry(dir, Provision(csv, {"--port", b.Path(), "--dry-run"}));
+    EXPECT_EQ(dry.Wait(), 0) << dry.Err();
+    EXPECT_NE(
+        dry.Out().find("00:00:BC:1A:2B:01  010.001.002.011  already-done: would be left alone"),
+        std::string::npos)
+        << dry.Out();
+    EXPECT_NE(dry.Out().find("00:00:BC:1A:2B:02  010.001.002.012  preview: would get row 2"),
+              std::string::npos)
+        << dry.Out();
+
+    // The first row corrected: refused unless taken as a correction, which reaches the module.
+    std::string corrected = "IPAddress\n10.1.2.21\n10.1.2.12\n";
+    for (const char* option : {"--dry-run", "--quiet"}) {
+        Ctl refused(dir, Provision(corrected, {option}));
+        EXPECT_EQ(refused.Wait(), 1) << option;
+        EXPECT_NE(refused.Err().find("row 1 (bound to 00:00:BC:1A:2B:01) holds other values now"),
+                  std::string::npos)
+            << refused.Err();
+    }
+    EXPECT_EQ(ReadFileBytes(dir.File("provision.db")), ledger);
+    for (const SimRequest& r : a.sim->Requests())
+        EXPECT_NE(r.command, 0x08);
+    Ctl correct(dir, Provision(corrected, {"--correct"}));
+    EXPECT_EQ(correct.Wait(), 0) << correct.Err();
+    EXPECT_NE(correct.Out().find("1 done, 0 already done"), std::string::npos) << correct.Out();
+    EXPECT_EQ(IpOf(a), "010.001.002.021");
+    Ctl again(dir, Provision(corrected));
+    EXPECT_EQ(again.Wait(), 0) << again.Err();
+    EXPECT_NE(again.Out().find("0 done, 1 already done"), std::string::npos) << again.Out();
+}
+
+TEST_F(ProvisionCliTest, MoreModulesThanRowsEndsInFailureNamingHowManyHadNone) {
+    FleetSim b(2);
+    Ctl run(dir, Provision("IPAddress\n10.1.2.11\n", {"--port", b.Path()}));
+    EXPECT_EQ(run.Wait(), 1) << run.Err();
+    EXPECT_NE(run.Out().find("1 done, 0 already done, 0 failed, 0 interrupted, 1 without a row"),
+              std::string::npos)
+        << run.Out();
+}
+
+TEST_F(ProvisionCliTest, ALedgerThatIsNotOursOrReadOnlyIsRefusedBeforeAnyPortAndLeftAsItWas) {
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(dir.File("notes.db").c_str(), &db), SQLITE_OK);
+    sqlite3_exec(db, "CREATE TABLE notes (text); INSERT INTO notes VALUES ('keep')", nullptr,
+                 nullptr, nullptr);
+    sqlite3_close(db);
+    const std::string notes = ReadFileBytes(dir.File("notes.db"));
+    dir.Write("ro.db", "");
+    ::chmod(dir.File("ro.db").c_str(), 0444);
+    struct Case {
+        std::vector<std::string> args;
+        std::string message;
+    } cases[] = {
+        {Provision("IPAddress\n10.1.2.11\n", {"--ledger", "notes.db"}),
+         "notes.db: an SQLite database that is not a provisioning ledger (left as it was; its "
+         "tables: notes)"},
+        {{"ledger", "notes.db"},
+         "notes.db: an SQLite database that is not a provisioning ledger (left as it was; its "
+         "tables: notes)"},
+        {Provision("IPAddress\n10.1.2.11\n", {"--ledger", "ro.db"}),
+         "ro.db: the ledger cannot be written: the file is read-only"},
+    };
+    for (const Case& c : cases) {
+        Ctl run(dir, c.args);
+        EXPECT_EQ(run.Wait(), 1) << c.message;
+        EXPECT_EQ(run.Err(), "qorwctl: " + c.message + "\n");
+    }
+    EXPECT_EQ(ReadFileBytes(dir.File("notes.db")), notes);
+    EXPECT_EQ(ReadFileBytes(dir.File("ro.db")), "");
+    EXPECT_TRUE(a.sim->Requests().empty());
+}
+
+TEST_F(ProvisionCliTest, OutcomesWithQuotesCommasAndLineBreaksSurviveTheCsvReport) {
+    const std::string outcome = "read-back differs: WebConfig01 \"Line 1, press \"\"A\"\"\"\nnext";
+    {
+        UnitPlan plan;
+        UnitConfig unit;
+        unit.row = 1;
+        unit.ip = "010.001.002.011";
+        unit.fingerprint = "f";
+        plan.units.push_back(unit);
+        std::string error;
+        auto ledger = Ledger::Open(dir.File("e.db"), false, error);
+        ASSERT_TRUE(ledger) << error;
+        Ledger::Claim c = ledger->ClaimRow(plan, {"0000BC1A2B01", "p,\"q\"", "03.12", "B/C"}, {});
+        ASSERT_TRUE(ledger->Finish(c, Ledger::kFailed, outcome));
+    }
+    Ctl report(dir, {"ledger", "e.db", "--csv"});
+    ASSERT_EQ(report.Wait(), 0) << report.Err();
+    UnitsTable table;
+    std::string error;
+    ASSERT_TRUE(ParseUnitsTable(report.Out(), table, error)) << error << report.Out();
+    ASSERT_EQ(table.rows.size(), 1u);
+    EXPECT_EQ(table.rows[0].fields[3], "p,\"q\"");
+    EXPECT_EQ(table.rows[0].fields[9], outcome);
 }
 
 }  // namespace

@@ -289,9 +289,8 @@ TEST_F(ProvisionerTest, TwoProcessesOnOneLedgerNeverShareARow) {
             for (int i = 0; i < 25 && mine; ++i) {
                 char hw[16];
                 std::snprintf(hw, sizeof hw, "0000BC%02X%04X", p, i);
-                Ledger::Claim c = mine->ClaimRow(plan, hw, "p", "", false);
-                if (c.kind == Ledger::Claim::Assigned &&
-                    mine->Finish(c, hw, Ledger::kDone, "done", ""))
+                Ledger::Claim c = mine->ClaimRow(plan, {hw, "p", "", ""}, {});
+                if (c.kind == Ledger::Claim::Assigned && mine->Finish(c, Ledger::kDone, "done"))
                     ++ok;
             }
             ::_exit(ok);

@@ -1,0 +1,323 @@
+#include "fleet/ledger.h"
+
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <functional>
+
+#include "files/temp_dir.h"
+#include "fleet/unit_plan.h"
+
+namespace {
+
+// Modules 00:00:BC:1A:2B:0n.
+std::string Hw(int n) {
+    char text[16];
+    std::snprintf(text, sizeof text, "0000BC1A2B%02X", n);
+    return text;
+}
+
+// A plan from "ip[,tied module]" rows: each row's values are its IP address and a name, and its
+// configuration is told apart by both.
+UnitPlan PlanOf(const std::vector<std::string>& rows) {
+    UnitPlan plan;
+    for (const std::string& r : rows) {
+        UnitConfig u;
+        u.row = static_cast<int>(plan.units.size() + 1);
+        size_t comma = r.find(',');
+        u.ip = r.substr(0, comma);
+        if (comma != std::string::npos) u.tiedHw = Hw(std::stoi(r.substr(comma + 1)));
+        u.values = {{"IPAddress", u.ip}, {"WebConfig01", "unit " + u.ip}};
+        u.fingerprint = "template+" + u.ip;
+        plan.units.push_back(u);
+    }
+    return plan;
+}
+
+// Statements run on the file as another program would.
+std::string Sql(const std::string& path, const std::string& sql) {
+    sqlite3* db = nullptr;
+    sqlite3_open(path.c_str(), &db);
+    std::string out;
+    char* error = nullptr;
+    sqlite3_exec(
+        db, sql.c_str(),
+        [](void* o, int n, char** v, char**) {
+            auto& text = *static_cast<std::string*>(o);
+            for (int i = 0; i < n; ++i)
+                text += (i ? "|" : "") + std::string(v[i] ? v[i] : "");
+            text += "\n";
+            return 0;
+        },
+        &out, &error);
+    if (error) out += std::string("error: ") + error;
+    sqlite3_free(error);
+    sqlite3_close(db);
+    return out;
+}
+
+class LedgerTest : public ::testing::Test {
+protected:
+    std::unique_ptr<Ledger> Open(bool readOnly = false) {
+        std::string error;
+        auto ledger = Ledger::Open(path, readOnly, error);
+        EXPECT_TRUE(ledger) << error;
+        return ledger;
+    }
+    // Claims a row for module n and records the outcome: the claim.
+    Ledger::Claim Provision(Ledger& ledger, const UnitPlan& plan, int n,
+                            const Ledger::ClaimOptions& how = {},
+                            const char* state = Ledger::kDone) {
+        Ledger::Claim c = ledger.ClaimRow(plan, {Hw(n), "/dev/ttyUSB0", "03.12", "B/C"}, how);
+        if (c.kind == Ledger::Claim::Assigned && !how.preview) {
+            EXPECT_TRUE(ledger.Finish(c, state, state)) << ledger.LastError();
+        }
+        return c;
+    }
+
+    TempDir dir;
+    std::string path = dir.File("e.db");
+};
+
+TEST_F(LedgerTest, ClaimsFinishesAndReports) {
+    UnitPlan plan = PlanOf({"010.001.002.011", "010.001.002.012,3"});
+    auto ledger = Open();
+    // The row tied to module 3 is its own; module 1 takes the free one; module 2 finds none.
+    Ledger::Claim tied = ledger->ClaimRow(plan, {Hw(3), "p3", "03.12", "B/C"}, {});
+    EXPECT_EQ(tied.kind, Ledger::Claim::Assigned);
+    EXPECT_EQ(tied.row, 2);
+    std::string error;
+    // In progress already shows what the probe found.
+    std::vector<Ledger::Entry> report = ledger->Report(error);
+    ASSERT_EQ(report.size(), 1u) << error;
+    EXPECT_EQ(report[0].state, "in progress");
+    EXPECT_EQ(report[0].series, "B/C");
+    ASSERT_TRUE(ledger->Finish(tied, Ledger::kFailed, "no \"answer\""));
+
+    EXPECT_EQ(Provision(*ledger, plan, 1).row, 1);
+    EXPECT_EQ(Provision(*ledger, plan, 2).kind, Ledger::Claim::NoRowLeft);
+    EXPECT_EQ(Provision(*ledger, plan, 1).kind, Ledger::Claim::AlreadyDone);
+    Ledger::ClaimOptions force;
+    force.force = true;
+    EXPECT_EQ(Provision(*ledger, plan, 1, force).kind, Ledger::Claim::Assigned);
+    // A failed module gets its row again.
+    EXPECT_EQ(Provision(*ledger, plan, 3).row, 2);
+    EXPECT_EQ(ledger->DoneRows(plan), 2);
+
+    report = ledger->Report(error);
+    ASSERT_EQ(report.size(), 2u) << error;
+    EXPECT_EQ(report[0].hw, "00:00:BC:1A:2B:01");
+    EXPECT_EQ(report[0].ip, "010.001.002.011");
+    EXPECT_EQ(report[1].state, "done");
+    // Every attempt keeps what it wrote.
+    EXPECT_EQ(Sql(path, "SELECT row, ip, state, outcome, row_values FROM attempts WHERE row = 2"),
+              "2|010.001.002.012|failed|no \"answer\"|IPAddress: 010.001.002.012\n"
+              "WebConfig01: unit 010.001.002.012\n\n"
+              "2|010.001.002.012|done|done|IPAddress: 010.001.002.012\n"
+              "WebConfig01: unit 010.001.002.012\n\n");
+}
+
+TEST_F(LedgerTest, ATableThatDisagreesAboutBoundRowsIsRefused) {
+    const std::string bound1 = "row 1 (bound to 00:00:BC:1A:2B:01)";
+    const std::string bound2 = "row 2 (bound to 00:00:BC:1A:2B:02)";
+    struct Case {
+        std::vector<std::string> rows;
+        std::string plain, corrected;  // the first disagreement; empty: accepted
+    } cases[] = {
+        {{"010.001.002.011", "010.001.002.012", "010.001.002.013"}, "", ""},
+        {{"010.001.002.010", "010.001.002.011", "010.001.002.012"},
+         bound1 + " holds other values now; what it held is row 2",
+         "row 2 gives 010.001.002.011, the IP address of " + bound1},
+        {{"010.001.002.021", "010.001.002.012"}, bound1 + " holds other values now", ""},
+        {{"010.001.002.012", "010.001.002.011"},
+         bound1 + " holds other values now; what it held is row 2",
+         "row 1 gives 010.001.002.012, the IP address of " + bound2},
+        {{"010.001.002.011"},
+         bound2 + " is no longer in the table",
+         bound2 + " is no longer in the table"},
+        {{"010.001.002.011", "010.001.002.012,7"},
+         bound2 + " is tied to 00:00:BC:1A:2B:07 in the table",
+         bound2 + " is tied to 00:00:BC:1A:2B:07 in the table"},
+        {{"010.001.002.011", "010.001.002.012", "010.001.002.013,1"},
+         "row 3 is tied to 00:00:BC:1A:2B:01, which is bound to row 1",
+         "row 3 is tied to 00:00:BC:1A:2B:01, which is bound to row 1"},
+        // No address (BOOTP/DHCP) clashes with nothing.
+        {{"010.001.002.011", "000.000.000.000"}, bound2 + " holds other values now", ""},
+    };
+    {
+        auto ledger = Open();
+        UnitPlan first = PlanOf({"010.001.002.011", "010.001.002.012"});
+        Provision(*ledger, first, 1);
+        Provision(*ledger, first, 2);
+    }
+    for (const Case& c : cases) {
+        UnitPlan plan = PlanOf(c.rows);
+        for (bool correct : {false, true}) {
+            const std::string& want = correct ? c.corrected : c.plain;
+            std::string error;
+            bool agreed = Open(true)->CheckPlan(plan, correct, error);
+            EXPECT_EQ(agreed, want.empty()) << c.rows[0] << " " << correct;
+            if (!want.empty()) {
+                EXPECT_EQ(error.substr(0, error.find('\n', error.find('\n') + 1)),
+                          "the table disagrees with the ledger about rows already bound to "
+                          "modules:\n  " +
+                              want)
+                    << correct;
+            }
+            // The claim sees the same as the check.
+            for (int n : {1, 2, 3}) {
+                Ledger::ClaimOptions how;
+                how.preview = true;
+                how.correct = correct;
+                Ledger::Claim claim = Provision(*Open(true), plan, n, how);
+                if (agreed) {
+                    EXPECT_NE(claim.kind, Ledger::Claim::Conflict) << claim.text;
+                }
+            }
+        }
+    }
+    // The changed first row: its module is provisioned again with it when it comes back.
+    UnitPlan corrected = PlanOf({"010.001.002.021", "010.001.002.012"});
+    Ledger::ClaimOptions how;
+    how.correct = true;
+    auto ledger = Open();
+    EXPECT_EQ(Provision(*ledger, corrected, 1).kind, Ledger::Claim::Conflict);
+    EXPECT_EQ(Provision(*ledger, corrected, 1, how).kind, Ledger::Claim::Assigned);
+    EXPECT_EQ(Provision(*ledger, corrected, 2, how).kind, Ledger::Claim::AlreadyDone);
+    std::string error;
+    EXPECT_TRUE(ledger->CheckPlan(corrected, false, error)) << error;
+    EXPECT_EQ(Sql(path, "SELECT ip FROM attempts WHERE row = 1"),
+              "010.001.002.011\n010.001.002.021\n");
+}
+
+TEST_F(LedgerTest, APreviousVersionsLedgerOpensAndIsBroughtUpToDate) {
+    Sql(path, R"(
+CREATE TABLE units (row INTEGER PRIMARY KEY, hw TEXT NOT NULL UNIQUE, ip TEXT NOT NULL,
+    fingerprint TEXT NOT NULL, port TEXT NOT NULL, firmware TEXT NOT NULL DEFAULT '',
+    series TEXT NOT NULL DEFAULT '', state TEXT NOT NULL, outcome TEXT NOT NULL DEFAULT '',
+    assigned_at TEXT NOT NULL, finished_at TEXT NOT NULL DEFAULT '');
+CREATE TABLE attempts (id INTEGER PRIMARY KEY AUTOINCREMENT, row INTEGER NOT NULL,
+    hw TEXT NOT NULL, port TEXT NOT NULL, firmware TEXT NOT NULL DEFAULT '',
+    series TEXT NOT NULL DEFAULT '', started_at TEXT NOT NULL,
+    finished_at TEXT NOT NULL DEFAULT '', state TEXT NOT NULL, outcome TEXT NOT NULL DEFAULT '');
+INSERT INTO units VALUES (1, '0000BC1A2B01', '010.001.002.011', 'template+010.001.002.011',
+    'p', '03.12', 'B/C', 'done', 'done', 't', 't');
+INSERT INTO units VALUES (2, '0000BC1A2B02', '010.001.002.012', 'template+010.001.002.012',
+    'p', '03.12', '', 'in progress', '', 't', '');
+INSERT INTO attempts (row, hw, port, started_at, state) VALUES (2, '0000BC1A2B02', 'p', 't',
+    'in progress');
+)");
+    const std::string before = ReadFileBytes(path);
+    UnitPlan same = PlanOf({"010.001.002.011", "010.001.002.012"});
+    UnitPlan changed = PlanOf({"010.001.002.031", "010.001.002.012"});
+    std::string error;
+    {
+        // Read as it is: compared by fingerprint, nothing written.
+        auto ledger = Open(true);
+        EXPECT_TRUE(ledger->CheckPlan(same, false, error)) << error;
+        EXPECT_FALSE(ledger->CheckPlan(changed, false, error));
+        EXPECT_EQ(ledger->Report(error).size(), 2u);
+    }
+    EXPECT_EQ(ReadFileBytes(path), before);
+
+    auto ledger = Open();
+    EXPECT_EQ(Sql(path, "PRAGMA user_version"), "2\n");
+    // The previous version's run is over: its unit in progress was interrupted.
+    EXPECT_EQ(Sql(path, "SELECT state, outcome FROM attempts"),
+              "interrupted|the run ended without recording an outcome\n");
+    EXPECT_TRUE(ledger->CheckPlan(same, false, error)) << error;
+    EXPECT_EQ(Provision(*ledger, same, 1).kind, Ledger::Claim::AlreadyDone);
+    EXPECT_EQ(Provision(*ledger, same, 2).row, 2);
+    // Bound again, the row holds its values.
+    EXPECT_EQ(Sql(path, "SELECT row_values FROM units WHERE row = 2"),
+              "IPAddress: 010.001.002.012\nWebConfig01: unit 010.001.002.012\n\n");
+}
+
+TEST_F(LedgerTest, WhatIsNotAWritableLedgerIsRefusedAndLeftAsItWas) {
+    struct Case {
+        const char* name;
+        std::function<void()> make;
+        bool readOnlyToo;  // a report refuses it as well
+        std::string message;
+    } cases[] = {
+        {"text", [&] { dir.Write("e.db", "IPAddress\n10.1.2.3\n"); }, true,
+         ": not an SQLite database, so not a provisioning ledger (left as it was)"},
+        {"foreign", [&] { Sql(path, "CREATE TABLE units (name TEXT); CREATE TABLE stock (n);"); },
+         true,
+         ": an SQLite database that is not a provisioning ledger (left as it was; its tables: "
+         "stock, units)"},
+        {"other application",
+         [&] { Sql(path, "PRAGMA application_id = 7; CREATE TABLE units (row);"); }, true,
+         ": an SQLite database that is not a provisioning ledger (left as it was; its tables: "
+         "units)"},
+        {"newer",
+         [&] { Sql(path, "PRAGMA application_id = 1364152919; PRAGMA user_version = 9;"); }, true,
+         ": a provisioning ledger of a newer version of qorwctl"},
+        {"read-only file",
+         [&] {
+             Open();
+             ::chmod(path.c_str(), 0444);
+         },
+         false, ": the ledger cannot be written: the file is read-only"},
+        {"read-only folder",
+         [&] {
+             Open();
+             ::chmod(dir.Path().c_str(), 0555);
+         },
+         false, ": the ledger cannot be written: the folder " + dir.Path() + " is read-only"},
+    };
+    for (const Case& c : cases) {
+        c.make();
+        const std::string before = ReadFileBytes(path);
+        const size_t entries = dir.EntryCount();
+        for (bool readOnly : {false, true}) {
+            std::string error;
+            auto ledger = Ledger::Open(path, readOnly, error);
+            EXPECT_EQ(!ledger, !readOnly || c.readOnlyToo) << c.name;
+            if (!ledger) {
+                EXPECT_EQ(error, path + c.message) << c.name;
+            }
+        }
+        EXPECT_EQ(ReadFileBytes(path), before) << c.name;
+        // No journal beside a file that is not ours (a reader of ours may leave its WAL index).
+        if (c.readOnlyToo) {
+            EXPECT_EQ(dir.EntryCount(), entries) << c.name;
+        }
+        ::chmod(dir.Path().c_str(), 0700);
+        std::remove(path.c_str());
+    }
+}
+
+TEST_F(LedgerTest, AttemptsOfAKilledRunAreClosedAndTheModuleGetsItsRowBack) {
+    UnitPlan plan = PlanOf({"010.001.002.011", "010.001.002.012", "010.001.002.013"});
+    auto mine = Open();
+    // A run of this process, one on another machine, and one killed mid-unit.
+    Ledger::Claim live = mine->ClaimRow(plan, {Hw(1), "p", "", ""}, {});
+    ASSERT_EQ(live.kind, Ledger::Claim::Assigned);
+    ASSERT_EQ(mine->ClaimRow(plan, {Hw(2), "p", "", ""}, {}).kind, Ledger::Claim::Assigned);
+    Sql(path, "UPDATE attempts SET host = 'elsewhere' WHERE hw = '" + Hw(2) + "'");
+    pid_t pid = ::fork();
+    if (pid == 0) {
+        std::string error;
+        auto ledger = Ledger::Open(path, false, error);
+        bool ok = ledger && ledger->ClaimRow(plan, {Hw(3), "p", "", ""}, {}).row == 3;
+        ::_exit(ok ? 0 : 1);  // no outcome recorded
+    }
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    ASSERT_EQ(WEXITSTATUS(status), 0);
+
+    auto next = Open();
+    EXPECT_EQ(Sql(path, "SELECT row, state, outcome FROM units ORDER BY row"),
+              "1|in progress|\n2|in progress|\n"
+              "3|interrupted|the run ended without recording an outcome\n");
+    EXPECT_EQ(Sql(path, "SELECT row, state FROM attempts ORDER BY row"),
+              "1|in progress\n2|in progress\n3|interrupted\n");
+    EXPECT_EQ(Provision(*next, plan, 3).row, 3);
+    EXPECT_TRUE(mine->Finish(live, Ledger::kDone, Ledger::kDone));
+}
+
+}  // namespace
