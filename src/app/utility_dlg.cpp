@@ -60,8 +60,7 @@ void CUtilityDlg::SetValueSource(const std::string& text) {
 
 bool CUtilityDlg::AnyPageDiffers() {
     for (int i : kValuePages) {
-        if (Page(i).DiffersFromDocument(doc_))
-            return true;
+        if (Page(i).DiffersFromDocument(doc_)) return true;
     }
     return false;
 }
@@ -71,8 +70,7 @@ void CUtilityDlg::RefreshStatus() {
 }
 
 void CUtilityDlg::RequestReset(int kind) {
-    if (IsBusy())
-        return;
+    if (IsBusy()) return;
     BusyScope busy(*this);
     EnableWindow(false);
     ResetDevice(kind);
@@ -119,8 +117,7 @@ void CUtilityDlg::ApplyTabRules(int index) {
 
 bool CUtilityDlg::ValidatePages() {
     int refused = tabs_.CheckAll();
-    if (refused < 0)
-        return true;
+    if (refused < 0) return true;
     ApplyTabRules(refused);
     return false;
 }
@@ -140,49 +137,41 @@ bool CUtilityDlg::EndOpenEdits() {
 
 void CUtilityDlg::SelectPage(int index) {
     if (index >= 0 && index < kPageCount && index != tabs_.VisibleIndex() && EndOpenEdits()) {
-        if (tabs_.SwitchTo(index))
-            ApplyTabRules(index);
+        if (tabs_.SwitchTo(index)) ApplyTabRules(index);
     }
     RefreshStatus();
 }
 
 bool CUtilityDlg::RequestClose() {
-    if (IsBusy() || !EndOpenEdits())
-        return false;
+    if (IsBusy() || !EndOpenEdits()) return false;
     if (AnyPageDiffers()) {
         auto answer = ui_.MessageBox(kCloseQuestion, UiHost::kProgramName, UiHost::Icon::None,
                                      UiHost::Buttons::YesNo, UiHost::Answer::No);
-        if (answer != UiHost::Answer::Yes)
-            return false;
+        if (answer != UiHost::Answer::Yes) return false;
     }
     GoOffline(true);
     return true;
 }
 
 void CUtilityDlg::OnFileLoad() {
-    if (!EndOpenEdits())
-        return;
+    if (!EndOpenEdits()) return;
     auto name = ui_.OpenFileName(kDcfFilter, kDcfExt);
-    if (!name)
-        return;
-    if (!LoadDcfFile(*name))
-        return;
+    if (!name) return;
+    if (!LoadDcfFile(*name)) return;
     StoreAllPages();
     GoOffline(false);
     SetValueSource(kFileValues);
 }
 
 void CUtilityDlg::OnQor() {
-    if (IsBusy() || !EndOpenEdits())
-        return;
+    if (IsBusy() || !EndOpenEdits()) return;
     BusyScope busy(*this);
     bool all = link_.uploadActiveTab == 0 || doc_.GET(QorDoc::kIdHwAddress).empty();
     UploadFromDevice(all);
 }
 
 void CUtilityDlg::OnDefaults() {
-    if (!EndOpenEdits())
-        return;
+    if (!EndOpenEdits()) return;
     for (int i = 0; i < kPageCount; ++i)
         Page(i).LoadDefaults();
     StoreAllPages();
@@ -191,13 +180,21 @@ void CUtilityDlg::OnDefaults() {
 }
 
 void CUtilityDlg::OnTextLoad() {
-    if (!EndOpenEdits())
-        return;
+    if (!EndOpenEdits()) return;
     auto name = ui_.OpenFileName(kTextFilter, kTextExt);
-    if (!name)
-        return;
+    if (!name) return;
     std::string error;
-    switch (LoadTextFile(*name, error)) {
+    FinishTextLoad(LoadTextFile(*name, error), error);
+}
+
+void CUtilityDlg::OnTextLoad(const std::string& text) {
+    if (!EndOpenEdits()) return;
+    std::string error;
+    FinishTextLoad(LoadTextFromMemory(text, error), error);
+}
+
+void CUtilityDlg::FinishTextLoad(TextLoadResult result, const std::string& contentError) {
+    switch (result) {
         case TextLoadResult::Loaded:
             StoreAllPages();
             GoOffline(true);
@@ -205,8 +202,8 @@ void CUtilityDlg::OnTextLoad() {
             break;
         case TextLoadResult::ContentError:
             OnDefaults();
-            ui_.MessageBox(error, UiHost::kProgramName, UiHost::Icon::None, UiHost::Buttons::Ok,
-                           UiHost::Answer::Ok);
+            ui_.MessageBox(contentError, UiHost::kProgramName, UiHost::Icon::None,
+                           UiHost::Buttons::Ok, UiHost::Answer::Ok);
             break;
         case TextLoadResult::Failed:
             break;
@@ -214,42 +211,33 @@ void CUtilityDlg::OnTextLoad() {
 }
 
 void CUtilityDlg::OnFileSave() {
-    if (!EndOpenEdits() || !ValidatePages())
-        return;
+    if (!EndOpenEdits() || !ValidatePages()) return;
     auto name = ui_.SaveFileName(kDcfFilter, kDcfExt);
-    if (!name)
-        return;
-    if (!SaveDcfFile(*name))
-        return;
+    if (!name) return;
+    if (!SaveDcfFile(*name)) return;
     StoreAllPages();
     SetValueSource(kFileValues);
 }
 
 void CUtilityDlg::OnRam() {
-    if (IsBusy() || !EndOpenEdits() || !ValidatePages())
-        return;
+    if (IsBusy() || !EndOpenEdits() || !ValidatePages()) return;
     BusyScope busy(*this);
     DownloadToDevice();
 }
 
 void CUtilityDlg::OnRom() {
-    if (IsBusy() || !EndOpenEdits() || !ValidatePages())
-        return;
+    if (IsBusy() || !EndOpenEdits() || !ValidatePages()) return;
     BusyScope busy(*this);
-    if (DownloadToDevice() == 0)
-        ResetDevice(0);
+    if (DownloadToDevice() == 0) ResetDevice(0);
 }
 
 void CUtilityDlg::OnTextSave() {
-    if (!EndOpenEdits())
-        return;
+    if (!EndOpenEdits()) return;
     auto name = ui_.SaveFileName(kTextFilter, kTextExt);
-    if (!name)
-        return;
+    if (!name) return;
     SaveTextFile(*name);
 }
 
 void CUtilityDlg::OnHelp() {
-    if (!ui_.OpenHelp(kHelpTopic))
-        ui_.Message(kHelpUnavailable);
+    if (!ui_.OpenHelp(kHelpTopic)) ui_.Message(kHelpUnavailable);
 }

@@ -30,7 +30,7 @@ class UiHost;
 // The page-wide operations reach the pages through Tabs().Page(i), so the object behind a tab
 // is the one they act on.
 class CUtilityDlg : public CPageHost {
-  public:
+public:
     enum PageIndex {
         kIpAddrPage = 0,
         kRoutingPage = 1,
@@ -145,6 +145,9 @@ class CUtilityDlg : public CPageHost {
     void OnQor();
     void OnDefaults();
     void OnTextLoad();
+    // "Text..." on configuration text held in memory instead of a chosen file: the same
+    // reading, checks, messages and status.
+    void OnTextLoad(const std::string& text);
     void OnFileSave();
     void OnRam();
     void OnRom();
@@ -170,22 +173,27 @@ class CUtilityDlg : public CPageHost {
         Failed         // no name, no file, read failure or out of memory: already reported
     };
     TextLoadResult LoadTextFile(const std::string& name, std::string& contentError);
+    TextLoadResult LoadTextFromMemory(const std::string& text, std::string& contentError);
     bool SaveTextFile(const std::string& name);
+    // What SaveTextFile writes, kept in memory.
+    std::string ConfigurationText();
 
-  private:
+private:
     // Marks a device operation running for as long as it lives.
     class BusyScope {
-      public:
+    public:
         explicit BusyScope(CUtilityDlg& dlg) : dlg_(dlg) { ++dlg_.busy_; }
         ~BusyScope() { --dlg_.busy_; }
         BusyScope(const BusyScope&) = delete;
         BusyScope& operator=(const BusyScope&) = delete;
 
-      private:
+    private:
         CUtilityDlg& dlg_;
     };
 
     bool AnyPageDiffers();
+    // What "Text..." does once the pages have read a text.
+    void FinishTextLoad(TextLoadResult result, const std::string& contentError);
 
     UiHost& ui_;
     LinkSettings link_;
