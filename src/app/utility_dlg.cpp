@@ -60,7 +60,8 @@ void CUtilityDlg::SetValueSource(const std::string& text) {
 
 bool CUtilityDlg::AnyPageDiffers() {
     for (int i : kValuePages) {
-        if (Page(i).DiffersFromDocument(doc_)) return true;
+        if (Page(i).DiffersFromDocument(doc_))
+            return true;
     }
     return false;
 }
@@ -70,7 +71,8 @@ void CUtilityDlg::RefreshStatus() {
 }
 
 void CUtilityDlg::RequestReset(int kind) {
-    if (IsBusy()) return;
+    if (IsBusy())
+        return;
     BusyScope busy(*this);
     EnableWindow(false);
     ResetDevice(kind);
@@ -117,7 +119,8 @@ void CUtilityDlg::ApplyTabRules(int index) {
 
 bool CUtilityDlg::ValidatePages() {
     int refused = tabs_.CheckAll();
-    if (refused < 0) return true;
+    if (refused < 0)
+        return true;
     ApplyTabRules(refused);
     return false;
 }
@@ -137,41 +140,49 @@ bool CUtilityDlg::EndOpenEdits() {
 
 void CUtilityDlg::SelectPage(int index) {
     if (index >= 0 && index < kPageCount && index != tabs_.VisibleIndex() && EndOpenEdits()) {
-        if (tabs_.SwitchTo(index)) ApplyTabRules(index);
+        if (tabs_.SwitchTo(index))
+            ApplyTabRules(index);
     }
     RefreshStatus();
 }
 
 bool CUtilityDlg::RequestClose() {
-    if (IsBusy() || !EndOpenEdits()) return false;
+    if (IsBusy() || !EndOpenEdits())
+        return false;
     if (AnyPageDiffers()) {
         auto answer = ui_.MessageBox(kCloseQuestion, UiHost::kProgramName, UiHost::Icon::None,
                                      UiHost::Buttons::YesNo, UiHost::Answer::No);
-        if (answer != UiHost::Answer::Yes) return false;
+        if (answer != UiHost::Answer::Yes)
+            return false;
     }
     GoOffline(true);
     return true;
 }
 
 void CUtilityDlg::OnFileLoad() {
-    if (!EndOpenEdits()) return;
+    if (!EndOpenEdits())
+        return;
     auto name = ui_.OpenFileName(kDcfFilter, kDcfExt);
-    if (!name) return;
-    if (!LoadDcfFile(*name)) return;
+    if (!name)
+        return;
+    if (!LoadDcfFile(*name))
+        return;
     StoreAllPages();
     GoOffline(false);
     SetValueSource(kFileValues);
 }
 
 void CUtilityDlg::OnQor() {
-    if (IsBusy() || !EndOpenEdits()) return;
+    if (IsBusy() || !EndOpenEdits())
+        return;
     BusyScope busy(*this);
     bool all = link_.uploadActiveTab == 0 || doc_.GET(QorDoc::kIdHwAddress).empty();
     UploadFromDevice(all);
 }
 
 void CUtilityDlg::OnDefaults() {
-    if (!EndOpenEdits()) return;
+    if (!EndOpenEdits())
+        return;
     for (int i = 0; i < kPageCount; ++i)
         Page(i).LoadDefaults();
     StoreAllPages();
@@ -180,15 +191,18 @@ void CUtilityDlg::OnDefaults() {
 }
 
 void CUtilityDlg::OnTextLoad() {
-    if (!EndOpenEdits()) return;
+    if (!EndOpenEdits())
+        return;
     auto name = ui_.OpenFileName(kTextFilter, kTextExt);
-    if (!name) return;
+    if (!name)
+        return;
     std::string error;
     FinishTextLoad(LoadTextFile(*name, error), error);
 }
 
 void CUtilityDlg::OnTextLoad(const std::string& text) {
-    if (!EndOpenEdits()) return;
+    if (!EndOpenEdits())
+        return;
     std::string error;
     FinishTextLoad(LoadTextFromMemory(text, error), error);
 }
@@ -211,33 +225,42 @@ void CUtilityDlg::FinishTextLoad(TextLoadResult result, const std::string& conte
 }
 
 void CUtilityDlg::OnFileSave() {
-    if (!EndOpenEdits() || !ValidatePages()) return;
+    if (!EndOpenEdits() || !ValidatePages())
+        return;
     auto name = ui_.SaveFileName(kDcfFilter, kDcfExt);
-    if (!name) return;
-    if (!SaveDcfFile(*name)) return;
+    if (!name)
+        return;
+    if (!SaveDcfFile(*name))
+        return;
     StoreAllPages();
     SetValueSource(kFileValues);
 }
 
 void CUtilityDlg::OnRam() {
-    if (IsBusy() || !EndOpenEdits() || !ValidatePages()) return;
+    if (IsBusy() || !EndOpenEdits() || !ValidatePages())
+        return;
     BusyScope busy(*this);
     DownloadToDevice();
 }
 
 void CUtilityDlg::OnRom() {
-    if (IsBusy() || !EndOpenEdits() || !ValidatePages()) return;
+    if (IsBusy() || !EndOpenEdits() || !ValidatePages())
+        return;
     BusyScope busy(*this);
-    if (DownloadToDevice() == 0) ResetDevice(0);
+    if (DownloadToDevice() == 0)
+        ResetDevice(0);
 }
 
 void CUtilityDlg::OnTextSave() {
-    if (!EndOpenEdits()) return;
+    if (!EndOpenEdits())
+        return;
     auto name = ui_.SaveFileName(kTextFilter, kTextExt);
-    if (!name) return;
+    if (!name)
+        return;
     SaveTextFile(*name);
 }
 
 void CUtilityDlg::OnHelp() {
-    if (!ui_.OpenHelp(kHelpTopic)) ui_.Message(kHelpUnavailable);
+    if (!ui_.OpenHelp(kHelpTopic))
+        ui_.Message(kHelpUnavailable);
 }

@@ -30,7 +30,7 @@ class UiHost;
 // The page-wide operations reach the pages through Tabs().Page(i), so the object behind a tab
 // is the one they act on.
 class CUtilityDlg : public CPageHost {
-public:
+  public:
     enum PageIndex {
         kIpAddrPage = 0,
         kRoutingPage = 1,
@@ -178,16 +178,16 @@ public:
     // What SaveTextFile writes, kept in memory.
     std::string ConfigurationText();
 
-private:
+  private:
     // Marks a device operation running for as long as it lives.
     class BusyScope {
-    public:
+      public:
         explicit BusyScope(CUtilityDlg& dlg) : dlg_(dlg) { ++dlg_.busy_; }
         ~BusyScope() { --dlg_.busy_; }
         BusyScope(const BusyScope&) = delete;
         BusyScope& operator=(const BusyScope&) = delete;
 
-    private:
+      private:
         CUtilityDlg& dlg_;
     };
 

@@ -49,7 +49,8 @@ ZUVException ZUVException::SectionInError(const std::string& section) {
 }
 
 bool ZUVException::GetErrorMessage(char* buffer, size_t size) const {
-    if (buffer == nullptr || size == 0) return false;
+    if (buffer == nullptr || size == 0)
+        return false;
     size_t n = std::min(size - 1, message_.size());
     std::memcpy(buffer, message_.data(), n);
     buffer[n] = '\0';
@@ -84,16 +85,20 @@ void WriteFormat(CTextOutFile& file, const char* format, ...) {
 }
 
 std::optional<std::string> RegroupAddress(const std::string& value) {
-    if (value.size() == 15) return value;
+    if (value.size() == 15)
+        return value;
     std::string out;
     size_t start = 0;
     for (int k = 0; k < 4; ++k) {
         size_t end = k < 3 ? value.find('.', start) : value.size();
-        if (end == std::string::npos) return std::nullopt;
+        if (end == std::string::npos)
+            return std::nullopt;
         // Only padding is defined: a longer group would have to lose digits.
         size_t n = end - start;
-        if (n == 0 || n > 3) return std::nullopt;
-        if (k > 0) out += '.';
+        if (n == 0 || n > 3)
+            return std::nullopt;
+        if (k > 0)
+            out += '.';
         out += std::string(3 - n, '0') + value.substr(start, n);
         start = end + 1;
     }
@@ -115,7 +120,8 @@ bool CConfigTextReader::OpenFile(const std::string& name) {
     do {
         fd = ::open(name.c_str(), O_RDONLY | O_CLOEXEC);
     } while (fd < 0 && errno == EINTR);
-    if (fd < 0) return false;
+    if (fd < 0)
+        return false;
     fd_ = fd;
     warnedLines_.clear();
     struct stat st {};
@@ -132,7 +138,8 @@ void CConfigTextReader::OpenText(std::string text) {
 }
 
 void CConfigTextReader::CloseFile() {
-    if (fd_ >= 0) ::close(fd_);
+    if (fd_ >= 0)
+        ::close(fd_);
     fd_ = -1;
     inMemory_ = false;
     text_.clear();
@@ -154,13 +161,17 @@ bool CConfigTextReader::ReadChunk() {
         endSeen_ = valid_ < chunkSize_;
         return valid_ > 0;
     }
-    if (fd_ < 0) return false;
+    if (fd_ < 0)
+        return false;
     // A chunk is filled as far as the file allows: a short chunk means the end of the file.
     while (valid_ < chunkSize_) {
         ssize_t n = ::read(fd_, chunk_ + valid_, static_cast<size_t>(chunkSize_ - valid_));
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) throw CTextReadError();
-        if (n == 0) break;
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            throw CTextReadError();
+        if (n == 0)
+            break;
         valid_ += static_cast<int>(n);
     }
     // Set, not only raised: after a rewind the file's first chunks are full again.
@@ -174,7 +185,8 @@ unsigned CConfigTextReader::ReadLine(std::string& line) {
     for (;;) {
         if (lineNumber_ == 0 || pos_ >= valid_) {
             if (!ReadChunk()) {
-                if (count > 0) break;
+                if (count > 0)
+                    break;
                 lineNumber_ = 0;
                 return 0;
             }
@@ -201,7 +213,8 @@ unsigned CConfigTextReader::ReadLine(std::string& line) {
             } else {
                 cutLine_ = false;
                 if (pos_ + 1 < valid_ && IsLineEnd(chunk_[pos_ + 1])) {
-                    if (line.empty()) ++lineNumber_;
+                    if (line.empty())
+                        ++lineNumber_;
                     ++pos_;
                 }
                 if (!line.empty()) {
@@ -211,7 +224,8 @@ unsigned CConfigTextReader::ReadLine(std::string& line) {
             }
             ++pos_;
         }
-        if (endSeen_) break;
+        if (endSeen_)
+            break;
     }
     if (count == 0) {
         lineNumber_ = 0;
@@ -228,14 +242,16 @@ void CConfigTextReader::Rewind() {
     lineNumber_ = 0;
     endSeen_ = false;
     textPos_ = 0;
-    if (fd_ >= 0 && ::lseek(fd_, 0, SEEK_SET) < 0) throw CTextReadError();
+    if (fd_ >= 0 && ::lseek(fd_, 0, SEEK_SET) < 0)
+        throw CTextReadError();
 }
 
 void CConfigTextReader::FindSection(const std::string& header) {
     Rewind();
     std::string line;
     while (ReadLine(line) != 0) {
-        if (line == header) return;
+        if (line == header)
+            return;
     }
     throw ZUVException::MissingSection(header);
 }
@@ -243,16 +259,20 @@ void CConfigTextReader::FindSection(const std::string& header) {
 int CConfigTextReader::ReadVersion() {
     std::string line;
     ReadLine(line);
-    if (line == "Version: 4") return 4;
-    if (line == "Version: 3") return 3;
-    if (line == "Version: 2") return 2;
+    if (line == "Version: 4")
+        return 4;
+    if (line == "Version: 3")
+        return 3;
+    if (line == "Version: 2")
+        return 2;
     return 1;
 }
 
 std::string CConfigTextReader::ReadParam(const std::string& key) {
     std::string line;
     ReadLine(line);
-    if (line.find(key) == std::string::npos) throw ZUVException::MissingParameter(key);
+    if (line.find(key) == std::string::npos)
+        throw ZUVException::MissingParameter(key);
     // A value is saved as a C string: what follows a NUL would be lost, so it is checked and
     // taken without it.
     std::string value = line.substr(key.size());
@@ -265,15 +285,18 @@ void CConfigTextReader::ReadAddressParam(const std::string& key, CMaskedEdit& fi
     if (value.size() == 15 && value.find('.') == std::string::npos)
         throw ZUVException::ParameterInError(key);
     std::optional<std::string> grouped = RegroupAddress(value);
-    if (!grouped) throw ZUVException::ParameterInError(key);
+    if (!grouped)
+        throw ZUVException::ParameterInError(key);
     // Drop the literal positions of the field's mask "###.###.###.###".
     std::string digits;
     for (size_t i = 0; i < grouped->size(); ++i) {
-        if (i != 3 && i != 7 && i != 11) digits.push_back((*grouped)[i]);
+        if (i != 3 && i != 7 && i != 11)
+            digits.push_back((*grouped)[i]);
     }
     // Twelve decimal digits or nothing: the field's prompt character would pass as an empty
     // position.
     bool allDigits =
         std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; });
-    if (!allDigits || !field.PlaceInput(digits, 0, true)) throw ZUVException::ParameterInError(key);
+    if (!allDigits || !field.PlaceInput(digits, 0, true))
+        throw ZUVException::ParameterInError(key);
 }

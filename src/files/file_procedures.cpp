@@ -35,7 +35,8 @@ constexpr const char* kTextVersion = "Version: 4";
 struct FdCloser {
     int fd;
     ~FdCloser() {
-        if (fd >= 0) ::close(fd);
+        if (fd >= 0)
+            ::close(fd);
     }
 };
 
@@ -92,7 +93,8 @@ const char* DcfLoadFailureMessage(CDcfArchive::FailureKind kind) {
 
 bool SaveDcfPages(const std::string& name, const std::vector<CConfigPage*>& pages, UiHost& ui) {
     CSafeFileWriter file;
-    if (!CreateForSaving(name, ui, file)) return false;
+    if (!CreateForSaving(name, ui, file))
+        return false;
     try {
         auto ar = CDcfArchive::ForStoring();
         ar.WriteInt32(kDcfVersion);
@@ -153,7 +155,8 @@ std::string TextOfPages(const std::vector<CConfigPage*>& pages, QorDoc& doc) {
 bool SaveTextPages(const std::string& name, const std::vector<CConfigPage*>& pages, QorDoc& doc,
                    UiHost& ui) {
     CSafeFileWriter file;
-    if (!CreateForSaving(name, ui, file)) return false;
+    if (!CreateForSaving(name, ui, file))
+        return false;
     try {
         return WriteAll(TextOfPages(pages, doc), ui, file);
     } catch (const std::bad_alloc&) {
