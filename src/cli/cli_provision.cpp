@@ -343,6 +343,7 @@ int RunProvision(const std::vector<std::string>& argv) {
         for (const SerialDevice& d : FindSerialDevices())
             a.ports.push_back(d.StableName());
     }
+    if (std::string same = SamePortTwice(a.ports); !same.empty()) return Usage(same);
     if (a.dryRun) PrintPlan(plan, a.json);
     if (a.ports.empty()) {
         if (a.dryRun) return kExitOk;

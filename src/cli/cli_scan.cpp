@@ -118,6 +118,10 @@ int ScanExitStatus(const std::vector<ScanResult>& results) {
 }
 
 int RunScan(const CliOptions& options) {
+    if (std::string same = SamePortTwice(options.ports); !same.empty()) {
+        std::fprintf(stderr, "qorwctl: %s\nTry 'qorwctl --help'.\n", same.c_str());
+        return kExitUsage;
+    }
     std::vector<ScanPort> ports;
     for (const std::string& p : options.ports) {
         std::optional<int> com = ComNumberOf(p);
