@@ -24,19 +24,36 @@ bool CUtilityDlg::SaveDcfFile(const std::string& name) {
     return SaveDcfPages(name, PagesInTabOrder(*this), ui_);
 }
 
-CUtilityDlg::TextLoadResult CUtilityDlg::LoadTextFile(const std::string& name,
-                                                      std::string& contentError) {
-    switch (LoadTextPages(name, PagesInTabOrder(*this), ui_, contentError)) {
+namespace {
+
+CUtilityDlg::TextLoadResult ResultOf(TextLoadOutcome outcome) {
+    switch (outcome) {
         case TextLoadOutcome::Loaded:
-            return TextLoadResult::Loaded;
+            return CUtilityDlg::TextLoadResult::Loaded;
         case TextLoadOutcome::ContentError:
-            return TextLoadResult::ContentError;
+            return CUtilityDlg::TextLoadResult::ContentError;
         case TextLoadOutcome::Failed:
             break;
     }
-    return TextLoadResult::Failed;
+    return CUtilityDlg::TextLoadResult::Failed;
+}
+
+}  // namespace
+
+CUtilityDlg::TextLoadResult CUtilityDlg::LoadTextFile(const std::string& name,
+                                                      std::string& contentError) {
+    return ResultOf(LoadTextPages(name, PagesInTabOrder(*this), ui_, contentError));
+}
+
+CUtilityDlg::TextLoadResult CUtilityDlg::LoadTextFromMemory(const std::string& text,
+                                                            std::string& contentError) {
+    return ResultOf(LoadTextPagesFromMemory(text, PagesInTabOrder(*this), ui_, contentError));
 }
 
 bool CUtilityDlg::SaveTextFile(const std::string& name) {
     return SaveTextPages(name, PagesInTabOrder(*this), doc_, ui_);
+}
+
+std::string CUtilityDlg::ConfigurationText() {
+    return TextOfPages(PagesInTabOrder(*this), doc_);
 }

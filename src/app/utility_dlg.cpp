@@ -197,7 +197,18 @@ void CUtilityDlg::OnTextLoad() {
     if (!name)
         return;
     std::string error;
-    switch (LoadTextFile(*name, error)) {
+    FinishTextLoad(LoadTextFile(*name, error), error);
+}
+
+void CUtilityDlg::OnTextLoad(const std::string& text) {
+    if (!EndOpenEdits())
+        return;
+    std::string error;
+    FinishTextLoad(LoadTextFromMemory(text, error), error);
+}
+
+void CUtilityDlg::FinishTextLoad(TextLoadResult result, const std::string& contentError) {
+    switch (result) {
         case TextLoadResult::Loaded:
             StoreAllPages();
             GoOffline(true);
@@ -205,8 +216,8 @@ void CUtilityDlg::OnTextLoad() {
             break;
         case TextLoadResult::ContentError:
             OnDefaults();
-            ui_.MessageBox(error, UiHost::kProgramName, UiHost::Icon::None, UiHost::Buttons::Ok,
-                           UiHost::Answer::Ok);
+            ui_.MessageBox(contentError, UiHost::kProgramName, UiHost::Icon::None,
+                           UiHost::Buttons::Ok, UiHost::Answer::Ok);
             break;
         case TextLoadResult::Failed:
             break;

@@ -145,6 +145,9 @@ class CUtilityDlg : public CPageHost {
     void OnQor();
     void OnDefaults();
     void OnTextLoad();
+    // "Text..." on configuration text held in memory instead of a chosen file: the same
+    // reading, checks, messages and status.
+    void OnTextLoad(const std::string& text);
     void OnFileSave();
     void OnRam();
     void OnRom();
@@ -170,7 +173,10 @@ class CUtilityDlg : public CPageHost {
         Failed         // no name, no file, read failure or out of memory: already reported
     };
     TextLoadResult LoadTextFile(const std::string& name, std::string& contentError);
+    TextLoadResult LoadTextFromMemory(const std::string& text, std::string& contentError);
     bool SaveTextFile(const std::string& name);
+    // What SaveTextFile writes, kept in memory.
+    std::string ConfigurationText();
 
   private:
     // Marks a device operation running for as long as it lives.
@@ -186,6 +192,8 @@ class CUtilityDlg : public CPageHost {
     };
 
     bool AnyPageDiffers();
+    // What "Text..." does once the pages have read a text.
+    void FinishTextLoad(TextLoadResult result, const std::string& contentError);
 
     UiHost& ui_;
     LinkSettings link_;

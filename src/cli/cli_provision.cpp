@@ -131,7 +131,7 @@ bool ParseProvision(const std::vector<std::string>& argv, ProvisionArgs& a, std:
                             value + "\"";
                     return false;
                 }
-                a.ports.push_back(DeviceNamed(value));
+                a.ports.push_back(value);  // resolved once all are known to differ
             }
         } else if (word == "--baud") {
             ok = r.Value(value);
@@ -358,6 +358,9 @@ int RunProvision(const std::vector<std::string>& argv) {
             std::fprintf(stderr, "qorwctl: %s\n", error.c_str());
             return kExitRefused;
     }
+    if (std::string same = SamePortTwice(a.ports); !same.empty()) return Usage(same);
+    for (std::string& port : a.ports)
+        port = DeviceNamed(port);
     if (a.ports.empty()) {
         for (const SerialDevice& d : FindSerialDevices())
             a.ports.push_back(d.StableName());

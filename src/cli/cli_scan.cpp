@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <cstdio>
 #include <mutex>
-#include <optional>
 #include <nlohmann/json.hpp>
+#include <optional>
 
 #include "cli/cli_app.h"
 #include "cli/cli_json.h"
@@ -118,6 +118,10 @@ int ScanExitStatus(const std::vector<ScanResult>& results) {
 }
 
 int RunScan(const CliOptions& options) {
+    if (std::string same = SamePortTwice(options.ports); !same.empty()) {
+        std::fprintf(stderr, "qorwctl: %s\nTry 'qorwctl --help'.\n", same.c_str());
+        return kExitUsage;
+    }
     std::vector<ScanPort> ports;
     for (const std::string& p : options.ports) {
         std::optional<int> com = ComNumberOf(p);

@@ -2,6 +2,7 @@
 
 #include "cli/cli_options.h"
 #include "link/port_map.h"
+#include "link/serial_devices.h"
 #include "link/serial_port.h"
 
 namespace {
@@ -37,4 +38,17 @@ std::string DeviceNamed(const std::string& name) {
     map.Refresh();
     std::string device = map.Resolve(name);
     return device.empty() ? "/dev/serial/by-id/" + name : device;
+}
+
+std::string SamePortTwice(const std::vector<std::string>& names) {
+    std::vector<std::string> devices;
+    for (const std::string& name : names)
+        devices.push_back(DeviceNamed(name));
+    for (size_t i = 0; i < names.size(); ++i) {
+        for (size_t j = 0; j < i; ++j) {
+            if (!devices[i].empty() && SameDevice(devices[j], devices[i]))
+                return "\"" + names[j] + "\" and \"" + names[i] + "\" name the same port";
+        }
+    }
+    return {};
 }

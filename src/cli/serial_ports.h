@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 struct PortEntry;
 
@@ -13,3 +14,7 @@ std::string PortLine(const PortEntry& entry);
 // kernel name of a present device. A name that leads nowhere is looked for under
 // /dev/serial/by-id, so that the failure to open it names the place.
 std::string DeviceNamed(const std::string& name);
+
+// When two of the --port values name one device (the same path, a link to it, its by-id name, a
+// COM number that leads to it): the usage message naming both as given; else empty.
+std::string SamePortTwice(const std::vector<std::string>& names);

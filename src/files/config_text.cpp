@@ -129,10 +129,21 @@ bool CConfigTextReader::OpenFile(const std::string& name) {
     return true;
 }
 
+void CConfigTextReader::OpenText(std::string text) {
+    CloseFile();
+    text_ = std::move(text);
+    inMemory_ = true;
+    warnedLines_.clear();
+    fileSize_ = static_cast<long long>(text_.size());
+}
+
 void CConfigTextReader::CloseFile() {
     if (fd_ >= 0)
         ::close(fd_);
     fd_ = -1;
+    inMemory_ = false;
+    text_.clear();
+    textPos_ = 0;
     pos_ = valid_ = 0;
     lineNumber_ = 0;
     endSeen_ = false;
@@ -142,6 +153,14 @@ void CConfigTextReader::CloseFile() {
 bool CConfigTextReader::ReadChunk() {
     valid_ = 0;
     pos_ = 0;
+    if (inMemory_) {
+        size_t n = std::min(static_cast<size_t>(chunkSize_), text_.size() - textPos_);
+        std::memcpy(chunk_, text_.data() + textPos_, n);
+        textPos_ += n;
+        valid_ = static_cast<int>(n);
+        endSeen_ = valid_ < chunkSize_;
+        return valid_ > 0;
+    }
     if (fd_ < 0)
         return false;
     // A chunk is filled as far as the file allows: a short chunk means the end of the file.
@@ -222,6 +241,7 @@ void CConfigTextReader::Rewind() {
     valid_ = 0;
     lineNumber_ = 0;
     endSeen_ = false;
+    textPos_ = 0;
     if (fd_ >= 0 && ::lseek(fd_, 0, SEEK_SET) < 0)
         throw CTextReadError();
 }

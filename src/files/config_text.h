@@ -80,8 +80,10 @@ public:
     CConfigTextReader& operator=(const CConfigTextReader&) = delete;
 
     bool OpenFile(const std::string& name);
+    // Reads text held in memory as if it were a file's contents.
+    void OpenText(std::string text);
     void CloseFile();
-    bool IsOpen() const { return fd_ >= 0; }
+    bool IsOpen() const { return fd_ >= 0 || inMemory_; }
 
     // The next non-empty line without its line end, and its line number; 0 and an empty line at
     // the end of the file. A line longer than kLineLimit - 1 characters is delivered in pieces,
@@ -107,6 +109,9 @@ private:
 
     UiHost& ui_;
     int fd_ = -1;
+    bool inMemory_ = false;
+    std::string text_;    // the contents when in memory
+    size_t textPos_ = 0;  // where the next chunk starts in text_
     long long fileSize_ = 0;
     int chunkSize_;
     char chunk_[kChunkSize];

@@ -143,36 +143,33 @@ bool LoadDcfPages(const std::string& name, const std::vector<CConfigPage*>& page
     return false;
 }
 
+std::string TextOfPages(const std::vector<CConfigPage*>& pages, QorDoc& doc) {
+    CTextOutFile out;
+    WriteText(out, kTextHeader);
+    WriteText(out, kTextVersion);
+    for (CConfigPage* page : pages)
+        page->WriteSection(out, doc);
+    return out.Text();
+}
+
 bool SaveTextPages(const std::string& name, const std::vector<CConfigPage*>& pages, QorDoc& doc,
                    UiHost& ui) {
     CSafeFileWriter file;
     if (!CreateForSaving(name, ui, file))
         return false;
     try {
-        CTextOutFile out;
-        WriteText(out, kTextHeader);
-        WriteText(out, kTextVersion);
-        for (CConfigPage* page : pages)
-            page->WriteSection(out, doc);
-        return WriteAll(out.Text(), ui, file);
+        return WriteAll(TextOfPages(pages, doc), ui, file);
     } catch (const std::bad_alloc&) {
         ui.Message(kOutOfMemory);
     }
     return false;
 }
 
-TextLoadOutcome LoadTextPages(const std::string& name, const std::vector<CConfigPage*>& pages,
+namespace {
+
+// The pages read their sections from an open reader.
+TextLoadOutcome ReadTextPages(CConfigTextReader& reader, const std::vector<CConfigPage*>& pages,
                               UiHost& ui, std::string& contentError) {
-    contentError.clear();
-    if (name.empty()) {
-        ui.Message(kFilenameNotSpecified);
-        return TextLoadOutcome::Failed;
-    }
-    CConfigTextReader reader(ui, CConfigTextReader::kChunkSize);
-    if (!reader.OpenFile(name)) {
-        ui.Message(kCouldNotOpen);
-        return TextLoadOutcome::Failed;
-    }
     try {
         for (CConfigPage* page : pages)
             page->ReadSection(reader);
@@ -186,4 +183,30 @@ TextLoadOutcome LoadTextPages(const std::string& name, const std::vector<CConfig
         ui.Message(kOutOfMemory);
     }
     return TextLoadOutcome::Failed;
+}
+
+}  // namespace
+
+TextLoadOutcome LoadTextPages(const std::string& name, const std::vector<CConfigPage*>& pages,
+                              UiHost& ui, std::string& contentError) {
+    contentError.clear();
+    if (name.empty()) {
+        ui.Message(kFilenameNotSpecified);
+        return TextLoadOutcome::Failed;
+    }
+    CConfigTextReader reader(ui, CConfigTextReader::kChunkSize);
+    if (!reader.OpenFile(name)) {
+        ui.Message(kCouldNotOpen);
+        return TextLoadOutcome::Failed;
+    }
+    return ReadTextPages(reader, pages, ui, contentError);
+}
+
+TextLoadOutcome LoadTextPagesFromMemory(const std::string& text,
+                                        const std::vector<CConfigPage*>& pages, UiHost& ui,
+                                        std::string& contentError) {
+    contentError.clear();
+    CConfigTextReader reader(ui, CConfigTextReader::kChunkSize);
+    reader.OpenText(text);
+    return ReadTextPages(reader, pages, ui, contentError);
 }

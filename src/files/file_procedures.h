@@ -19,6 +19,8 @@ bool SaveDcfPages(const std::string& name, const std::vector<CConfigPage*>& page
 bool LoadDcfPages(const std::string& name, const std::vector<CConfigPage*>& pages, UiHost& ui,
                   int32_t& version);
 
+// What a text save writes, without writing it anywhere.
+std::string TextOfPages(const std::vector<CConfigPage*>& pages, QorDoc& doc);
 bool SaveTextPages(const std::string& name, const std::vector<CConfigPage*>& pages, QorDoc& doc,
                    UiHost& ui);
 enum class TextLoadOutcome {
@@ -31,6 +33,10 @@ enum class TextLoadOutcome {
 };
 TextLoadOutcome LoadTextPages(const std::string& name, const std::vector<CConfigPage*>& pages,
                               UiHost& ui, std::string& contentError);
+// The same load of configuration text held in memory, as if it were a file's contents.
+TextLoadOutcome LoadTextPagesFromMemory(const std::string& text,
+                                        const std::vector<CConfigPage*>& pages, UiHost& ui,
+                                        std::string& contentError);
 
 // The messages of an archive failure while saving and while loading a .dcf file.
 const char* DcfSaveFailureMessage(CDcfArchive::FailureKind kind);

@@ -1,6 +1,7 @@
 #include "fleet/param_compare.h"
 
 #include <cstdio>
+#include <map>
 
 #include "app/utility_dlg.h"
 #include "model/qor_doc.h"
@@ -22,14 +23,24 @@ struct Owner {
     std::string key;
 };
 
+// The text-file keys of a web page's rows by identifier, from the page itself: its rows are
+// numbered in the file, not its identifiers (Web Config has none for identifier 101).
+void AddRowKeys(int index, CWebGridPage& page, std::map<int, Owner>& owners) {
+    for (int row = 1; row <= page.RowCount(); ++row) {
+        std::string key = page.Key(row);
+        key.resize(key.size() - 2);  // ": "
+        owners[page.RowInfo(row).id] = {index, key};
+    }
+}
+
 // The page and text-file key of an identifier; page -1 for what is not compared.
-Owner OwnerOf(int id) {
+Owner OwnerOf(int id, const std::map<int, Owner>& webRows) {
     if (id < QorDoc::kIdFirstEmailDest) return {CUtilityDlg::kRoutingPage, Numbered("Route", id)};
     if (id < QorDoc::kIdFirstWebConfig) return {CUtilityDlg::kEmailPage, Numbered("Address", id)};
-    if (id < QorDoc::kIdFirstWebDataDesc)
-        return {CUtilityDlg::kWebConfigPage, Numbered("WebConfig", id - 99)};
-    if (id < QorDoc::kIdDiagnostics)
-        return {CUtilityDlg::kWebDataDescPage, Numbered("WebDataDesc", id - 129)};
+    if (id < QorDoc::kIdDiagnostics) {
+        auto it = webRows.find(id);
+        return it != webRows.end() ? it->second : Owner{-1, {}};
+    }
     switch (id) {
         case QorDoc::kIdIpAddress:
             return {CUtilityDlg::kIpAddrPage, "IPAddress"};
@@ -73,9 +84,12 @@ Owner OwnerOf(int id) {
 std::vector<ParamValue> ConfigurationOf(CUtilityDlg& dlg) {
     QorDoc& doc = dlg.Doc();
     std::string series = dlg.IpAddrPage().SeriesList().CurText();
+    std::map<int, Owner> webRows;
+    AddRowKeys(CUtilityDlg::kWebConfigPage, dlg.WebConfigPage(), webRows);
+    AddRowKeys(CUtilityDlg::kWebDataDescPage, dlg.WebDataDescPage(), webRows);
     std::vector<ParamValue> values;
     for (int id = 0; id < QorDoc::kParamCount; ++id) {
-        Owner owner = OwnerOf(id);
+        Owner owner = OwnerOf(id, webRows);
         if (owner.page < 0) continue;
         // Only series D modules have a speed setting; the page leaves it alone for the others.
         if (id == QorDoc::kIdSpeedDuplex && series != kSeriesD) continue;

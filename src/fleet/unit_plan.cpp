@@ -1,8 +1,5 @@
 #include "fleet/unit_plan.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
@@ -20,30 +17,13 @@
 namespace {
 
 constexpr const char* kNoAddress = "000.000.000.000";
-
-// A file of our own under the temporary folder for one load or save, removed afterwards.
-class ScratchFile {
-public:
-    ScratchFile() {
-        const char* dir = std::getenv("TMPDIR");
-        path_ = std::string(dir && *dir ? dir : "/tmp") + "/qorprovision.XXXXXX.txt";
-        int fd = ::mkstemps(path_.data(), 4);
-        if (fd < 0) {
-            path_.clear();
-        } else {
-            ::close(fd);
-        }
-    }
-    ~ScratchFile() {
-        if (!path_.empty()) ::unlink(path_.c_str());
-    }
-    ScratchFile(const ScratchFile&) = delete;
-    ScratchFile& operator=(const ScratchFile&) = delete;
-    const std::string& Path() const { return path_; }
-
-private:
-    std::string path_;
-};
+constexpr const char* kNoRows = "the table has no rows";
+constexpr const char* kNotUtf8 = "not valid UTF-8";
+constexpr const char* kHoldsNul = "a NUL character is not allowed";
+// After the character, quoted.
+constexpr const char* kNotInCharacterSet = "\" is not in the module's character set (Latin-1)";
+constexpr const char* kNotHwAddress = "not a hardware address";
+constexpr const char* kSpansLines = "a value cannot span lines";
 
 bool EndsWithNoCase(const std::string& name, const char* ext) {
     size_t n = std::char_traits<char>::length(ext);
@@ -121,6 +101,61 @@ std::string OneLine(std::string text) {
     return text;
 }
 
+// What a row's refused load says: the message of the check that refused a value (the last one
+// shown before the load gave up), else the load's own reason without its preamble, which speaks
+// of a text file: the table is none.
+// message is what the load gave as its error.
+std::string RowRefusal(const FleetUiHost& ui, size_t before, const std::string& message) {
+    const std::vector<std::string>& shown = ui.Messages();
+    if (shown.size() >= before + 2) return OneLine(shown[shown.size() - 2]);
+    return message.substr(message.rfind('\n') + 1);
+}
+
+// A field of the table, UTF-8, in the module's 8-bit character set (Latin-1); false with the
+// reason when it has no such form.
+bool Latin1FromUtf8(const std::string& utf8, std::string& latin1, std::string& why) {
+    latin1.clear();
+    for (size_t i = 0; i < utf8.size();) {
+        const auto lead = static_cast<unsigned char>(utf8[i]);
+        if (lead == 0) {
+            why = kHoldsNul;
+            return false;
+        }
+        if (lead < 0x80) {
+            latin1.push_back(static_cast<char>(lead));
+            ++i;
+            continue;
+        }
+        size_t length = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 0;
+        if (lead >= 0xF5 || length == 0 || i + length > utf8.size()) {
+            why = kNotUtf8;
+            return false;
+        }
+        uint32_t code = lead & (0x7F >> length);
+        for (size_t k = 1; k < length; ++k) {
+            const auto next = static_cast<unsigned char>(utf8[i + k]);
+            if ((next & 0xC0) != 0x80) {
+                why = kNotUtf8;
+                return false;
+            }
+            code = code << 6 | (next & 0x3F);
+        }
+        // Overlong forms and UTF-16 surrogates are not UTF-8.
+        static constexpr uint32_t kLeast[] = {0, 0, 0x80, 0x800, 0x10000};
+        if (code < kLeast[length] || (code >= 0xD800 && code <= 0xDFFF) || code > 0x10FFFF) {
+            why = kNotUtf8;
+            return false;
+        }
+        if (code > 0xFF) {
+            why = "\"" + utf8.substr(i, length) + kNotInCharacterSet;
+            return false;
+        }
+        latin1.push_back(static_cast<char>(code));
+        i += length;
+    }
+    return true;
+}
+
 }  // namespace
 
 std::string NormaliseHwAddress(const std::string& text) {
@@ -142,6 +177,24 @@ std::string FormatHwAddress(const std::string& normalised) {
     return text;
 }
 
+namespace {
+
+// After a load into dlg: false with the message shown, when there was one, or when the window
+// holds no file's values, or when a page refuses what it holds (as a save or a download would).
+bool LoadTaken(CUtilityDlg& dlg, FleetUiHost& ui, size_t before, std::string& error) {
+    if (ui.Messages().size() != before || dlg.ValueSource() != CUtilityDlg::kFileValues) {
+        error = ui.Messages().size() != before ? ui.LastMessage() : "the file was not loaded";
+        return false;
+    }
+    if (!dlg.ValidatePages()) {
+        error = ui.LastMessage();
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
 bool LoadConfigurationFile(CUtilityDlg& dlg, FleetUiHost& ui, const std::string& path,
                            std::string& error) {
     size_t before = ui.Messages().size();
@@ -154,36 +207,18 @@ bool LoadConfigurationFile(CUtilityDlg& dlg, FleetUiHost& ui, const std::string&
         error = "\"" + path + "\" must end in .dcf or .txt";
         return false;
     }
-    if (ui.Messages().size() != before || dlg.ValueSource() != CUtilityDlg::kFileValues) {
-        error = ui.Messages().size() != before ? ui.LastMessage() : "the file was not loaded";
-        return false;
-    }
-    // What a save or a download would refuse is an error of the configuration too.
-    if (!dlg.ValidatePages()) {
-        error = ui.LastMessage();
-        return false;
-    }
-    return true;
+    return LoadTaken(dlg, ui, before, error);
 }
 
 bool LoadConfigurationText(CUtilityDlg& dlg, FleetUiHost& ui, const std::string& text,
                            std::string& error) {
-    ScratchFile file;
-    std::ofstream out(file.Path(), std::ios::binary | std::ios::trunc);
-    if (file.Path().empty() || !(out << text) || !out.flush()) {
-        error = "cannot write a temporary file";
-        return false;
-    }
-    out.close();
-    return LoadConfigurationFile(dlg, ui, file.Path(), error);
+    size_t before = ui.Messages().size();
+    dlg.OnTextLoad(text);
+    return LoadTaken(dlg, ui, before, error);
 }
 
 std::string ConfigurationText(CUtilityDlg& dlg) {
-    ScratchFile file;
-    std::string text;
-    if (file.Path().empty() || !dlg.SaveTextFile(file.Path()) || !ReadWhole(file.Path(), text))
-        return {};
-    return text;
+    return dlg.ConfigurationText();
 }
 
 PlanResult BuildUnitPlan(const std::string& templatePath, const std::string& unitsPath,
@@ -199,23 +234,21 @@ PlanResult BuildUnitPlan(const std::string& templatePath, const std::string& uni
         error = unitsPath + ": " + error;
         return PlanResult::Usage;
     }
-
-    FleetUiHost ui;
-    std::string templateText;
-    {
-        CUtilityDlg dlg(ui);
-        dlg.Start();
-        if (!LoadConfigurationFile(dlg, ui, templatePath, error)) {
-            error = templatePath + ": " + OneLine(error);
-            return PlanResult::Refused;
-        }
-        templateText = ConfigurationText(dlg);
-        if (templateText.empty()) {
-            error = templatePath + ": cannot be turned into text";
-            return PlanResult::Refused;
-        }
+    if (table.rows.empty()) {
+        error = unitsPath + ": " + kNoRows;
+        return PlanResult::Usage;
     }
-    const TemplateLines lines = SplitTemplate(templateText);
+
+    // One window checks the template and every row, as a person would load one file after
+    // another: the pages and the port list are built once.
+    FleetUiHost ui;
+    CUtilityDlg dlg(ui);
+    dlg.Start();
+    if (!LoadConfigurationFile(dlg, ui, templatePath, error)) {
+        error = templatePath + ": " + OneLine(error);
+        return PlanResult::Refused;
+    }
+    const TemplateLines lines = SplitTemplate(ConfigurationText(dlg));
 
     int hwColumn = -1;
     for (size_t c = 0; c < table.columns.size(); ++c) {
@@ -231,60 +264,53 @@ PlanResult BuildUnitPlan(const std::string& templatePath, const std::string& uni
     std::map<std::string, int> ipRows, hwRows;
     for (size_t r = 0; r < table.rows.size(); ++r) {
         const UnitsTable::Row& row = table.rows[r];
+        // Names the row and the column, and the value when the pages refused it.
+        auto refuse = [&](size_t c, const std::string& why, bool quoteValue = false) {
+            error = unitsPath + ": " + Where(row, r) + ", column " + table.columns[c] +
+                    (quoteValue ? " (\"" + row.fields[c] + "\")" : "") + ": " + why;
+            return PlanResult::Refused;
+        };
         UnitConfig unit;
         unit.row = static_cast<int>(r + 1);
         unit.line = row.line;
         if (hwColumn >= 0 && !row.fields[hwColumn].empty()) {
             unit.tiedHw = NormaliseHwAddress(row.fields[hwColumn]);
-            if (unit.tiedHw.empty()) {
-                error = unitsPath + ": " + Where(row, r) + ", column " + kEthernetAddressColumn +
-                        ": \"" + row.fields[hwColumn] + "\" is not a hardware address";
-                return PlanResult::Refused;
-            }
+            if (unit.tiedHw.empty()) return refuse(hwColumn, kNotHwAddress, true);
         }
         std::vector<size_t> valueColumns;
         for (size_t c = 0; c < table.columns.size(); ++c) {
             if (static_cast<int>(c) == hwColumn) continue;
-            if (row.fields[c].find_first_of("\r\n") != std::string::npos) {
-                error = unitsPath + ": " + Where(row, r) + ", column " + table.columns[c] +
-                        ": a value cannot span lines";
-                return PlanResult::Refused;
-            }
+            if (row.fields[c].find_first_of("\r\n") != std::string::npos)
+                return refuse(c, kSpansLines);
+            std::string value, why;
+            if (!Latin1FromUtf8(row.fields[c], value, why)) return refuse(c, why);
             valueColumns.push_back(c);
-            unit.values.emplace_back(table.columns[c], row.fields[c]);
+            unit.values.emplace_back(table.columns[c], std::move(value));
         }
         auto withColumns = [&](size_t count) {
             std::vector<std::string> merged = lines.lines;
             for (size_t i = 0; i < count; ++i) {
-                const std::string& name = table.columns[valueColumns[i]];
-                merged[lines.keyLine.at(name)] = name + ": " + row.fields[valueColumns[i]];
+                const auto& [name, value] = unit.values[i];
+                merged[lines.keyLine.at(name)] = name + ": " + value;
             }
             return JoinLines(merged);
         };
-        CUtilityDlg dlg(ui);
-        dlg.Start();
+        size_t before = ui.Messages().size();
         std::string message;
         if (!LoadConfigurationText(dlg, ui, withColumns(valueColumns.size()), message)) {
+            const std::string whole = RowRefusal(ui, before, message);
             // Name the column: the first one whose addition the pages refuse.
             for (size_t k = 1; k <= valueColumns.size(); ++k) {
-                CUtilityDlg probe(ui);
-                probe.Start();
-                std::string refusal;
-                if (!LoadConfigurationText(probe, ui, withColumns(k), refusal)) {
+                before = ui.Messages().size();
+                if (!LoadConfigurationText(dlg, ui, withColumns(k), message)) {
                     size_t c = valueColumns[k - 1];
-                    error = unitsPath + ": " + Where(row, r) + ", column " + table.columns[c] +
-                            " (\"" + row.fields[c] + "\"): " + OneLine(refusal);
-                    return PlanResult::Refused;
+                    return refuse(c, RowRefusal(ui, before, message), true);
                 }
             }
-            error = unitsPath + ": " + Where(row, r) + ": " + OneLine(message);
+            error = unitsPath + ": " + Where(row, r) + ": " + whole;
             return PlanResult::Refused;
         }
         unit.text = ConfigurationText(dlg);
-        if (unit.text.empty()) {
-            error = unitsPath + ": " + Where(row, r) + ": cannot be turned into text";
-            return PlanResult::Refused;
-        }
         unit.fingerprint = Fingerprint(unit.text);
         unit.ip = dlg.Doc().GET(QorDoc::kIdIpAddress);
         unit.series = dlg.IpAddrPage().SeriesList().CurText();

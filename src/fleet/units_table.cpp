@@ -38,7 +38,8 @@ bool SplitRecords(const std::string& text, std::vector<Record>& records, std::st
                         }
                         break;
                     }
-                    if (c == '\n') ++line;
+                    // A line end inside the field: LF, CR LF or a lone CR.
+                    if (c == '\n' || (c == '\r' && (i >= text.size() || text[i] != '\n'))) ++line;
                     field.push_back(c);
                 }
                 if (i < text.size() && text[i] != ',' && text[i] != '\r' && text[i] != '\n') {

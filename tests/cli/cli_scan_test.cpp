@@ -10,8 +10,11 @@
 #include <string>
 #include <vector>
 
+#include "app/utility_dlg.h"
 #include "files/temp_dir.h"
+#include "fleet/fleet_ui_host.h"
 #include "qorsim/sim_module.h"
+#include "support/qorwctl_process.h"
 
 extern char** environ;
 
@@ -116,6 +119,49 @@ TEST(QorwctlScan, TableAndExitStatusByWhatWasFound) {
 
     EXPECT_EQ(Ctl({"scan", "--port", "/nonexistent/qorw-tty"}).status, 3);
     EXPECT_EQ(Ctl({"upload", "x.txt", "--json"}).status, 2);
+}
+
+TEST(QorwctlScan, OnePortNamedTwiceIsAUsageErrorForScanAndProvision) {
+    Sim module(AtRate(57600));
+    TempDir dir;
+    const std::string link = dir.File("module-link");
+    ASSERT_EQ(::symlink(module.Path().c_str(), link.c_str()), 0);
+    {
+        FleetUiHost ui;
+        CUtilityDlg defaults(ui);
+        defaults.Start();
+        ASSERT_TRUE(defaults.SaveTextFile(dir.File("site.txt")));
+    }
+    dir.Write("units.csv", "IPAddress\n10.1.2.3\n");
+    const std::string provision[] = {"provision", "--template", "site.txt", "--units", "units.csv"};
+    struct Case {
+        std::vector<std::string> ports;
+        std::string first, second;
+    } cases[] = {
+        {{module.Path(), module.Path()}, module.Path(), module.Path()},
+        {{module.Path(), "/dev/null", link}, module.Path(), link},
+        {{"COM7", link}, "COM7", link},
+    };
+    const std::vector<std::string> com7 = {"QORW_COM7=" + module.Path()};
+    for (const Case& c : cases) {
+        for (bool scan : {true, false}) {
+            std::vector<std::string> args;
+            if (scan) {
+                args = {"scan"};
+            } else {
+                args.assign(std::begin(provision), std::end(provision));
+            }
+            for (const std::string& p : c.ports) {
+                args.push_back("--port");
+                args.push_back(p);
+            }
+            QorwctlProcess run(dir, args, com7);
+            EXPECT_EQ(run.Wait(), 2) << args[0] << " " << c.ports.back();
+            EXPECT_EQ(run.Err().substr(0, run.Err().find('\n')),
+                      "qorwctl: \"" + c.first + "\" and \"" + c.second + "\" name the same port");
+        }
+    }
+    EXPECT_TRUE(module.sim.Requests().empty());
 }
 
 }  // namespace

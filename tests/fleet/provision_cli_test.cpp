@@ -94,8 +94,8 @@ TEST_F(ProvisionCliTest, AUnitsFileInErrorIsRefusedBeforeAnyPortIsOpened) {
         {"IPAddress,Colour\n10.1.2.3,red\n", 2, "units.csv: unknown column \"Colour\""},
         {"IPAddress,Gateway\n10.1.2.3\n", 2, "units.csv: line 2: 1 fields where the header has 2"},
         {"IPAddress\n10.1.2.x\n", 1,
-         "units.csv: row 1 (line 2), column IPAddress (\"10.1.2.x\"): Text file load ABORTED! "
-         "Default values loaded. \"IPAddress: \" parameter in error."},
+         "units.csv: row 1 (line 2), column IPAddress (\"10.1.2.x\"): \"IPAddress: \" parameter "
+         "in error."},
         {"IPAddress\n10.1.2.3\n10.1.2.4\n010.001.002.003\n", 1,
          "units.csv: rows 1 and 3 give the same IP address 010.001.002.003"},
         {"IPAddress,EthernetAddress\n10.1.2.3,00:00:bc:1a:2b:01\n10.1.2.4,0000BC1A2B01\n", 1,

@@ -47,6 +47,11 @@ TEST(UnitsTableTest, RefusesWhatIsNotATableNamingTheLine) {
         {"A\nx\"y\n", "line 2: a quote inside an unquoted field"},
         {"A,,B\n", "line 1: an empty column name"},
         {"A,A\n", "line 1: column \"A\" appears twice"},
+        // After a quoted field spanning lines, with each kind of line end.
+        {"A,B\n\"x\ny\",1\n3\n", "line 4: 1 fields where the header has 2"},
+        {"A,B\r\n\"x\r\ny\",1\r\n3\r\n", "line 4: 1 fields where the header has 2"},
+        {"A,B\r\"x\ry\",1\r3\r", "line 4: 1 fields where the header has 2"},
+        {"A\n\"x\n\n\"y\n", "line 4: text after a closing quote"},
     };
     for (const auto& [csv, message] : cases) {
         UnitsTable t;
