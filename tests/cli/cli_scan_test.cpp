@@ -156,7 +156,8 @@ TEST(QorwctlScan, OnePortNamedTwiceIsAUsageErrorForScanAndProvision) {
                 args.push_back(p);
             }
             QorwctlProcess run(dir, args, com7);
-            EXPECT_EQ(run.Wait(), 2) << args[0] << " " << c.ports.back();
+            // Refused at once: nothing is scanned or provisioned.
+            EXPECT_EQ(run.Wait(std::chrono::seconds(5)), 2) << args[0] << " " << c.ports.back();
             EXPECT_EQ(run.Err().substr(0, run.Err().find('\n')),
                       "qorwctl: \"" + c.first + "\" and \"" + c.second + "\" name the same port");
         }
