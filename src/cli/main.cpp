@@ -16,8 +16,12 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "qorwctl: %s\nTry 'qorwctl --help'.\n", error.c_str());
         return kExitUsage;
     }
+    if (options.bashCompletion) {
+        std::fputs(BashCompletionScript().c_str(), stdout);
+        return kExitOk;
+    }
     if (options.help) {
-        std::fputs(CliHelpText(), stdout);
+        std::fputs(CliHelpText(options.command).c_str(), stdout);
         return kExitOk;
     }
     if (options.version) {
