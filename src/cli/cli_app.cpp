@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
+#include <filesystem>
 #include <memory>
 #include <string>
 
@@ -21,6 +22,7 @@
 #include "cli/serial_ports.h"
 #include "link/port_map.h"
 #include "link/serial_channel.h"
+#include "link/serial_devices.h"
 #include "model/qor_doc.h"
 #include "pages/ip_addr_page.h"
 
@@ -69,6 +71,37 @@ std::string TrimRight(std::string text) {
     while (!text.empty() && std::isspace(static_cast<unsigned char>(text.back())))
         text.pop_back();
     return text;
+}
+
+// The name under /dev/serial/by-path that leads to device; empty when there is none.
+std::string ByPathName(const std::string& device) {
+    std::error_code ec;
+    for (const auto& link : std::filesystem::directory_iterator("/dev/serial/by-path", ec)) {
+        if (SameDevice(link.path().string(), device)) return link.path().string();
+    }
+    return {};
+}
+
+// One port of "ports --json"; what is not known is null.
+nlohmann::ordered_json PortJson(const PortEntry& entry, const std::vector<SerialDevice>& present) {
+    auto known = [](const std::string& text) {
+        return text.empty() ? nlohmann::ordered_json() : nlohmann::ordered_json(JsonText(text));
+    };
+    const SerialDevice* device = nullptr;
+    for (const SerialDevice& d : present) {
+        if (d.devnode == entry.device || d.StableName() == entry.stableName) device = &d;
+    }
+    std::string byId = device ? device->byId : std::string();
+    if (byId.empty() && entry.stableName.rfind("/dev/serial/by-id/", 0) == 0)
+        byId = entry.stableName;
+    return {{"com", entry.com},
+            {"device", known(entry.device)},
+            {"by_id", known(byId)},
+            {"by_path", known(entry.present ? ByPathName(entry.device) : std::string())},
+            {"adapter", known(entry.label)},
+            {"serial", known(device ? device->serial : std::string())},
+            {"pinned", entry.source == PortSource::Pinned},
+            {"present", entry.present}};
 }
 
 class CliSession {
@@ -354,9 +387,13 @@ int CliSession::Info() {
 int CliSession::Ports() {
     PortMap& map = ProgramPortMap();
     map.Refresh();
+    std::vector<SerialDevice> present =
+        options_.json ? FindSerialDevices() : std::vector<SerialDevice>();
     for (int com = 1; com <= PortMap::kPortCount; ++com) {
-        std::string line = PortLine(map.Entry(com));
-        if (!line.empty()) std::printf("%s\n", line.c_str());
+        PortEntry entry = map.Entry(com);
+        if (entry.source == PortSource::None) continue;
+        std::string line = options_.json ? JsonLine(PortJson(entry, present)) : PortLine(entry);
+        std::printf("%s\n", line.c_str());
     }
     std::fflush(stdout);
     return kExitOk;

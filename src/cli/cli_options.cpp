@@ -176,7 +176,7 @@ const std::vector<CliOption>& CliOptionTable() {
          .help = "take the changed rows as corrections of the units bound to them",
          .flag = &O::correct},
         {.name = "--json",
-         .commands = "scan info verify diff provision ledger",
+         .commands = "scan info ports verify diff provision ledger",
          .help = "one JSON object per port, difference, event or row, a line each "
                  "(info: one object)",
          .flag = &O::json},
@@ -215,8 +215,10 @@ const std::vector<CliCommand>& CliCommandTable() {
          "whether the web parameters are supported"},
         {"ports", "", 0, nullptr, nullptr,
          "every COM number with a device behind it, one a line, tab-separated: "
-         "COM number, device, adapter, stable name, and how the number "
-         "came to it (automatic, pinned, or QORW_COMn)"},
+         "COM number, device, adapter, stable name, and how the number came to "
+         "it (automatic, pinned, or QORW_COMn); with --json one object a port: "
+         "COM number, device, by-id and by-path names, adapter, serial number, "
+         "pinned or not, present or not"},
         {"scan", "", 0, nullptr, nullptr,
          "find the module: every rate (--baud or the saved rate first) on "
          "the named ports or on every port present, all ports at once; a "
@@ -450,11 +452,10 @@ bool ParseCliOptions(const std::vector<std::string>& argv, CliOptions& options,
                 std::string(option->name) + " belongs to " + Joined(Words(option->commands), "and");
             return false;
         }
-        if (count > 1 && !InList(option->repeatsIn, command->name)) {
-            std::vector<std::string> where = Words(option->repeatsIn);
-            error = where.empty() ? std::string(option->name) + " is given more than once"
-                                  : std::string("a second ") + option->name + " belongs to " +
-                                        Joined(where, "and");
+        // Elsewhere the last one given counts.
+        if (count > 1 && option->repeatsIn && !InList(option->repeatsIn, command->name)) {
+            error = std::string("a second ") + option->name + " belongs to " +
+                    Joined(Words(option->repeatsIn), "and");
             return false;
         }
     }

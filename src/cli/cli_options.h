@@ -40,7 +40,7 @@ struct CliOption {
     const char* valueName = nullptr;   // as the usage shows it: "RATE", "FILE.csv"
     const char* extensions = nullptr;  // of a file value, "dcf|txt"
     const char* commands = nullptr;    // the commands it belongs to; nullptr: every command
-    const char* repeatsIn = nullptr;   // the commands that take it more than once
+    const char* repeatsIn = nullptr;   // the only commands that take it more than once
     const char* requiredIn = nullptr;  // the commands that cannot go without it
     bool general = false;              // shown in the usage's first line, not each command's
     const char* help = nullptr;        // nullptr: not shown
