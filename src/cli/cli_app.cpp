@@ -139,7 +139,6 @@ private:
     int Ports();
 
     int PrintDifferences(const std::vector<ParamValue>& a, const std::vector<ParamValue>& b);
-    void UsageError(const std::string& text) const;
 
     const CliOptions& options_;
     CliConsole console_;
@@ -147,13 +146,9 @@ private:
     std::string lastStatus_;
 };
 
-void CliSession::UsageError(const std::string& text) const {
-    std::fprintf(stderr, "qorwctl: %s\nTry 'qorwctl --help'.\n", text.c_str());
-}
-
 bool CliSession::Usable(const std::string& name) {
     if (KindOf(name) != FileKind::Unknown) return true;
-    UsageError("\"" + name + "\" must end in .dcf or .txt");
+    Usage("\"" + name + "\" must end in .dcf or .txt");
     return false;
 }
 
@@ -414,11 +409,15 @@ int CliSession::Run() {
     if (c == "scan") return RunScan(options_);
     if (c == "provision") return RunProvision(options_);
     if (c == "ledger") return RunLedger(options_);
-    UsageError("unknown command \"" + c + "\"");
-    return kExitUsage;
+    return Usage("unknown command \"" + c + "\"");
 }
 
 }  // namespace
+
+int Usage(const std::string& text) {
+    std::fprintf(stderr, "qorwctl: %s\nTry 'qorwctl --help'.\n", text.c_str());
+    return kExitUsage;
+}
 
 int RunCli(const CliOptions& options) {
     CliSession session(options);

@@ -49,11 +49,6 @@ ProvisionArgs ProvisionArgsOf(const CliOptions& options) {
     return a;
 }
 
-int Usage(const std::string& text) {
-    std::fprintf(stderr, "qorwctl: %s\nTry 'qorwctl --help'.\n", text.c_str());
-    return kExitUsage;
-}
-
 std::string Clock() {
     timeval now{};
     ::gettimeofday(&now, nullptr);
