@@ -20,8 +20,8 @@ double CliUiHost::PauseScaleFromEnvironment() {
     return scale;
 }
 
-UiHost::Answer CliUiHost::MessageBox(const std::string& text, const std::string& caption, Icon icon,
-                                     Buttons buttons, Answer defaultAnswer) {
+UiHost::Answer CliUiHost::MessageBox(const std::string& text, const std::string& caption,
+                                     Icon icon, Buttons buttons, Answer defaultAnswer) {
     (void)icon, (void)defaultAnswer;
     bool question = buttons == Buttons::YesNo || buttons == Buttons::YesNoCancel;
     if (question) {
