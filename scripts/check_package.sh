@@ -87,6 +87,11 @@ done
 if [ -d "$ROOT/src/cli" ]; then
     "$prefix/usr/bin/qorwctl" --help >/dev/null || fail "qorwctl --help failed"
     echo "qorwctl --help: ok"
+    # The completion is generated from qorwctl's option table at build time.
+    completion=$prefix/usr/share/bash-completion/completions/qorwctl
+    bash -n "$completion" && grep -qx 'complete -F _qorwctl qorwctl' "$completion" ||
+        fail "the installed bash completion is not qorwctl's"
+    echo "bash completion: ok"
 fi
 # The simulator prints its device, then serves; the window starts and stays up (offscreen).
 cd "$scratch"

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
+#include <filesystem>
 #include <memory>
 #include <string>
 
@@ -15,12 +16,13 @@
 #include "cli/cli_console.h"
 #include "cli/cli_json.h"
 #include "cli/cli_provision.h"
-#include "cli/cli_ui_host.h"
 #include "cli/cli_scan.h"
+#include "cli/cli_ui_host.h"
 #include "cli/param_compare.h"
 #include "cli/serial_ports.h"
 #include "link/port_map.h"
 #include "link/serial_channel.h"
+#include "link/serial_devices.h"
 #include "model/qor_doc.h"
 #include "pages/ip_addr_page.h"
 
@@ -66,8 +68,40 @@ std::string ProgressText(const CProgressWnd& p) {
 }
 
 std::string TrimRight(std::string text) {
-    while (!text.empty() && std::isspace(static_cast<unsigned char>(text.back()))) text.pop_back();
+    while (!text.empty() && std::isspace(static_cast<unsigned char>(text.back())))
+        text.pop_back();
     return text;
+}
+
+// The name under /dev/serial/by-path that leads to device; empty when there is none.
+std::string ByPathName(const std::string& device) {
+    std::error_code ec;
+    for (const auto& link : std::filesystem::directory_iterator("/dev/serial/by-path", ec)) {
+        if (SameDevice(link.path().string(), device)) return link.path().string();
+    }
+    return {};
+}
+
+// One port of "ports --json"; what is not known is null.
+nlohmann::ordered_json PortJson(const PortEntry& entry, const std::vector<SerialDevice>& present) {
+    auto known = [](const std::string& text) {
+        return text.empty() ? nlohmann::ordered_json() : nlohmann::ordered_json(JsonText(text));
+    };
+    const SerialDevice* device = nullptr;
+    for (const SerialDevice& d : present) {
+        if (d.devnode == entry.device || d.StableName() == entry.stableName) device = &d;
+    }
+    std::string byId = device ? device->byId : std::string();
+    if (byId.empty() && entry.stableName.rfind("/dev/serial/by-id/", 0) == 0)
+        byId = entry.stableName;
+    return {{"com", entry.com},
+            {"device", known(entry.device)},
+            {"by_id", known(byId)},
+            {"by_path", known(entry.present ? ByPathName(entry.device) : std::string())},
+            {"adapter", known(entry.label)},
+            {"serial", known(device ? device->serial : std::string())},
+            {"pinned", entry.source == PortSource::Pinned},
+            {"present", entry.present}};
 }
 
 class CliSession {
@@ -105,7 +139,6 @@ private:
     int Ports();
 
     int PrintDifferences(const std::vector<ParamValue>& a, const std::vector<ParamValue>& b);
-    void UsageError(const std::string& text) const;
 
     const CliOptions& options_;
     CliConsole console_;
@@ -113,13 +146,9 @@ private:
     std::string lastStatus_;
 };
 
-void CliSession::UsageError(const std::string& text) const {
-    std::fprintf(stderr, "qorwctl: %s\nTry 'qorwctl --help'.\n", text.c_str());
-}
-
 bool CliSession::Usable(const std::string& name) {
     if (KindOf(name) != FileKind::Unknown) return true;
-    UsageError("\"" + name + "\" must end in .dcf or .txt");
+    Usage("\"" + name + "\" must end in .dcf or .txt");
     return false;
 }
 
@@ -269,9 +298,10 @@ int CliSession::PrintDifferences(const std::vector<ParamValue>& a,
     std::vector<ParamDifference> differences = CompareConfigurations(a, b);
     bool verify = options_.command == "verify";
     for (const ParamDifference& d : differences) {
-        std::string line = options_.json ? JsonLine(DifferenceJson(d, verify ? "file" : "a",
-                                                                   verify ? "module" : "b"))
-                                         : DifferenceLine(d);
+        std::string line =
+            options_.json
+                ? JsonLine(DifferenceJson(d, verify ? "file" : "a", verify ? "module" : "b"))
+                : DifferenceLine(d);
         std::printf("%s\n", line.c_str());
     }
     std::fflush(stdout);
@@ -332,10 +362,11 @@ int CliSession::Info() {
     QorDoc& doc = dlg->Doc();
     std::string identification = TrimRight(doc.GET(QorDoc::kIdDiagnostics));
     if (options_.json) {
-        nlohmann::ordered_json info = {{"identification", JsonText(identification)},
-                               {"hardware_address", doc.GET(QorDoc::kIdHwAddress)},
-                               {"firmware", JsonText(CIpAddrPage::FirmwareText(identification))},
-                               {"web_parameters", doc.WebCapable()}};
+        nlohmann::ordered_json info = {
+            {"identification", JsonText(identification)},
+            {"hardware_address", doc.GET(QorDoc::kIdHwAddress)},
+            {"firmware", JsonText(CIpAddrPage::FirmwareText(identification))},
+            {"web_parameters", doc.WebCapable()}};
         std::printf("%s\n", JsonLine(info).c_str());
         std::fflush(stdout);
         return kExitOk;
@@ -351,9 +382,13 @@ int CliSession::Info() {
 int CliSession::Ports() {
     PortMap& map = ProgramPortMap();
     map.Refresh();
+    std::vector<SerialDevice> present =
+        options_.json ? FindSerialDevices() : std::vector<SerialDevice>();
     for (int com = 1; com <= PortMap::kPortCount; ++com) {
-        std::string line = PortLine(map.Entry(com));
-        if (!line.empty()) std::printf("%s\n", line.c_str());
+        PortEntry entry = map.Entry(com);
+        if (entry.source == PortSource::None) continue;
+        std::string line = options_.json ? JsonLine(PortJson(entry, present)) : PortLine(entry);
+        std::printf("%s\n", line.c_str());
     }
     std::fflush(stdout);
     return kExitOk;
@@ -372,13 +407,17 @@ int CliSession::Run() {
     if (c == "info") return Info();
     if (c == "ports") return Ports();
     if (c == "scan") return RunScan(options_);
-    if (c == "provision") return RunProvision(options_.args);
-    if (c == "ledger") return RunLedger(options_.args);
-    UsageError("unknown command \"" + c + "\"");
-    return kExitUsage;
+    if (c == "provision") return RunProvision(options_);
+    if (c == "ledger") return RunLedger(options_);
+    return Usage("unknown command \"" + c + "\"");
 }
 
 }  // namespace
+
+int Usage(const std::string& text) {
+    std::fprintf(stderr, "qorwctl: %s\nTry 'qorwctl --help'.\n", text.c_str());
+    return kExitUsage;
+}
 
 int RunCli(const CliOptions& options) {
     CliSession session(options);

@@ -10,5 +10,8 @@ enum CliExit {
     kExitLink = 3,
 };
 
+// Prints a usage error with the pointer to --help; returns kExitUsage.
+int Usage(const std::string& text);
+
 // Runs one parsed command line (not --help or --version) to its exit status.
 int RunCli(const CliOptions& options);

@@ -1,45 +1,247 @@
 #include "cli/cli_options.h"
 
-#include "cli/cli_provision.h"
-
+#include <algorithm>
 #include <cctype>
+#include <cstdlib>
 #include <map>
-
+#include <sstream>
 
 namespace {
 
-struct CommandShape {
-    size_t args;
-    const char* usage;
-};
+constexpr int kMaxWaitSeconds = 24 * 3600;
+constexpr size_t kHelpColumn = 26;
+constexpr size_t kUsageWidth = 94;
 
-const std::map<std::string, CommandShape>& Commands() {
-    static const std::map<std::string, CommandShape> commands = {
-        {"defaults", {1, "defaults OUT"}},
-        {"convert", {2, "convert IN OUT"}},
-        {"check", {1, "check IN"}},
-        {"upload", {1, "upload OUT"}},
-        {"download", {1, "download IN [--rom] [--all]"}},
-        {"verify", {1, "verify IN"}},
-        {"diff", {2, "diff A B"}},
-        {"reset", {1, "reset power|oob|oob-ip"}},
-        {"info", {0, "info"}},
-        {"ports", {0, "ports"}},
-        {"scan", {0, "scan [--port P]... [--json]"}},
-    };
-    return commands;
+// The commands that talk to a module, read files or find ports: all but the ledger's report.
+constexpr const char* kLinkCommands =
+    "defaults convert check upload download verify diff reset info ports scan provision";
+constexpr const char* kDcfOrText = "dcf|txt";
+
+std::vector<std::string> Words(const char* list) {
+    std::vector<std::string> words;
+    std::istringstream in(list ? list : "");
+    for (std::string w; in >> w;)
+        words.push_back(w);
+    return words;
+}
+
+bool InList(const char* list, const std::string& word) {
+    std::vector<std::string> words = Words(list);
+    return std::find(words.begin(), words.end(), word) != words.end();
+}
+
+// "a, b and c"; "a, b or c".
+std::string Joined(const std::vector<std::string>& words, const char* last) {
+    std::string text;
+    for (size_t i = 0; i < words.size(); ++i) {
+        if (i > 0) text += i + 1 == words.size() ? std::string(" ") + last + " " : ", ";
+        text += words[i];
+    }
+    return text;
 }
 
 std::optional<int> BaudIndexOf(const std::string& text) {
-    static const char* const kRates[] = {"57600", "38400", "19200", "9600",
-                                         "4800",  "2400",  "1200"};
+    static const char* const kRates[] = {"57600", "38400", "19200", "9600", "4800", "2400", "1200"};
     for (int i = 0; i < 7; ++i) {
         if (text == kRates[i]) return i;
     }
     return std::nullopt;
 }
 
+bool SetPort(CliOptions& o, const std::string& v, std::string& error) {
+    if (v.empty() || (LooksLikeComNumber(v) && !ComNumberOf(v))) {
+        error = "--port wants COM1 to COM32, a device path or a by-id name, not \"" + v + "\"";
+        return false;
+    }
+    o.port = v;
+    o.ports.push_back(v);
+    return true;
+}
+
+bool SetBaud(CliOptions& o, const std::string& v, std::string& error) {
+    o.baudIndex = BaudIndexOf(v);
+    if (o.baudIndex) return true;
+    error = "--baud wants 57600, 38400, 19200, 9600, 4800, 2400 or 1200, not \"" + v + "\"";
+    return false;
+}
+
+bool SetWait(CliOptions& o, const std::string& v, std::string& error) {
+    char* end = nullptr;
+    long seconds = v.empty() ? -1 : std::strtol(v.c_str(), &end, 10);
+    if (seconds < 0 || seconds > kMaxWaitSeconds || *end) {
+        error = "--wait wants a number of seconds, 0 to " + std::to_string(kMaxWaitSeconds) +
+                ", not \"" + v + "\"";
+        return false;
+    }
+    o.waitSeconds = static_cast<int>(seconds);
+    return true;
+}
+
 }  // namespace
+
+const std::vector<CliOption>& CliOptionTable() {
+    using O = CliOptions;
+    using V = CliValue;
+    static const std::vector<CliOption> table = {
+        {.name = "--port",
+         .value = V::Port,
+         .valueName = "COMn|DEVICE",
+         .commands = kLinkCommands,
+         .repeatsIn = "scan provision",
+         .general = true,
+         .help = "COM1..COM32 as the window numbers them (see \"ports\"), a device "
+                 "path, or a by-id name (usb-FTDI_..., as under "
+                 "/dev/serial/by-id); default: the port in QORWUTIL.CFG in the "
+                 "current directory, else COM1; scan and provision take it again "
+                 "for each port (default: every serial port present)",
+         .apply = SetPort},
+        {.name = "--baud",
+         .value = V::Rate,
+         .valueName = "RATE",
+         .commands = kLinkCommands,
+         .general = true,
+         .help = "57600, 38400, 19200, 9600, 4800, 2400 or 1200; default: the rate in "
+                 "QORWUTIL.CFG, else 38400. Neither option rewrites QORWUTIL.CFG.",
+         .apply = SetBaud},
+        {.name = "--quiet",
+         .shortName = "-q",
+         .commands = kLinkCommands,
+         .general = true,
+         .help = "no progress line and no echo of confirmations",
+         .flag = &O::quiet},
+        {.name = "--trace",
+         .commands = "defaults convert check upload download verify diff reset info ports scan",
+         .general = true,
+         .help = "every frame and link control sequence as a time-stamped hex line",
+         .flag = &O::trace},
+        {.name = "--rom",
+         .commands = "download",
+         .help = "also store in ROM and reset, wait for the module and upload it "
+                 "again",
+         .flag = &O::rom},
+        {.name = "--all",
+         .commands = "download",
+         .help = "write every parameter, else only those not known to be equal in "
+                 "the module (\"Modified\")",
+         .flag = &O::all},
+        {.name = "--template",
+         .value = V::File,
+         .valueName = "FILE",
+         .extensions = kDcfOrText,
+         .commands = "provision",
+         .requiredIn = "provision",
+         .help = "the configuration every unit starts from (.dcf or .txt)",
+         .text = &O::templatePath},
+        {.name = "--units",
+         .value = V::File,
+         .valueName = "FILE.csv",
+         .extensions = "csv",
+         .commands = "provision",
+         .requiredIn = "provision",
+         .help = "one row per unit; its header names text-file keys",
+         .text = &O::unitsPath},
+        {.name = "--ledger",
+         .value = V::File,
+         .valueName = "FILE",
+         .extensions = "db",
+         .commands = "provision",
+         .help = "the ledger (SQLite); default: provision.db beside the units file",
+         .text = &O::ledgerPath},
+        {.name = "--ram",
+         .commands = "provision",
+         .help = "write RAM only (no store and reset)",
+         .flag = &O::ram},
+        {.name = "--watch",
+         .commands = "provision",
+         .help = "keep each port going, module after module, until every row is "
+                 "done or Ctrl+C",
+         .flag = &O::watch},
+        {.name = "--wait",
+         .value = V::Seconds,
+         .valueName = "SECONDS",
+         .commands = "provision",
+         .help = "give up on a port where no module answers after SECONDS (default "
+                 "30; without --watch)",
+         .apply = SetWait},
+        {.name = "--dry-run",
+         .commands = "provision",
+         .help = "check the inputs and show the row each present module would get",
+         .flag = &O::dryRun},
+        {.name = "--force",
+         .commands = "provision",
+         .help = "provision again what the ledger records as done",
+         .flag = &O::force},
+        {.name = "--correct",
+         .commands = "provision",
+         .help = "take the changed rows as corrections of the units bound to them",
+         .flag = &O::correct},
+        {.name = "--json",
+         .commands = "scan info ports verify diff provision ledger",
+         .help = "one JSON object per port, difference, event or row, a line each "
+                 "(info: one object)",
+         .flag = &O::json},
+        {.name = "--csv", .commands = "ledger", .help = "CSV with a header line", .flag = &O::csv},
+        {.name = "--help",
+         .shortName = "-h",
+         .help = "this text; after a command, that command's part",
+         .flag = &O::help},
+        {.name = "--version", .help = "the version", .flag = &O::version},
+        // The completion script, generated from this table when qorwctl is built.
+        {.name = "--bash-completion", .flag = &O::bashCompletion},
+    };
+    return table;
+}
+
+const std::vector<CliCommand>& CliCommandTable() {
+    static const std::vector<CliCommand> table = {
+        {"defaults", "OUT", 1, kDcfOrText, nullptr,
+         "write the default configuration to OUT (.dcf or .txt, by extension)"},
+        {"convert", "IN OUT", 2, kDcfOrText, nullptr,
+         "load IN as \"File Load\" / \"Text...\" do, then save OUT"},
+        {"check", "IN", 1, kDcfOrText, nullptr,
+         "load IN and report the first error; exit 0 when it loads"},
+        {"upload", "OUT", 1, kDcfOrText, nullptr, "full upload from the module, then save OUT"},
+        {"download", "IN", 1, kDcfOrText, nullptr, "load IN, then write it into the module's RAM"},
+        {"verify", "IN", 1, kDcfOrText, nullptr,
+         "full upload, then compare with IN; print every parameter that "
+         "differs; exit 0 when equal"},
+        {"diff", "A B", 2, kDcfOrText, nullptr,
+         "compare two configuration files (.dcf or .txt) the same way"},
+        {"reset", "power|oob|oob-ip", 1, nullptr, "power oob oob-ip",
+         "power cycle, out-of-box, or out-of-box keeping the IP address; "
+         "then wait for the module and upload it"},
+        {"info", "", 0, nullptr, nullptr,
+         "identification text, hardware address, firmware revision and "
+         "whether the web parameters are supported"},
+        {"ports", "", 0, nullptr, nullptr,
+         "every COM number with a device behind it, one a line, tab-separated: "
+         "COM number, device, adapter, stable name, and how the number came to "
+         "it (automatic, pinned, or QORW_COMn); with --json one object a port: "
+         "COM number, device, by-id and by-path names, adapter, serial number, "
+         "pinned or not, present or not"},
+        {"scan", "", 0, nullptr, nullptr,
+         "find the module: every rate (--baud or the saved rate first) on "
+         "the named ports or on every port present, all ports at once; a "
+         "table, or one JSON object per port; exit 0 when a module was found, "
+         "1 when none, 3 when no port could be opened"},
+        {"provision", "", 0, nullptr, nullptr,
+         "one configuration per row of the units file (the template with the "
+         "row's values), each into the module on a port, all ports at once; "
+         "the ledger records which module got which row. A table that "
+         "disagrees with the ledger about a row already given to a module is "
+         "refused before any port is opened. Exit status: 0 every unit done, "
+         "1 some failed (or an input was refused), 2 usage, 3 a port could "
+         "not be opened or no module answered on it, 130 stopped by Ctrl+C"},
+        {"ledger", "FILE", 1, "db", nullptr,
+         "the provisioning ledger's report, as a table, CSV or one JSON object "
+         "per row"},
+    };
+    return table;
+}
+
+bool OptionBelongsTo(const CliOption& option, const std::string& command) {
+    return !option.commands || InList(option.commands, command);
+}
 
 // "COM" and digits, in any case: meant as a COM number, right or wrong.
 bool LooksLikeComNumber(const std::string& text) {
@@ -65,175 +267,104 @@ std::optional<int> ComNumberOf(const std::string& text) {
     return n;
 }
 
-bool ParseCliOptions(const std::vector<std::string>& argv, CliOptions& options,
-                     std::string& error) {
-    // provision and ledger read their own options.
-    if (auto fleet = FleetCommandOf(argv)) {
-        options.command = *fleet;
-        options.args = argv;
-        return true;
+namespace {
+
+const CliOption* OptionNamed(const std::string& name) {
+    for (const CliOption& o : CliOptionTable()) {
+        if (name == o.name || (o.shortName && name == o.shortName)) return &o;
     }
-    std::vector<std::string> positional;
-    bool optionsEnd = false;
-    for (size_t i = 0; i < argv.size(); ++i) {
-        const std::string& arg = argv[i];
-        if (optionsEnd || arg.size() < 2 || arg[0] != '-' || arg == "-") {
-            positional.push_back(arg);
-            continue;
-        }
-        if (arg == "--") {
-            optionsEnd = true;
-            continue;
-        }
-        std::string name = arg;
-        std::optional<std::string> value;
-        if (size_t eq = arg.find('='); eq != std::string::npos && arg.rfind("--", 0) == 0) {
-            name = arg.substr(0, eq);
-            value = arg.substr(eq + 1);
-        }
-        auto takeValue = [&]() -> bool {
-            if (value) return true;
-            if (i + 1 >= argv.size()) {
-                error = name + " needs a value";
-                return false;
-            }
-            value = argv[++i];
-            return true;
-        };
-        auto noValue = [&]() -> bool {
-            if (!value) return true;
-            error = name + " takes no value";
-            return false;
-        };
-        if (name == "--port") {
-            if (!takeValue()) return false;
-            if (value->empty() || (LooksLikeComNumber(*value) && !ComNumberOf(*value))) {
-                error = "--port wants COM1 to COM32, a device path or a by-id name, not \"" +
-                        *value + "\"";
-                return false;
-            }
-            options.port = *value;
-            options.ports.push_back(*value);
-        } else if (name == "--baud") {
-            if (!takeValue()) return false;
-            options.baudIndex = BaudIndexOf(*value);
-            if (!options.baudIndex) {
-                error = "--baud wants 57600, 38400, 19200, 9600, 4800, 2400 or 1200, not \"" +
-                        *value + "\"";
-                return false;
-            }
-        } else if (name == "--quiet" || name == "-q") {
-            if (!noValue()) return false;
-            options.quiet = true;
-        } else if (name == "--trace") {
-            if (!noValue()) return false;
-            options.trace = true;
-        } else if (name == "--rom") {
-            if (!noValue()) return false;
-            options.rom = true;
-        } else if (name == "--all") {
-            if (!noValue()) return false;
-            options.all = true;
-        } else if (name == "--json") {
-            if (!noValue()) return false;
-            options.json = true;
-        } else if (name == "--help" || name == "-h") {
-            options.help = true;
-        } else if (name == "--version") {
-            options.version = true;
-        } else {
-            error = "unknown option " + name;
-            return false;
-        }
-    }
-    if (options.help || options.version) return true;
-    if (positional.empty()) {
-        error = "no command given";
-        return false;
-    }
-    options.command = positional.front();
-    options.args.assign(positional.begin() + 1, positional.end());
-    auto it = Commands().find(options.command);
-    if (it == Commands().end()) {
-        error = "unknown command \"" + options.command + "\"";
-        return false;
-    }
-    if (options.args.size() != it->second.args) {
-        error = std::string("usage: qorwctl [options] ") + it->second.usage;
-        return false;
-    }
-    if ((options.rom || options.all) && options.command != "download") {
-        error = "--rom and --all belong to download";
-        return false;
-    }
-    if (options.ports.size() > 1 && options.command != "scan") {
-        error = "a second --port belongs to scan";
-        return false;
-    }
-    if (options.json && options.command != "scan" && options.command != "info" &&
-        options.command != "verify" && options.command != "diff") {
-        error = "--json belongs to scan, info, verify, diff, provision and ledger";
-        return false;
-    }
-    if (options.command == "reset") {
-        const std::string& kind = options.args[0];
-        if (kind != "power" && kind != "oob" && kind != "oob-ip") {
-            error = "reset wants power, oob or oob-ip, not \"" + kind + "\"";
-            return false;
-        }
-    }
-    return true;
+    return nullptr;
 }
 
-const char* CliHelpText() {
-    return R"(usage: qorwctl [--port COMn|DEVICE] [--baud RATE] [--quiet] [--trace] COMMAND ARGS
+const CliCommand* CommandNamed(const std::string& name) {
+    for (const CliCommand& c : CliCommandTable()) {
+        if (name == c.name) return &c;
+    }
+    return nullptr;
+}
 
-The QOR / QORW Utility without a window: the same pages, checks, messages and files.
+// What one option shows in a usage line: "--json", "--port P", "--units FILE.csv".
+std::string OptionUsage(const CliOption& o) {
+    return std::string(o.name) + (o.valueName ? std::string(" ") + o.valueName : "");
+}
 
-Commands:
-  defaults OUT            write the default configuration to OUT (.dcf or .txt, by extension)
-  convert IN OUT          load IN as "File Load" / "Text..." do, then save OUT
-  check IN                load IN and report the first error; exit 0 when it loads
-  upload OUT              full upload from the module, then save OUT
-  download IN [--rom] [--all]
-                          load IN, then write it into the module's RAM; with --rom also
-                          store and reset, wait for the module and upload it again;
-                          --all writes every parameter, else only those not known to be
-                          equal in the module ("Modified")
-  verify IN [--json]      full upload, then compare with IN; print every parameter that
-                          differs; exit 0 when equal
-  diff A B [--json]       compare two configuration files (.dcf or .txt) the same way
-  reset power|oob|oob-ip  power cycle, out-of-box, or out-of-box keeping the IP address;
-                          then wait for the module and upload it
-  info [--json]           identification text, hardware address, firmware revision and
-                          whether the web parameters are supported
-  ports                   every COM number with a device behind it, one a line, tab-separated:
-                          COM number, device, adapter, stable name, and how the number
-                          came to it (automatic, pinned, or QORW_COMn)
-  scan [--port P]... [--json]
-                          find the module: every rate (--baud or the saved rate first) on
-                          the named ports (--port again for each) or on every port present,
-                          all ports at once; a table, or with --json one JSON object per
-                          port, a line each; exit 0 when a module was found, 1 when none,
-                          3 when no port could be opened
-  provision --template FILE --units FILE.csv [--port P]... [--ledger FILE] [--ram]
-            [--watch] [--wait SECONDS] [--dry-run] [--force] [--correct] [--json]
-                          one configuration per row of the units file into the modules on
-                          all ports at once, recorded in a ledger (qorwctl provision --help)
-  ledger FILE [--csv|--json]
-                          the provisioning ledger's report
+// The command and its words, then its own options: "download IN [--rom] [--all]". The link
+// options every command takes stand in the first line of the usage instead.
+std::string CommandUsage(const CliCommand& c) {
+    std::string usage = c.name;
+    if (*c.words) usage += std::string(" ") + c.words;
+    for (const CliOption& o : CliOptionTable()) {
+        if (InList(o.requiredIn, c.name)) usage += " " + OptionUsage(o);
+    }
+    for (const CliOption& o : CliOptionTable()) {
+        if (!o.help || !o.commands || !InList(o.commands, c.name)) continue;
+        bool repeats = InList(o.repeatsIn, c.name);
+        if (!InList(o.requiredIn, c.name) && (repeats || !o.general)) {
+            usage += " [" + (o.value == CliValue::Port ? std::string("--port P") : OptionUsage(o)) +
+                     "]" + (repeats ? "..." : "");
+        }
+    }
+    return usage;
+}
 
-Options:
-  --port COMn|DEVICE      COM1..COM32 as the window numbers them (see "ports"), a device
-                          path, or a by-id name (usb-FTDI_..., as under
-                          /dev/serial/by-id); default: the port in QORWUTIL.CFG in the
-                          current directory, else COM1
-  --baud RATE             57600, 38400, 19200, 9600, 4800, 2400 or 1200; default: the rate in
-                          QORWUTIL.CFG, else 38400. Neither option rewrites QORWUTIL.CFG.
-  --quiet                 no progress line and no echo of confirmations
-  --trace                 every frame and link control sequence as a time-stamped hex line
-  --help, --version
+// Breaks a usage before an option where it would run past the width.
+std::string Wrapped(const std::string& usage, size_t firstColumn, size_t indent) {
+    std::string text, line(firstColumn, ' ');
+    for (size_t at = 0; at < usage.size();) {
+        size_t next = usage.find(" [", at + 1);
+        std::string piece = usage.substr(at, next == std::string::npos ? next : next - at);
+        if (!line.empty() && line.size() + piece.size() > kUsageWidth) {
+            text += line + "\n";
+            line = std::string(indent, ' ') + piece.substr(1);
+        } else {
+            line += piece;
+        }
+        at = next == std::string::npos ? usage.size() : next;
+    }
+    return (text + line).substr(firstColumn);
+}
 
+// The words of text in lines of at most kUsageWidth, each but the first indented.
+std::string Reflowed(const std::string& text, size_t firstColumn, size_t indent) {
+    std::string out;
+    size_t column = firstColumn;
+    std::istringstream in(text);
+    for (std::string word; in >> word;) {
+        if (column > indent && column + 1 + word.size() > kUsageWidth) {
+            out += "\n" + std::string(indent, ' ');
+            column = indent;
+        } else if (column > indent) {
+            out += ' ';
+            ++column;
+        }
+        out += word;
+        column += word.size();
+    }
+    return out;
+}
+
+// "  name                    help", the help beneath it when the name is long.
+std::string HelpEntry(const std::string& name, const std::string& help) {
+    std::string text = "  " + name;
+    if (text.size() + 2 > kHelpColumn) {
+        text += "\n" + std::string(kHelpColumn, ' ');
+    } else {
+        text += std::string(kHelpColumn - text.size(), ' ');
+    }
+    return text + Reflowed(help, kHelpColumn, kHelpColumn) + "\n";
+}
+
+std::string OptionHelp(const CliOption& o) {
+    std::string name = o.shortName ? OptionUsage(o) + ", " + o.shortName : OptionUsage(o);
+    std::string help = o.help;
+    if (o.commands && !o.general) help = Joined(Words(o.commands), "and") + ": " + help;
+    return HelpEntry(name, help);
+}
+
+constexpr const char* kAbout =
+    "The QOR / QORW Utility without a window: the same pages, checks, messages and files.\n";
+
+constexpr const char* kHelpTail = R"(
 Differences (verify, diff) go to stdout, one a line, tab-separated:
   page, key, value in the file (or A), value in the module (or B).
 With --json, info prints one JSON object and verify and diff one object per difference
@@ -251,4 +382,237 @@ Example, one configuration into the modules on three adapters:
 
 See qorwctl(1).
 )";
+
+}  // namespace
+
+bool ParseCliOptions(const std::vector<std::string>& argv, CliOptions& options,
+                     std::string& error) {
+    std::vector<std::string> positional;
+    std::map<const CliOption*, int> given;
+    bool optionsEnd = false;
+    for (size_t i = 0; i < argv.size(); ++i) {
+        const std::string& arg = argv[i];
+        if (optionsEnd || arg.size() < 2 || arg[0] != '-') {
+            positional.push_back(arg);
+            continue;
+        }
+        if (arg == "--") {
+            optionsEnd = true;
+            continue;
+        }
+        std::string name = arg;
+        std::optional<std::string> value;
+        if (size_t eq = arg.find('='); eq != std::string::npos && arg.rfind("--", 0) == 0) {
+            name = arg.substr(0, eq);
+            value = arg.substr(eq + 1);
+        }
+        const CliOption* option = OptionNamed(name);
+        if (!option) {
+            error = "unknown option " + name;
+            return false;
+        }
+        if (option->value == CliValue::None && value) {
+            error = name + " takes no value";
+            return false;
+        }
+        if (option->value != CliValue::None && !value) {
+            if (i + 1 >= argv.size()) {
+                error = name + " needs a value";
+                return false;
+            }
+            value = argv[++i];
+        }
+        if (option->flag) {
+            options.*option->flag = true;
+        } else if (option->text) {
+            options.*option->text = *value;
+        } else if (!option->apply(options, *value, error)) {
+            return false;
+        }
+        ++given[option];
+    }
+    if (options.help || options.version || options.bashCompletion) {
+        if (!positional.empty()) options.command = positional.front();
+        return true;
+    }
+    if (positional.empty()) {
+        error = "no command given";
+        return false;
+    }
+    options.command = positional.front();
+    options.args.assign(positional.begin() + 1, positional.end());
+    const CliCommand* command = CommandNamed(options.command);
+    if (!command) {
+        error = "unknown command \"" + options.command + "\"";
+        return false;
+    }
+    for (const auto& [option, count] : given) {
+        if (!OptionBelongsTo(*option, command->name)) {
+            error =
+                std::string(option->name) + " belongs to " + Joined(Words(option->commands), "and");
+            return false;
+        }
+        // Elsewhere the last one given counts.
+        if (count > 1 && option->repeatsIn && !InList(option->repeatsIn, command->name)) {
+            error = std::string("a second ") + option->name + " belongs to " +
+                    Joined(Words(option->repeatsIn), "and");
+            return false;
+        }
+    }
+    for (const CliOption& option : CliOptionTable()) {
+        if (InList(option.requiredIn, command->name) && !given.count(&option)) {
+            error = std::string(command->name) + " needs " + OptionUsage(option);
+            return false;
+        }
+    }
+    if (options.args.size() != command->wordCount) {
+        error = "usage: qorwctl [options] " + CommandUsage(*command);
+        return false;
+    }
+    if (command->choices && !InList(command->choices, options.args[0])) {
+        error = std::string(command->name) + " wants " + Joined(Words(command->choices), "or") +
+                ", not \"" + options.args[0] + "\"";
+        return false;
+    }
+    return true;
+}
+
+std::string CliHelpText(const std::string& command) {
+    if (const CliCommand* c = CommandNamed(command)) {
+        std::string text = "usage: qorwctl [options] " + Wrapped(CommandUsage(*c), 25, 25) + "\n\n";
+        text += Reflowed(std::string(c->help) + ".", 0, 0) + "\n\nOptions:\n";
+        for (const CliOption& o : CliOptionTable()) {
+            if (o.help && OptionBelongsTo(o, c->name)) text += OptionHelp(o);
+        }
+        return text;
+    }
+    std::string text = "usage: qorwctl";
+    for (const CliOption& o : CliOptionTable()) {
+        if (o.general) text += " [" + OptionUsage(o) + "]";
+    }
+    text += std::string(" COMMAND ARGS\n\n") + kAbout + "\nCommands:\n";
+    for (const CliCommand& c : CliCommandTable())
+        text += HelpEntry(Wrapped(CommandUsage(c), 2, 12), c.help);
+    text += "\nOptions:\n";
+    for (const CliOption& o : CliOptionTable()) {
+        if (o.help) text += OptionHelp(o);
+    }
+    return text + kHelpTail;
+}
+
+namespace {
+
+constexpr const char* kCompletionHead =
+    R"(# bash completion for qorwctl, the QOR / QORW Utility for scripts.
+# Written by "qorwctl --bash-completion" from the program's own option table.
+
+_qorwctl_ports() {
+    local p ports=()
+    for p in /dev/serial/by-id/* /dev/ttyUSB* /dev/ttyACM*; do
+        [ -e "$p" ] && ports+=("$p")
+    done
+    ports+=(COM{1..32})
+    COMPREPLY=($(compgen -W "${ports[*]}" -- "$cur"))
+}
+
+_qorwctl_files() {
+    # Files by extension, in any case, and folders to walk into.
+    local f re="\\.($1)\$"
+    COMPREPLY=()
+    while IFS= read -r f; do
+        if [ -d "$f" ] || [[ ${f,,} =~ $re ]]; then
+            COMPREPLY+=("$f")
+        fi
+    done < <(compgen -f -- "$cur")
+}
+
+_qorwctl() {
+    local cur prev words cword
+    _init_completion 2>/dev/null || {
+        cur=${COMP_WORDS[COMP_CWORD]}
+        prev=${COMP_WORDS[COMP_CWORD - 1]}
+        words=("${COMP_WORDS[@]}")
+        cword=$COMP_CWORD
+    }
+)";
+
+std::string Quoted(const std::string& words) {
+    return "\"" + words + "\"";
+}
+
+// What completion offers for a value or a command's words.
+std::string CompletionOf(CliValue kind, const char* extensions, const char* choices) {
+    if (kind == CliValue::Port) return "_qorwctl_ports";
+    if (kind == CliValue::Rate)
+        return "COMPREPLY=($(compgen -W \"57600 38400 19200 9600 4800 2400 1200\" -- \"$cur\"))";
+    if (extensions) return "_qorwctl_files " + Quoted(extensions);
+    if (choices) return "COMPREPLY=($(compgen -W " + Quoted(choices) + " -- \"$cur\"))";
+    return "COMPREPLY=()";
+}
+
+// Words other than options: what the command's words are, unless an option is being typed.
+std::string Offer(const std::string& completion) {
+    return "[[ $cur == -* ]] || {\n            " + completion + "\n            return\n        }\n";
+}
+
+}  // namespace
+
+std::string BashCompletionScript() {
+    std::string valued, commands, everywhere, general;
+    for (const CliOption& o : CliOptionTable()) {
+        if (o.value != CliValue::None) valued += std::string(valued.empty() ? "" : " | ") + o.name;
+        if (o.help && !o.commands) everywhere += std::string(" ") + o.name;
+        if (o.general) general += std::string(" ") + o.name;
+    }
+    for (const CliCommand& c : CliCommandTable())
+        commands += std::string(commands.empty() ? "" : " ") + c.name;
+
+    std::string s = kCompletionHead;
+    s += "    local command=\"\" i\n"
+         "    for ((i = 1; i < cword; i++)); do\n"
+         "        case ${words[i]} in\n"
+         "        " +
+         valued +
+         ") ((i++)) ;;\n"
+         "        -*) ;;\n"
+         "        *)\n"
+         "            command=${words[i]}\n"
+         "            break\n"
+         "            ;;\n"
+         "        esac\n"
+         "    done\n\n"
+         "    case $prev in\n";
+    for (const CliOption& o : CliOptionTable()) {
+        if (o.value == CliValue::None) continue;
+        s += "    " + std::string(o.name) + ")\n        " +
+             CompletionOf(o.value, o.extensions, nullptr) + "\n        return\n        ;;\n";
+    }
+    s += "    esac\n\n"
+         "    local options=" +
+         Quoted(everywhere.substr(1)) +
+         "\n"
+         "    case $command in\n"
+         "    \"\")\n"
+         "        options+=" +
+         Quoted(general) +
+         "\n"
+         "        " +
+         Offer("COMPREPLY=($(compgen -W " + Quoted(commands) + " -- \"$cur\"))") + "        ;;\n";
+    for (const CliCommand& c : CliCommandTable()) {
+        std::string own;
+        for (const CliOption& o : CliOptionTable()) {
+            if (o.help && o.commands && InList(o.commands, c.name))
+                own += std::string(" ") + o.name;
+        }
+        s += "    " + std::string(c.name) + ")\n        options+=" + Quoted(own) + "\n";
+        if (c.wordCount > 0)
+            s += "        " + Offer(CompletionOf(CliValue::None, c.extensions, c.choices));
+        s += "        ;;\n";
+    }
+    s += "    *) return ;;\n"
+         "    esac\n"
+         "    COMPREPLY=($(compgen -W \"$options\" -- \"$cur\"))\n"
+         "}\n\n"
+         "complete -F _qorwctl qorwctl\n";
+    return s;
 }

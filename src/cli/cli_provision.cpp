@@ -26,9 +26,6 @@
 namespace {
 
 constexpr int kExitInterrupted = 130;
-// How long a run (not a station) waits for a module to answer on a port.
-constexpr int kDefaultWaitSeconds = 30;
-constexpr int kMaxWaitSeconds = 24 * 3600;
 
 std::atomic<bool> g_stop{false};
 
@@ -36,163 +33,19 @@ extern "C" void OnStopSignal(int) {
     g_stop = true;
 }
 
-struct ProvisionArgs {
-    std::string templatePath, unitsPath, ledgerPath;
-    std::vector<std::string> ports;
-    int baudIndex = -1;  // as the window starts
-    int waitSeconds = kDefaultWaitSeconds;
-    bool ram = false, watch = false, dryRun = false, json = false, force = false, quiet = false;
-    bool correct = false;
-    bool help = false;
-};
+// The command line as provisioning takes it: the ledger's default place. Ports stay as given
+// until they are known to name different ports, so a repeat is named in the user's spellings.
+using ProvisionArgs = CliOptions;
 
-int Usage(const std::string& text) {
-    std::fprintf(stderr, "qorwctl: %s\nTry 'qorwctl --help'.\n", text.c_str());
-    return kExitUsage;
-}
-
-std::optional<int> BaudIndexOf(const std::string& text) {
-    static const char* const kRates[] = {"57600", "38400", "19200", "9600", "4800", "2400", "1200"};
-    for (int i = 0; i < 7; ++i) {
-        if (text == kRates[i]) return i;
-    }
-    return std::nullopt;
-}
-
-// Options as name and value, "--name=value" or "--name value"; positional words apart.
-struct ArgReader {
-    explicit ArgReader(const std::vector<std::string>& args) : argv(args) {}
-
-    const std::vector<std::string>& argv;
-    size_t i = 0;
-    std::string name;
-    std::optional<std::string> inlineValue;
-    std::string error;
-
-    bool Next(std::string& word, bool& isOption) {
-        if (i >= argv.size()) return false;
-        word = argv[i++];
-        isOption = word.size() > 1 && word[0] == '-';
-        inlineValue.reset();
-        if (isOption && word.rfind("--", 0) == 0) {
-            if (size_t eq = word.find('='); eq != std::string::npos) {
-                inlineValue = word.substr(eq + 1);
-                word = word.substr(0, eq);
-            }
-        }
-        name = word;
-        return true;
-    }
-    bool Value(std::string& value) {
-        if (inlineValue) {
-            value = *inlineValue;
-            return true;
-        }
-        if (i >= argv.size()) {
-            error = name + " needs a value";
-            return false;
-        }
-        value = argv[i++];
-        return true;
-    }
-    bool NoValue() {
-        if (!inlineValue) return true;
-        error = name + " takes no value";
-        return false;
-    }
-};
-
-bool ParseProvision(const std::vector<std::string>& argv, ProvisionArgs& a, std::string& error) {
-    ArgReader r(argv);
-    std::string word, value;
-    bool isOption = false;
-    bool commandSeen = false;
-    while (r.Next(word, isOption)) {
-        if (!isOption) {
-            if (!commandSeen && word == "provision") {
-                commandSeen = true;
-                continue;
-            }
-            error = "provision takes no word \"" + word + "\"";
-            return false;
-        }
-        bool ok = true;
-        if (word == "--template") {
-            ok = r.Value(a.templatePath);
-        } else if (word == "--units") {
-            ok = r.Value(a.unitsPath);
-        } else if (word == "--ledger") {
-            ok = r.Value(a.ledgerPath);
-        } else if (word == "--port") {
-            ok = r.Value(value);
-            if (ok) {
-                if (value.empty() || (LooksLikeComNumber(value) && !ComNumberOf(value))) {
-                    error = "--port wants COM1 to COM32, a device path or a by-id name, not \"" +
-                            value + "\"";
-                    return false;
-                }
-                a.ports.push_back(value);  // resolved once all are known to differ
-            }
-        } else if (word == "--baud") {
-            ok = r.Value(value);
-            if (ok) {
-                auto index = BaudIndexOf(value);
-                if (!index) {
-                    error = "--baud wants 57600, 38400, 19200, 9600, 4800, 2400 or 1200, not \"" +
-                            value + "\"";
-                    return false;
-                }
-                a.baudIndex = *index;
-            }
-        } else if (word == "--wait") {
-            ok = r.Value(value);
-            if (ok) {
-                char* end = nullptr;
-                long seconds = value.empty() ? -1 : std::strtol(value.c_str(), &end, 10);
-                if (seconds < 0 || seconds > kMaxWaitSeconds || *end) {
-                    error = "--wait wants a number of seconds, 0 to " +
-                            std::to_string(kMaxWaitSeconds) + ", not \"" + value + "\"";
-                    return false;
-                }
-                a.waitSeconds = static_cast<int>(seconds);
-            }
-        } else if (word == "--ram") {
-            ok = r.NoValue() && (a.ram = true);
-        } else if (word == "--watch") {
-            ok = r.NoValue() && (a.watch = true);
-        } else if (word == "--dry-run") {
-            ok = r.NoValue() && (a.dryRun = true);
-        } else if (word == "--json") {
-            ok = r.NoValue() && (a.json = true);
-        } else if (word == "--force") {
-            ok = r.NoValue() && (a.force = true);
-        } else if (word == "--correct") {
-            ok = r.NoValue() && (a.correct = true);
-        } else if (word == "--quiet" || word == "-q") {
-            ok = r.NoValue() && (a.quiet = true);
-        } else if (word == "--help" || word == "-h") {
-            a.help = true;
-        } else {
-            error = "unknown option " + word + " for provision";
-            return false;
-        }
-        if (!ok) {
-            error = r.error;
-            return false;
-        }
-    }
-    if (a.help) return true;
-    if (a.templatePath.empty() || a.unitsPath.empty()) {
-        error = "usage: qorwctl provision --template FILE --units FILE.csv [--port P]...";
-        return false;
-    }
+ProvisionArgs ProvisionArgsOf(const CliOptions& options) {
+    ProvisionArgs a = options;
     if (a.ledgerPath.empty()) {
         size_t slash = a.unitsPath.rfind('/');
         a.ledgerPath =
             (slash == std::string::npos ? std::string() : a.unitsPath.substr(0, slash + 1)) +
             "provision.db";
     }
-    return true;
+    return a;
 }
 
 std::string Clock() {
@@ -324,28 +177,10 @@ void InstallStopHandlers() {
 
 }  // namespace
 
-std::optional<std::string> FleetCommandOf(const std::vector<std::string>& argv) {
-    for (size_t i = 0; i < argv.size(); ++i) {
-        const std::string& a = argv[i];
-        if (a.size() > 1 && a[0] == '-') {
-            // The two options before a command that take their value as the next word.
-            if ((a == "--port" || a == "--baud") && i + 1 < argv.size()) ++i;
-            continue;
-        }
-        if (a == "provision" || a == "ledger") return a;
-        return std::nullopt;
-    }
-    return std::nullopt;
-}
-
-int RunProvision(const std::vector<std::string>& argv) {
-    ProvisionArgs a;
+int RunProvision(const CliOptions& options) {
+    ProvisionArgs a = ProvisionArgsOf(options);
+    if (std::string same = SamePortTwice(a.ports); !same.empty()) return Usage(same);
     std::string error;
-    if (!ParseProvision(argv, a, error)) return Usage(error);
-    if (a.help) {
-        std::fputs(FleetUsage(), stdout);
-        return kExitOk;
-    }
 
     // The whole table is checked before any port is opened.
     UnitPlan plan;
@@ -358,7 +193,6 @@ int RunProvision(const std::vector<std::string>& argv) {
             std::fprintf(stderr, "qorwctl: %s\n", error.c_str());
             return kExitRefused;
     }
-    if (std::string same = SamePortTwice(a.ports); !same.empty()) return Usage(same);
     for (std::string& port : a.ports)
         port = DeviceNamed(port);
     if (a.ports.empty()) {
@@ -379,7 +213,7 @@ int RunProvision(const std::vector<std::string>& argv) {
 
     ProvisionOptions o;
     o.ports = a.ports;
-    o.baudIndex = a.baudIndex;
+    o.baudIndex = a.baudIndex.value_or(-1);  // else as the window starts
     o.ram = a.ram;
     o.watch = a.watch && !a.dryRun;
     o.preview = a.dryRun;
@@ -416,29 +250,10 @@ int RunProvision(const std::vector<std::string>& argv) {
     return kExitOk;
 }
 
-int RunLedger(const std::vector<std::string>& argv) {
-    std::string path;
-    bool csv = false, json = false;
-    bool commandSeen = false;
-    for (const std::string& a : argv) {
-        if (a == "--csv") {
-            csv = true;
-        } else if (a == "--json") {
-            json = true;
-        } else if (a == "--help" || a == "-h") {
-            std::fputs(FleetUsage(), stdout);
-            return kExitOk;
-        } else if (!commandSeen && a == "ledger") {
-            commandSeen = true;
-        } else if (a.size() > 1 && a[0] == '-') {
-            return Usage("unknown option " + a + " for ledger");
-        } else if (path.empty()) {
-            path = a;
-        } else {
-            return Usage("usage: qorwctl ledger FILE [--csv|--json]");
-        }
-    }
-    if (path.empty() || (csv && json)) return Usage("usage: qorwctl ledger FILE [--csv|--json]");
+int RunLedger(const CliOptions& options) {
+    const std::string& path = options.args[0];
+    bool csv = options.csv, json = options.json;
+    if (csv && json) return Usage("--csv and --json do not go together");
     if (::access(path.c_str(), F_OK) != 0) {
         std::fprintf(stderr, "qorwctl: %s: no such ledger\n", path.c_str());
         return kExitRefused;
@@ -513,29 +328,4 @@ int RunLedger(const std::vector<std::string>& argv) {
     }
     std::fflush(stdout);
     return kExitOk;
-}
-
-const char* FleetUsage() {
-    return R"(usage: qorwctl [--baud RATE] provision --template FILE --units FILE.csv [--port P]...
-                 [--ledger FILE] [--ram] [--watch] [--wait SECONDS] [--dry-run] [--force]
-                 [--correct]
-                 [--json] [--quiet]
-       qorwctl ledger FILE [--csv|--json]
-
-provision: one configuration per row of the units file (the template with the row's values),
-each into the module on a port, all ports at once; the ledger records which module got which
-row. --port is COMn or a device path and may be given many times (default: every serial device
-present); --ledger defaults to provision.db beside the units file; --ram writes RAM only (no
-store and reset); --watch keeps each port going, module after module, until every row is done
-or Ctrl+C; --wait gives up on a port where no module answers after SECONDS (default 30;
-without --watch); --dry-run checks the inputs and shows the row each present module would get;
---force provisions again what the ledger records as done; --json prints one JSON object per
-event. A table that disagrees with the ledger about a row already given to a module (changed,
-moved or removed) is refused before any port is opened; add new rows at the end. --correct
-takes changed rows as corrections: their modules get the new values when they come back (never
-another module's IP address). Exit status: 0 every unit done, 1 some failed (or an input was
-refused), 2 usage, 3 a port could not be opened or no module answered on it, 130 stopped by
-Ctrl+C.
-ledger: the ledger's report, as a table, CSV or one JSON object per row.
-)";
 }

@@ -12,12 +12,13 @@ int main(int argc, char** argv) {
     std::vector<std::string> args(argv + 1, argv + argc);
     CliOptions options;
     std::string error;
-    if (!ParseCliOptions(args, options, error)) {
-        std::fprintf(stderr, "qorwctl: %s\nTry 'qorwctl --help'.\n", error.c_str());
-        return kExitUsage;
+    if (!ParseCliOptions(args, options, error)) return Usage(error);
+    if (options.bashCompletion) {
+        std::fputs(BashCompletionScript().c_str(), stdout);
+        return kExitOk;
     }
     if (options.help) {
-        std::fputs(CliHelpText(), stdout);
+        std::fputs(CliHelpText(options.command).c_str(), stdout);
         return kExitOk;
     }
     if (options.version) {

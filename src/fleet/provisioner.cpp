@@ -84,7 +84,8 @@ bool IsFinalPhase(UnitPhase phase) {
 // One port: its own channel, and a fresh window (document and pages) for every module.
 class Provisioner::Worker {
 public:
-    Worker(Provisioner& owner, const std::string& port) : owner_(owner), options_(owner.options_) {
+    Worker(Provisioner& owner, const std::string& port, const std::atomic<bool>& runStop)
+        : owner_(owner), options_(owner.options_), runStop_(runStop) {
         event_.port = port;
         channel_.SetDevice(port);
     }
@@ -97,6 +98,15 @@ public:
         channel_.RequestStop();
     }
     bool Finished() const { return finished_; }
+    // What the worker's windows ask between requests and during pauses: the run's stop flag
+    // (set by a signal handler, which can do no more) is passed on to the link here.
+    bool StopNow() {
+        if (runStop_ && !stop_) Stop();
+        return stop_;
+    }
+    std::function<bool()> Stopping() {
+        return [this] { return StopNow(); };
+    }
 
 private:
     struct Module {
@@ -136,6 +146,7 @@ private:
 
     Provisioner& owner_;
     const ProvisionOptions& options_;
+    const std::atomic<bool>& runStop_;
     std::atomic<bool> stop_{false};
     std::atomic<bool> finished_{false};
     SerialChannel channel_;
@@ -197,7 +208,7 @@ void Provisioner::Worker::Count(UnitPhase phase) {
 }
 
 Provisioner::Worker::Module Provisioner::Worker::Probe() {
-    FleetUiHost ui(&stop_, options_.pauseScale);
+    FleetUiHost ui(Stopping(), options_.pauseScale);
     auto dlg = NewWindow(ui);
     QorDoc& doc = dlg->Doc();
     Module m;
@@ -225,11 +236,11 @@ void Provisioner::Worker::Run() {
     const auto giveUpAt =
         std::chrono::steady_clock::now() + std::chrono::milliseconds(options_.answerWaitMs);
     for (;;) {
-        if (stop_) break;
+        if (StopNow()) break;
         if (options_.watch && AllRowsDone()) break;
         if (present.empty()) Waiting({});
         Module m = Probe();
-        if (stop_) break;  // between modules: nothing in flight
+        if (StopNow()) break;  // between modules: nothing in flight
         if (m.result != QorDoc::kSuccess) {
             present.clear();
             announcedRemoval = false;
@@ -248,14 +259,14 @@ void Provisioner::Worker::Run() {
                 break;
             }
             Waiting(portFailed ? why : "");
-            FleetUiHost(&stop_).Wait(options_.probeIntervalMs);
+            FleetUiHost(Stopping()).Wait(options_.probeIntervalMs);
             continue;
         }
         if (m.hw == present) {
             // The module just done is still on the port.
             if (!announcedRemoval) Phase(UnitPhase::Removal, -1, kTakeAway);
             announcedRemoval = true;
-            FleetUiHost(&stop_).Wait(options_.probeIntervalMs);
+            FleetUiHost(Stopping()).Wait(options_.probeIntervalMs);
             continue;
         }
         ClearEvent();
@@ -323,7 +334,7 @@ UnitPhase Provisioner::Worker::CheckDone(const UnitConfig& unit, const Module& m
     std::vector<ParamDifference> differences;
     std::string error;
     {
-        FleetUiHost ui(&stop_, options_.pauseScale);
+        FleetUiHost ui(Stopping(), options_.pauseScale);
         auto dlg = NewWindow(ui);
         if (!LoadConfigurationText(*dlg, ui, unit.text, error)) {
             error = OneLine(error);
@@ -372,7 +383,7 @@ UnitPhase Provisioner::Worker::CheckDone(const UnitConfig& unit, const Module& m
 
 void Provisioner::Worker::Provision(const UnitConfig& unit, const Ledger::Claim& claim,
                                     const std::string& why) {
-    FleetUiHost ui(&stop_, options_.pauseScale);
+    FleetUiHost ui(Stopping(), options_.pauseScale);
     UnitPhase phase = UnitPhase::Downloading;
     std::string outcome;
     {
@@ -463,11 +474,11 @@ ProvisionSummary Provisioner::Run(const std::atomic<bool>& stop) {
     previewed_.clear();
     std::vector<std::unique_ptr<Worker>> workers;
     for (const std::string& port : options_.ports)
-        workers.push_back(std::make_unique<Worker>(*this, port));
+        workers.push_back(std::make_unique<Worker>(*this, port, stop));
     std::vector<std::thread> threads;
     for (auto& w : workers)
         threads.emplace_back([&w] { w->Run(); });
-    // The stop flag may be set by a signal handler, which can do no more: passed on from here.
+    // Also passed on from here, for a worker that is waiting on its link rather than asking.
     constexpr auto kStopLook = std::chrono::milliseconds(20);
     bool stopped = false;
     while (!std::all_of(workers.begin(), workers.end(), [](auto& w) { return w->Finished(); })) {

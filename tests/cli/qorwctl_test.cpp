@@ -1,6 +1,7 @@
 // qorwctl as a script runs it: the built program in a folder of its own, against the simulated
 // module on a pseudo-terminal.
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -8,17 +9,20 @@
 #include <atomic>
 #include <chrono>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <map>
+#include <nlohmann/json.hpp>
 #include <regex>
 #include <set>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
-#include <gtest/gtest.h>
-
 #include "files/temp_dir.h"
 #include "qorsim/sim_module.h"
+#include "support/port_test_tree.h"
 
 extern char** environ;
 
@@ -36,7 +40,7 @@ struct CtlRun {
 // Runs qorwctl in dir with args; env adds to (or, with an empty value, removes from) the
 // test's own environment. The reset pauses are shortened unless env says otherwise.
 CtlRun RunCtl(const TempDir& dir, const std::vector<std::string>& args,
-           std::map<std::string, std::string> env = {}) {
+              std::map<std::string, std::string> env = {}) {
     env.emplace("QORWCTL_PAUSE_SCALE", "0");
     std::vector<std::string> envText;
     for (char** e = environ; *e; ++e) {
@@ -52,9 +56,11 @@ CtlRun RunCtl(const TempDir& dir, const std::vector<std::string>& args,
     std::vector<std::string> argText = {kProgram};
     argText.insert(argText.end(), args.begin(), args.end());
     std::vector<char*> argv, envp;
-    for (auto& a : argText) argv.push_back(a.data());
+    for (auto& a : argText)
+        argv.push_back(a.data());
     argv.push_back(nullptr);
-    for (auto& e : envText) envp.push_back(e.data());
+    for (auto& e : envText)
+        envp.push_back(e.data());
     envp.push_back(nullptr);
     std::string outPath = dir.File(".stdout"), errPath = dir.File(".stderr");
 
@@ -103,7 +109,9 @@ protected:
         return RunCtl(dir, args, std::move(env));
     }
     std::string Read(const std::string& name) const { return ReadFileBytes(dir.File(name)); }
-    bool Exists(const std::string& name) const { return ::access(dir.File(name).c_str(), F_OK) == 0; }
+    bool Exists(const std::string& name) const {
+        return ::access(dir.File(name).c_str(), F_OK) == 0;
+    }
 
     TempDir dir;
 };
@@ -154,7 +162,8 @@ TEST_F(QorwctlTest, RefusesUnusableCommandLinesWithStatusTwo) {
     };
     for (const auto& args : lines) {
         std::string shown;
-        for (auto& a : args) shown += a + " ";
+        for (auto& a : args)
+            shown += a + " ";
         CtlRun r = Ctl(args);
         EXPECT_EQ(r.status, 2) << shown;
         EXPECT_TRUE(Contains(r.err, "qorwctl: ")) << shown << r.err;
@@ -162,19 +171,20 @@ TEST_F(QorwctlTest, RefusesUnusableCommandLinesWithStatusTwo) {
     }
     EXPECT_FALSE(Exists("QORWUTIL.CFG"));
     // The refusal names every command the option belongs to.
-    CtlRun json = Ctl({"--json", "ports"});
+    CtlRun json = Ctl({"--json", "defaults", "d.dcf"});
     EXPECT_EQ(json.status, 2);
-    EXPECT_TRUE(Contains(json.err, "--json belongs to scan, info, verify, diff, provision and ledger"))
-        << json.err;
+    EXPECT_EQ(json.err,
+              "qorwctl: --json belongs to scan, info, ports, verify, diff, provision and ledger\n"
+              "Try 'qorwctl --help'.\n");
 }
 
 TEST_F(QorwctlTest, HelpDescribesEveryCommand) {
     CtlRun r = Ctl({"--help"});
     EXPECT_EQ(r.status, 0);
-    for (const char* part : {"usage: qorwctl", "defaults OUT", "convert IN OUT", "check IN",
-                             "upload OUT", "download IN [--rom] [--all]", "verify IN", "diff A B",
-                             "reset power|oob|oob-ip", "info", "ports", "--trace", "--quiet",
-                             "Exit status"})
+    for (const char* part :
+         {"usage: qorwctl", "defaults OUT", "convert IN OUT", "check IN", "upload OUT",
+          "download IN [--rom] [--all]", "verify IN", "diff A B", "reset power|oob|oob-ip", "info",
+          "ports", "--trace", "--quiet", "Exit status"})
         EXPECT_TRUE(Contains(r.out, part)) << part;
 }
 
@@ -186,7 +196,8 @@ TEST_F(QorwctlTest, DefaultsAndConvertWriteTheWindowsOwnFiles) {
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_TRUE(r.err.empty()) << r.err;
     std::string text = Read("d.txt");
-    EXPECT_EQ(text.rfind("[QorConfiguration]\r\nVersion: 4\r\n\r\n[COMMS]\r\nBaud: Auto\r\n", 0), 0u)
+    EXPECT_EQ(text.rfind("[QorConfiguration]\r\nVersion: 4\r\n\r\n[COMMS]\r\nBaud: Auto\r\n", 0),
+              0u)
         << text.substr(0, 80);
     EXPECT_TRUE(Contains(text, "\r\nRoute49: 000.000.000.000\r\n"));
     EXPECT_GT(Read("d.dcf").size(), 0u);
@@ -257,12 +268,48 @@ TEST_F(QorwctlTest, PortsNamesTheComNumbersMappedToADevice) {
     sim.Stop();
 }
 
+TEST_F(QorwctlTest, PortsAsJsonGivesOneObjectAPort) {
+    SimModule sim;
+    ASSERT_TRUE(sim.Start());
+    const std::string gone = "/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A1B2C3-if00-port0";
+    std::filesystem::create_directories(std::filesystem::path(TestPinsPath()).parent_path());
+    std::ofstream(TestPinsPath()) << "COM7\t" << gone << "\tFT232R USB UART (A1B2C3)\n";
+    CtlRun r = Ctl({"ports", "--json"}, {{"QORW_COM5", sim.SlavePath()}});
+    ::unlink(TestPinsPath().c_str());
+    sim.Stop();
+    EXPECT_EQ(r.status, 0) << r.err;
+    std::map<int, nlohmann::json> ports;
+    std::istringstream lines(r.out);
+    for (std::string line; std::getline(lines, line);) {
+        nlohmann::json port = nlohmann::json::parse(line);
+        ports[port["com"].get<int>()] = port;
+    }
+    using J = nlohmann::json;
+    EXPECT_EQ(ports[5], (J{{"com", 5},
+                           {"device", sim.SlavePath()},
+                           {"by_id", nullptr},
+                           {"by_path", nullptr},
+                           {"adapter", nullptr},
+                           {"serial", nullptr},
+                           {"pinned", false},
+                           {"present", true}}));
+    EXPECT_EQ(ports[7], (J{{"com", 7},
+                           {"device", gone},
+                           {"by_id", gone},
+                           {"by_path", nullptr},
+                           {"adapter", "FT232R USB UART (A1B2C3)"},
+                           {"serial", nullptr},
+                           {"pinned", true},
+                           {"present", false}}));
+}
+
 // ---- the module
 
 TEST_F(QorwctlDeviceTest, InfoReportsTheIdentificationOfTheModule) {
     CtlRun r = Device({"info"});
     ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_TRUE(std::regex_search(r.out, std::regex("^Identification: QORW .*FW=03\\.12 Diag OK\n")))
+    EXPECT_TRUE(
+        std::regex_search(r.out, std::regex("^Identification: QORW .*FW=03\\.12 Diag OK\n")))
         << r.out;
     EXPECT_TRUE(Contains(r.out, "\nHardwareAddress: 00:00:BC:1A:2B:3C\n"));
     EXPECT_TRUE(Contains(r.out, "\nFirmware: 03.12\n"));
@@ -380,7 +427,8 @@ TEST_F(QorwctlDeviceTest, UnpluggedDuringAnUploadGivesOneMessageAndNoFile) {
         return std::vector<uint8_t>{};
     });
     std::thread unplug([&] {
-        while (requests < 30 && !finished) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        while (requests < 30 && !finished)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
         if (requests >= 30) sim.Hangup();
     });
     // At the slowest rate the utility waits a second for each answer.
