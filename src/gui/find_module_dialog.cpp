@@ -68,6 +68,8 @@ QString ScanResultText(const ScanResult& r) {
                 .arg(FromLatin1(r.error).replace('\n', ' '));
         case O::Cancelled:
             return QStringLiteral("Cancelled");
+        case O::Gone:
+            return FromLatin1(r.error).replace('\n', ' ');
     }
     return {};
 }
@@ -190,7 +192,8 @@ void FindModuleDialog::Finish() {
         list_->setFocus();
     } else {
         bool noneOpened = std::all_of(results_.begin(), results_.end(), [](const ScanResult& r) {
-            return r.outcome == ScanResult::Outcome::OpenFailed;
+            return r.outcome == ScanResult::Outcome::OpenFailed ||
+                   r.outcome == ScanResult::Outcome::Gone;
         });
         status_->setText(noneOpened ? kNoPortOpened : kNoModule);
     }

@@ -18,7 +18,8 @@ constexpr const char* kKeyMask = "CfgSecMask: ";
 
 CUtilitySettingsPage::CUtilitySettingsPage(CPageHost& host)
     : host_(host), mask_(host.Ui(), IpFieldKind::PlainMask) {
-    for (const char* t : kBaudTexts) baud_.AddString(t);
+    for (const char* t : kBaudTexts)
+        baud_.AddString(t);
     ProgramPortMap().Refresh();
     for (int port = 1; port <= kPortCount; ++port)
         comPort_.AddString(ProgramPortMap().Entry(port).Text());
@@ -78,9 +79,14 @@ bool CUtilitySettingsPage::RefreshPorts() {
     if (same) return false;
     int sel = comPort_.GetCurSel();
     comPort_.ResetContent();
-    for (const std::string& text : texts) comPort_.AddString(text);
+    for (const std::string& text : texts)
+        comPort_.AddString(text);
     comPort_.SetCurSel(sel);
     return true;
+}
+
+void CUtilitySettingsPage::GoOffline() {
+    host_.GoOffline(true);
 }
 
 void CUtilitySettingsPage::ShowMembers() {
@@ -132,7 +138,9 @@ void CUtilitySettingsPage::OnDownload() {
 
 // ---- page operations
 
-void CUtilitySettingsPage::LoadDefaults() { ClearMask(); }
+void CUtilitySettingsPage::LoadDefaults() {
+    ClearMask();
+}
 
 void CUtilitySettingsPage::SeriesChanged(int series) {
     if (series == 2) {
@@ -144,9 +152,13 @@ void CUtilitySettingsPage::SeriesChanged(int series) {
     ShowMembers();
 }
 
-void CUtilitySettingsPage::LoadFromDocument(QorDoc& doc) { mask_.SetText(doc.GET(QorDoc::kIdCfgSecMask)); }
+void CUtilitySettingsPage::LoadFromDocument(QorDoc& doc) {
+    mask_.SetText(doc.GET(QorDoc::kIdCfgSecMask));
+}
 
-void CUtilitySettingsPage::QueueParameters(QorDoc& doc) { doc.QUEUE(QorDoc::kIdCfgSecMask); }
+void CUtilitySettingsPage::QueueParameters(QorDoc& doc) {
+    doc.QUEUE(QorDoc::kIdCfgSecMask);
+}
 
 void CUtilitySettingsPage::StoreToDocument(QorDoc& doc, bool force) {
     doc.UPDATE(QorDoc::kIdCfgSecMask, mask_.GetText(), force);
@@ -173,7 +185,9 @@ void CUtilitySettingsPage::ReadSection(CConfigTextReader& reader) {
     if (!TakeControlValues()) throw ZUVException::SectionInError(kSectionHeader);
 }
 
-void CUtilitySettingsPage::LinkDown() { TakeControlValues(); }
+void CUtilitySettingsPage::LinkDown() {
+    TakeControlValues();
+}
 
 void CUtilitySettingsPage::RestoreLinkBaud() {
     host_.Link().pcBaudIndex = static_cast<uint16_t>(baudIndex_);

@@ -59,6 +59,8 @@ public:
     // Names again what is behind each COM number (ports come and go) without touching the
     // selection; true when any entry changed.
     bool RefreshPorts();
+    // Lets go of the module as a lost link does: the port closed, the window offline.
+    void GoOffline();
 
 private:
     bool ReadSettingsFile();
