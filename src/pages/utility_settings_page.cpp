@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "app/page_host.h"
+#include "app/ui_host.h"
 #include "files/config_text.h"
 #include "files/dcf_archive.h"
 #include "files/settings_file.h"
@@ -21,6 +22,7 @@ CUtilitySettingsPage::CUtilitySettingsPage(CPageHost& host)
     for (const char* t : kBaudTexts)
         baud_.AddString(t);
     ProgramPortMap().Refresh();
+    ReportPortProblems();
     for (int port = 1; port <= kPortCount; ++port)
         comPort_.AddString(ProgramPortMap().Entry(port).Text());
 
@@ -70,6 +72,7 @@ void CUtilitySettingsPage::WriteSettingsFile() const {
 bool CUtilitySettingsPage::RefreshPorts() {
     PortMap& map = ProgramPortMap();
     map.Refresh();
+    ReportPortProblems();
     std::vector<std::string> texts;
     bool same = comPort_.Count() == kPortCount;
     for (int port = 1; port <= kPortCount; ++port) {
@@ -120,6 +123,12 @@ void CUtilitySettingsPage::OnComPort() {
     // The choice is of the adapter, not of a place in the list: it keeps its number after
     // re-plugging and when others come.
     ProgramPortMap().Pin(comIndex_ + 1);
+    ReportPortProblems();
+}
+
+void CUtilitySettingsPage::ReportPortProblems() {
+    for (const std::string& problem : ProgramPortMap().TakeProblems())
+        host_.Ui().Message(problem);
 }
 
 void CUtilitySettingsPage::OnBaud() {

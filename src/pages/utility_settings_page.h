@@ -64,6 +64,8 @@ public:
 
 private:
     bool ReadSettingsFile();
+    // Tells what the pins file holds that cannot be used, each thing once.
+    void ReportPortProblems();
     void ShowMembers();
     void ClearMask();
     void OnComPort();

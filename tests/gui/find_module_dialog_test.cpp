@@ -19,7 +19,9 @@
 #include "app/utility_dlg.h"
 #include "files/temp_dir.h"
 #include "gui/utility_settings_page_view.h"
+#include "link/port_map.h"
 #include "qorsim/sim_module.h"
+#include "support/port_test_tree.h"
 #include "support/scripted_ui_host.h"
 
 namespace {
@@ -160,6 +162,28 @@ TEST(FindModuleDialog, AModuleNoComPortOpensLeavesTheSettingsAlone) {
               "The module is on " + module.Path() + ", which no COM port opens.");
     EXPECT_EQ(w.dlg.Link().comPort, 1);
     EXPECT_FALSE(QFile::exists(w.cwd.Dir().File("QORWUTIL.CFG").c_str()));
+}
+
+// More adapters than COM numbers: the module's adapter is pinned to a number it can be used by.
+TEST(FindModuleDialog, AModulePastCom32IsPinnedToANumber) {
+    Window w;
+    Sim module(38400);
+    std::vector<SerialDevice> present;
+    for (int i = 0; i < PortMap::kPortCount; ++i)
+        present.push_back(UsbPort("/dev/ttyUSB" + std::to_string(i),
+                                  "usb-FTDI_" + std::to_string(i) + "-if00-port0", "FT", ""));
+    present.push_back(UsbPort(module.Path(), "", "USB Serial", "", "ch341"));
+    ResetTestPorts(present);
+    FindModuleDialog d({{module.Path(), "USB Serial"}}, 1, UseOnPage(w.Page()));
+    QSignalSpy finished(&d, &FindModuleDialog::scanFinished);
+    ASSERT_TRUE(finished.wait(5000));
+    EXPECT_EQ(Child<QLabel>(d, "scanStatus")->text(),
+              "COM Port is now COM32, pinned to USB Serial, and Baud Rate 38400.");
+    EXPECT_EQ(w.dlg.Link().comPort, 32);
+    EXPECT_EQ(ProgramPortMap().Entry(32).device, module.Path());
+    EXPECT_EQ(ProgramPortMap().Entry(32).source, PortSource::Pinned);
+    EXPECT_EQ(w.Page().ComPortList().ItemText(31).rfind("COM32  USB Serial  ", 0), 0u);
+    ResetTestPorts();
 }
 
 TEST(FindModuleDialog, CancelStopsAtOnceAndClosesEveryPort) {
