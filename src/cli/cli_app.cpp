@@ -15,8 +15,8 @@
 #include "cli/cli_console.h"
 #include "cli/cli_json.h"
 #include "cli/cli_provision.h"
-#include "cli/cli_scan.h"
 #include "cli/cli_ui_host.h"
+#include "cli/cli_scan.h"
 #include "cli/param_compare.h"
 #include "cli/serial_ports.h"
 #include "link/port_map.h"
@@ -66,8 +66,7 @@ std::string ProgressText(const CProgressWnd& p) {
 }
 
 std::string TrimRight(std::string text) {
-    while (!text.empty() && std::isspace(static_cast<unsigned char>(text.back())))
-        text.pop_back();
+    while (!text.empty() && std::isspace(static_cast<unsigned char>(text.back()))) text.pop_back();
     return text;
 }
 
@@ -270,10 +269,9 @@ int CliSession::PrintDifferences(const std::vector<ParamValue>& a,
     std::vector<ParamDifference> differences = CompareConfigurations(a, b);
     bool verify = options_.command == "verify";
     for (const ParamDifference& d : differences) {
-        std::string line =
-            options_.json
-                ? JsonLine(DifferenceJson(d, verify ? "file" : "a", verify ? "module" : "b"))
-                : DifferenceLine(d);
+        std::string line = options_.json ? JsonLine(DifferenceJson(d, verify ? "file" : "a",
+                                                                   verify ? "module" : "b"))
+                                         : DifferenceLine(d);
         std::printf("%s\n", line.c_str());
     }
     std::fflush(stdout);
@@ -334,11 +332,10 @@ int CliSession::Info() {
     QorDoc& doc = dlg->Doc();
     std::string identification = TrimRight(doc.GET(QorDoc::kIdDiagnostics));
     if (options_.json) {
-        nlohmann::ordered_json info = {
-            {"identification", JsonText(identification)},
-            {"hardware_address", doc.GET(QorDoc::kIdHwAddress)},
-            {"firmware", JsonText(CIpAddrPage::FirmwareText(identification))},
-            {"web_parameters", doc.WebCapable()}};
+        nlohmann::ordered_json info = {{"identification", JsonText(identification)},
+                               {"hardware_address", doc.GET(QorDoc::kIdHwAddress)},
+                               {"firmware", JsonText(CIpAddrPage::FirmwareText(identification))},
+                               {"web_parameters", doc.WebCapable()}};
         std::printf("%s\n", JsonLine(info).c_str());
         std::fflush(stdout);
         return kExitOk;

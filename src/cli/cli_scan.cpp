@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <cstdio>
 #include <mutex>
-#include <nlohmann/json.hpp>
 #include <optional>
+#include <nlohmann/json.hpp>
 
 #include "cli/cli_app.h"
 #include "cli/cli_json.h"
