@@ -372,7 +372,9 @@ bool PortMap::Refresh(const std::vector<SerialDevice>& present) {
         e.device = path;
         e.present = ::access(path.c_str(), F_OK) == 0;
     }
+    pinnedNames_.clear();
     for (const auto& [com, pin] : pins) {
+        pinnedNames_[com] = pin.stableName;
         PortEntry& e = next[static_cast<size_t>(com - 1)];
         if (e.source != PortSource::None) continue;
         int i = find(pin.stableName);
@@ -451,9 +453,14 @@ bool PortMap::Pin(int com) {
     std::lock_guard lk(mu_);
     if (com < 1 || com > kPortCount) return false;
     PortEntry& e = entries_[static_cast<size_t>(com - 1)];
-    if (e.source == PortSource::Pinned) return true;
-    if (e.source != PortSource::Automatic || !WritePin(com, {e.stableName, e.label})) return false;
+    // A pin by a by-id name that two adapters share now is made anew by the socket.
+    bool renamed = e.present && pinnedNames_[com] != e.stableName;
+    if (e.source == PortSource::Pinned && !renamed) return true;
+    if (e.source == PortSource::None || e.source == PortSource::Override ||
+        !WritePin(com, {e.stableName, e.label}))
+        return false;
     e.source = PortSource::Pinned;
+    pinnedNames_[com] = e.stableName;
     automatic_.erase(e.stableName);
     return true;
 }

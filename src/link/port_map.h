@@ -95,7 +95,8 @@ private:
     mutable std::mutex mu_;
     std::vector<PortEntry> entries_;
     std::vector<SerialDevice> present_;
-    std::map<std::string, int> automatic_;  // stable name -> COM number, while plugged in
+    std::map<std::string, int> automatic_;    // stable name -> COM number, while plugged in
+    std::map<int, std::string> pinnedNames_;  // COM number -> the name the pins file holds
     std::vector<std::string> reported_, problems_;
 };
 

@@ -149,6 +149,14 @@ TEST_F(PortMapTest, IdenticalAdaptersArePinnedByTheirSockets) {
     PortMap alone(map.PinsPath());
     alone.Refresh({ch340("/dev/ttyUSB0", "1.2")});
     EXPECT_EQ(alone.Entry(2).device, "/dev/ttyUSB0");
+
+    // A pin made by the shared name before the second adapter came is made anew by the socket.
+    std::ofstream(map.PinsPath()) << "COM3\t/dev/serial/by-id/" << byId << "\tUSB Serial\n";
+    map.Refresh({ch340("/dev/ttyUSB0", "1.1"), ch340("/dev/ttyUSB1", "1.2")});
+    ASSERT_TRUE(map.Pin(3));
+    EXPECT_EQ(ReadFileBytes(map.PinsPath()),
+              "COM3\t/dev/serial/by-path/pci-0000:00:14.0-usb-0:1.1:1.0-port0\tUSB Serial in USB "
+              "socket 1.1\n");
 }
 
 // The pins file is the user's: lines the map cannot use stay in it and are told once, and a file
