@@ -76,12 +76,6 @@ TEST(FindModuleDialog, TheButtonFindsTheModuleAndSetsPortAndRate) {
     Window w;
     Sim module(19200);
     ComVariable com3(3, module.Path());
-    // Connected: the scan takes the port over, and the window goes offline as at a lost link.
-    w.Page().ComPortList().Select(2);
-    w.Page().BaudList().Select(2);
-    w.dlg.OnQor();
-    ASSERT_EQ(w.dlg.StatusField().Text(), CUtilityDlg::kDeviceValues) << w.ui.LastMessage();
-    ASSERT_EQ(w.dlg.ResetPage().HardwareAddressField().Text(), "00:00:BC:1A:2B:3C");
     UtilitySettingsPageView view(w.Page());
     view.show();
     auto* button = Child<QPushButton>(view, "findModuleButton");
@@ -115,9 +109,32 @@ TEST(FindModuleDialog, TheButtonFindsTheModuleAndSetsPortAndRate) {
     EXPECT_EQ(w.dlg.Link().comPort, 3);
     EXPECT_EQ(w.dlg.Link().pcBaudIndex, 2);
     EXPECT_EQ(w.dlg.StatusField().Text(), CUtilityDlg::kOffline);
-    EXPECT_EQ(w.dlg.ResetPage().HardwareAddressField().Text(), "");
     EXPECT_EQ(ReadFileBytes(w.cwd.Dir().File("QORWUTIL.CFG")),
               "CommPort=COM3\r\nBaudRate=19200\r\n");
+    EXPECT_EQ(OpenCount(module.Path()), 1);
+}
+
+// The scan needs the ports: the window goes offline as at a lost link, whatever the scan finds.
+TEST(FindModuleDialog, TheButtonTakesTheWindowOffline) {
+    Window w;
+    Sim module(38400);
+    {
+        ComVariable com1(1, module.Path());
+        w.dlg.OnQor();
+    }
+    ASSERT_EQ(w.dlg.StatusField().Text(), CUtilityDlg::kDeviceValues) << w.ui.LastMessage();
+    ASSERT_EQ(w.dlg.ResetPage().HardwareAddressField().Text(), "00:00:BC:1A:2B:3C");
+    UtilitySettingsPageView view(w.Page());
+    view.show();
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        if (auto* d = qobject_cast<FindModuleDialog*>(QApplication::activeModalWidget()))
+            QTest::mouseClick(Child<QPushButton>(*d, "cancelButton"), Qt::LeftButton);
+    });
+    poll.start(20);
+    QTest::mouseClick(Child<QPushButton>(view, "findModuleButton"), Qt::LeftButton);
+    EXPECT_EQ(w.dlg.StatusField().Text(), CUtilityDlg::kOffline);
+    EXPECT_EQ(w.dlg.ResetPage().HardwareAddressField().Text(), "");
     EXPECT_EQ(OpenCount(module.Path()), 1);
 }
 
