@@ -1,7 +1,6 @@
 // qorwctl as a script runs it: the built program in a folder of its own, against the simulated
 // module on a pseudo-terminal.
 #include <fcntl.h>
-#include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -16,6 +15,8 @@
 #include <string>
 #include <thread>
 #include <vector>
+
+#include <gtest/gtest.h>
 
 #include "files/temp_dir.h"
 #include "link/port_map.h"
@@ -37,7 +38,7 @@ struct CtlRun {
 // Runs qorwctl in dir with args; env adds to (or, with an empty value, removes from) the
 // test's own environment. The reset pauses are shortened unless env says otherwise.
 CtlRun RunCtl(const TempDir& dir, const std::vector<std::string>& args,
-              std::map<std::string, std::string> env = {}) {
+           std::map<std::string, std::string> env = {}) {
     env.emplace("QORWCTL_PAUSE_SCALE", "0");
     std::vector<std::string> envText;
     for (char** e = environ; *e; ++e) {
@@ -53,11 +54,9 @@ CtlRun RunCtl(const TempDir& dir, const std::vector<std::string>& args,
     std::vector<std::string> argText = {kProgram};
     argText.insert(argText.end(), args.begin(), args.end());
     std::vector<char*> argv, envp;
-    for (auto& a : argText)
-        argv.push_back(a.data());
+    for (auto& a : argText) argv.push_back(a.data());
     argv.push_back(nullptr);
-    for (auto& e : envText)
-        envp.push_back(e.data());
+    for (auto& e : envText) envp.push_back(e.data());
     envp.push_back(nullptr);
     std::string outPath = dir.File(".stdout"), errPath = dir.File(".stderr");
 
@@ -106,9 +105,7 @@ protected:
         return RunCtl(dir, args, std::move(env));
     }
     std::string Read(const std::string& name) const { return ReadFileBytes(dir.File(name)); }
-    bool Exists(const std::string& name) const {
-        return ::access(dir.File(name).c_str(), F_OK) == 0;
-    }
+    bool Exists(const std::string& name) const { return ::access(dir.File(name).c_str(), F_OK) == 0; }
 
     TempDir dir;
 };
@@ -159,8 +156,7 @@ TEST_F(QorwctlTest, RefusesUnusableCommandLinesWithStatusTwo) {
     };
     for (const auto& args : lines) {
         std::string shown;
-        for (auto& a : args)
-            shown += a + " ";
+        for (auto& a : args) shown += a + " ";
         CtlRun r = Ctl(args);
         EXPECT_EQ(r.status, 2) << shown;
         EXPECT_TRUE(Contains(r.err, "qorwctl: ")) << shown << r.err;
@@ -172,10 +168,10 @@ TEST_F(QorwctlTest, RefusesUnusableCommandLinesWithStatusTwo) {
 TEST_F(QorwctlTest, HelpDescribesEveryCommand) {
     CtlRun r = Ctl({"--help"});
     EXPECT_EQ(r.status, 0);
-    for (const char* part :
-         {"usage: qorwctl", "defaults OUT", "convert IN OUT", "check IN", "upload OUT",
-          "download IN [--rom] [--all]", "verify IN", "diff A B", "reset power|oob|oob-ip", "info",
-          "ports", "--trace", "--quiet", "Exit status"})
+    for (const char* part : {"usage: qorwctl", "defaults OUT", "convert IN OUT", "check IN",
+                             "upload OUT", "download IN [--rom] [--all]", "verify IN", "diff A B",
+                             "reset power|oob|oob-ip", "info", "ports", "--trace", "--quiet",
+                             "Exit status"})
         EXPECT_TRUE(Contains(r.out, part)) << part;
 }
 
@@ -187,8 +183,7 @@ TEST_F(QorwctlTest, DefaultsAndConvertWriteTheWindowsOwnFiles) {
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_TRUE(r.err.empty()) << r.err;
     std::string text = Read("d.txt");
-    EXPECT_EQ(text.rfind("[QorConfiguration]\r\nVersion: 4\r\n\r\n[COMMS]\r\nBaud: Auto\r\n", 0),
-              0u)
+    EXPECT_EQ(text.rfind("[QorConfiguration]\r\nVersion: 4\r\n\r\n[COMMS]\r\nBaud: Auto\r\n", 0), 0u)
         << text.substr(0, 80);
     EXPECT_TRUE(Contains(text, "\r\nRoute49: 000.000.000.000\r\n"));
     EXPECT_GT(Read("d.dcf").size(), 0u);
@@ -273,8 +268,7 @@ TEST_F(QorwctlTest, PortsNamesTheComNumbersMappedToADevice) {
 TEST_F(QorwctlDeviceTest, InfoReportsTheIdentificationOfTheModule) {
     CtlRun r = Device({"info"});
     ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_TRUE(
-        std::regex_search(r.out, std::regex("^Identification: QORW .*FW=03\\.12 Diag OK\n")))
+    EXPECT_TRUE(std::regex_search(r.out, std::regex("^Identification: QORW .*FW=03\\.12 Diag OK\n")))
         << r.out;
     EXPECT_TRUE(Contains(r.out, "\nHardwareAddress: 00:00:BC:1A:2B:3C\n"));
     EXPECT_TRUE(Contains(r.out, "\nFirmware: 03.12\n"));
@@ -392,8 +386,7 @@ TEST_F(QorwctlDeviceTest, UnpluggedDuringAnUploadGivesOneMessageAndNoFile) {
         return std::vector<uint8_t>{};
     });
     std::thread unplug([&] {
-        while (requests < 30 && !finished)
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        while (requests < 30 && !finished) std::this_thread::sleep_for(std::chrono::milliseconds(1));
         if (requests >= 30) sim.Hangup();
     });
     // At the slowest rate the utility waits a second for each answer.
