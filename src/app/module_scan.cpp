@@ -8,6 +8,7 @@
 #include <mutex>
 #include <optional>
 
+#include "link/port_problem.h"
 #include "link/serial_channel.h"
 #include "link/serial_devices.h"
 #include "link/serial_port.h"
@@ -79,6 +80,8 @@ const char* ScanResult::OutcomeName(Outcome outcome) {
             return "failed";
         case Outcome::Cancelled:
             return "cancelled";
+        case Outcome::Gone:
+            return "gone";
     }
     return "";
 }
@@ -174,9 +177,16 @@ void ModuleScan::Run(size_t index) {
             channel.SetEnqLimit(0);
             opened = channel.Open();
         }
+        // A port that opened at an earlier rate and is missing now was unplugged.
+        bool gone = !opened && !r.ratesTried.empty() &&
+                    channel.OpenProblem() == SerialPort::Problem::NoDevice;
+        if (gone)
+            return finish(ScanResult::Outcome::Gone, port_problem::DeviceGoneMessage(channel));
         if (!opened) return finish(ScanResult::Outcome::OpenFailed, channel.OpenError());
         r.ratesTried.push_back(profile.baud);
         std::string reply = doc.Transact(kProbe);
+        if (channel.DeviceGone())
+            return finish(ScanResult::Outcome::Gone, port_problem::DeviceGoneMessage(channel));
         if (reply.empty()) {
             std::lock_guard lk(w.openMu);
             channel.Close();
@@ -193,6 +203,8 @@ void ModuleScan::Run(size_t index) {
             reply = doc.Transact(kProbe);
         }
         auto failed = [&](int code) {
+            if (channel.DeviceGone())
+                return finish(ScanResult::Outcome::Gone, port_problem::DeviceGoneMessage(channel));
             return finish(ScanResult::Outcome::Failed,
                           QorDoc::ResultText(reply.empty() ? QorDoc::kNoResponse : code));
         };

@@ -26,6 +26,7 @@ struct ScanResult {
         OpenFailed,  // the port could not be opened; error says why
         Failed,      // something answered at rate but could not be identified; error says how
         Cancelled,
+        Gone,  // the device went away during the scan (an adapter unplugged); error says so
     };
 
     std::string device;
@@ -44,7 +45,7 @@ struct ScanResult {
 
     std::string error;
 
-    // "found", "no module", "open failed", "failed", "cancelled".
+    // "found", "no module", "open failed", "failed", "cancelled", "gone".
     static const char* OutcomeName(Outcome outcome);
 };
 

@@ -382,6 +382,8 @@ int CliSession::Info() {
 int CliSession::Ports() {
     PortMap& map = ProgramPortMap();
     map.Refresh();
+    for (const std::string& problem : map.TakeProblems())
+        std::fprintf(stderr, "qorwctl: %s\n", problem.c_str());
     std::vector<SerialDevice> present =
         options_.json ? FindSerialDevices() : std::vector<SerialDevice>();
     for (int com = 1; com <= PortMap::kPortCount; ++com) {

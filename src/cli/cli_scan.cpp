@@ -38,6 +38,11 @@ std::string Why(const ScanResult& r) {
         }
         case O::Cancelled:
             return "cancelled";
+        case O::Gone: {
+            std::string error = r.error;
+            std::replace(error.begin(), error.end(), '\n', ' ');
+            return error;
+        }
         case O::Found:
             break;
     }
@@ -112,7 +117,8 @@ int ScanExitStatus(const std::vector<ScanResult>& results) {
     };
     if (any(ScanResult::Outcome::Found)) return kExitOk;
     bool noneOpened = std::all_of(results.begin(), results.end(), [](const ScanResult& r) {
-        return r.outcome == ScanResult::Outcome::OpenFailed;
+        return r.outcome == ScanResult::Outcome::OpenFailed ||
+               r.outcome == ScanResult::Outcome::Gone;
     });
     return noneOpened ? kExitLink : kExitRefused;
 }

@@ -13,6 +13,7 @@
 #include <algorithm>
 
 #include "gui/control_binding.h"
+#include "link/port_map.h"
 #include "pages/utility_settings_page.h"
 
 namespace {
@@ -68,6 +69,8 @@ QString ScanResultText(const ScanResult& r) {
                 .arg(FromLatin1(r.error).replace('\n', ' '));
         case O::Cancelled:
             return QStringLiteral("Cancelled");
+        case O::Gone:
+            return FromLatin1(r.error).replace('\n', ' ');
     }
     return {};
 }
@@ -190,7 +193,8 @@ void FindModuleDialog::Finish() {
         list_->setFocus();
     } else {
         bool noneOpened = std::all_of(results_.begin(), results_.end(), [](const ScanResult& r) {
-            return r.outcome == ScanResult::Outcome::OpenFailed;
+            return r.outcome == ScanResult::Outcome::OpenFailed ||
+                   r.outcome == ScanResult::Outcome::Gone;
         });
         status_->setText(noneOpened ? kNoPortOpened : kNoModule);
     }
@@ -214,13 +218,19 @@ void FindModuleDialog::UseSelected() {
 FindModuleDialog::Use UseOnPage(CUtilitySettingsPage& page) {
     return [&page](const ScanResult& r, QString& told) {
         int com = ComPortForDevice(r.device);
+        bool pinned = com == 0 && (com = ProgramPortMap().PinToFreeNumber(r.device)) != 0;
         if (com == 0) {
             told = QString(FindModuleDialog::kNoComPort).arg(FromLatin1(r.device));
             return false;
         }
+        if (pinned) page.RefreshPorts();
         page.ComPortList().Select(com - 1);
         page.BaudList().Select(r.baudIndex);
-        told = QString(FindModuleDialog::kUsed).arg(com).arg(r.rate);
+        told = pinned ? QString(FindModuleDialog::kPinned)
+                            .arg(com)
+                            .arg(FromLatin1(r.label.empty() ? r.device : r.label))
+                            .arg(r.rate)
+                      : QString(FindModuleDialog::kUsed).arg(com).arg(r.rate);
         return true;
     };
 }

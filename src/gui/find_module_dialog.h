@@ -26,6 +26,7 @@ public:
         "Modules found on several ports: pick one and press Use.";
     static constexpr const char* kUsed = "COM Port is now COM%1 and Baud Rate %2.";
     static constexpr const char* kNoComPort = "The module is on %1, which no COM port opens.";
+    static constexpr const char* kPinned = "COM Port is now COM%1, pinned to %2, and Baud Rate %3.";
 
     // Takes a found module over (the page's port and rate): false when it cannot; told is
     // what the user is told either way.
@@ -66,7 +67,8 @@ private:
 };
 
 // Takes a module over on the Utility Settings page, as the user's own selections of "COM Port"
-// and "Baud Rate" would: offline, settings file written.
+// and "Baud Rate" would: offline, settings file written. A module on a port without a COM
+// number (more ports than numbers) has its adapter pinned to a free one first.
 FindModuleDialog::Use UseOnPage(CUtilitySettingsPage& page);
 
 // What the result column says of a port.

@@ -14,7 +14,6 @@
 #include "app/module_scan.h"
 #include "gui/control_binding.h"
 #include "gui/find_module_dialog.h"
-#include "link/serial_channel.h"
 #include "gui/masked_edit_widget.h"
 #include "gui/port_watcher.h"
 #include "pages/utility_settings_page.h"
@@ -91,7 +90,8 @@ UtilitySettingsPageView::UtilitySettingsPageView(CUtilitySettingsPage& page, QWi
     link->setColumnStretch(3, 1);  // the button keeps its size beside the list
 
     auto* choices = new QHBoxLayout;
-    choices->addWidget(MakeChoices("Parameter Upload Behavior", page_.UploadGroup(), "uploadGroup", this));
+    choices->addWidget(
+        MakeChoices("Parameter Upload Behavior", page_.UploadGroup(), "uploadGroup", this));
     choices->addWidget(
         MakeChoices("Parameter Download Behavior", page_.DownloadGroup(), "downloadGroup", this));
     choices->addStretch();
@@ -105,9 +105,9 @@ UtilitySettingsPageView::UtilitySettingsPageView(CUtilitySettingsPage& page, QWi
 UtilitySettingsPageView::~UtilitySettingsPageView() = default;
 
 void UtilitySettingsPageView::FindModule() {
-    // The scan opens every port itself, so the window's own link lets go of its port; the next
-    // command connects again.
-    ProgramChannel().Close();
+    // The scan opens every port itself, so the window goes offline and lets go of its port; the
+    // next command connects again.
+    page_.GoOffline();
     FindModuleDialog dialog(PresentScanPorts(), page_.BaudList().GetCurSel(), UseOnPage(page_),
                             this);
     dialog.exec();

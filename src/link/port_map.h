@@ -33,14 +33,27 @@ struct PortEntry {
 //  4. a port that already had a number keeps it for as long as it stays plugged in;
 //  5. the other ports take the lowest free numbers: those with a by-id name first, by that name,
 //     then the rest by kernel name.
-// So on a machine without UARTs the only adapter is COM1, and an adapter plugged in later takes
-// the lowest number free without moving the others.
+// An adapter's stable name is its by-id name; where two present adapters share one (identical
+// adapters without a serial number), each is known by its USB socket (by-path) instead.
+// The numbers of step 4 are kept in a small file beside the pins that every process of the
+// utility reads and rewrites under a lock, so the window and qorwctl agree at any moment and
+// after a restart of either; adapters no longer present drop out of it.
 class PortMap {
 public:
     static constexpr int kPortCount = 32;
     static constexpr const char* kNotPluggedIn = "not plugged in";
+    static constexpr const char* kInSocket = " in USB socket ";
+    // A pins file that exists but cannot be read is neither used nor written over.
+    static constexpr const char* kPinsUnreadable =
+        "%s cannot be read (%s): its pins are not used, and no pin is written over it.";
+    // A line of the pins file that cannot be used stays in the file as it is.
+    static constexpr const char* kPinLineUnused = "%s, line %s: %s; the line is kept, not used.";
+    static constexpr const char* kNotAPin = "not a pin (COM1 to COM32, a tab, the device's name)";
+    static constexpr const char* kNumberTaken = "COM%s is pinned on line %s already";
+    static constexpr const char* kNameTaken = "that adapter is pinned to COM%s on line %s already";
 
-    // pinsPath: the pins file; empty: DefaultPinsPath(), looked up at each refresh.
+    // pinsPath: the pins file; empty: DefaultPinsPath(), looked up at each refresh. The shared
+    // numbers live beside it.
     explicit PortMap(std::string pinsPath = {});
 
     // Looks at the devices, the pins and the QORW_COM<n> variables anew; true when any entry
@@ -54,10 +67,18 @@ public:
     // Pins com to the adapter now behind it (a pin it had elsewhere goes); false when there is
     // no adapter to pin or the pin could not be kept.
     bool Pin(int com);
-    // A device named on a command line: a path as it is; a by-id or kernel name (ttyUSB0) of a
-    // device present, or a name under /dev/serial/by-id; empty when nothing has that name.
+    // Pins a present device that has no COM number (there are more than kPortCount) to the
+    // lowest number with nothing behind it, else to the highest one given automatically (its
+    // adapter then has none). Returns the number, 0 when the device is not a present serial
+    // port or the pin could not be kept.
+    int PinToFreeNumber(const std::string& device);
+    // A device named on a command line: a path as it is; a by-id, by-path or kernel name
+    // (ttyUSB0) of a device present, or a name under /dev/serial/by-id; empty when nothing has
+    // that name.
     std::string Resolve(const std::string& name) const;
     std::string PinsPath() const;
+    // What could not be used of the pins file since the last call, each told once.
+    std::vector<std::string> TakeProblems();
 
 private:
     struct PinRecord {
@@ -65,18 +86,24 @@ private:
         std::string label;
     };
     using Pins = std::map<int, PinRecord>;
-    static Pins ReadPins(const std::string& path);
-    static bool WritePins(const std::string& path, const Pins& pins);
+    struct PinsFile;
+    PinsFile ReadPins(const std::string& path);
+    bool WritePin(int com, const PinRecord& pin);
+    void Report(const std::string& problem);
 
     std::string pinsPath_;
     mutable std::mutex mu_;
     std::vector<PortEntry> entries_;
     std::vector<SerialDevice> present_;
-    std::map<std::string, int> automatic_;  // stable name -> COM number, while plugged in
+    std::map<std::string, int> automatic_;    // stable name -> COM number, while plugged in
+    std::map<int, std::string> pinnedNames_;  // COM number -> the name the pins file holds
+    std::vector<std::string> reported_, problems_;
 };
 
 // $XDG_CONFIG_HOME/qorwutil/ports, else ~/.config/qorwutil/ports; empty without either.
 std::string DefaultPinsPath();
+// The numbers given automatically, shared by every process: beside the pins file.
+std::string AssignedPath(const std::string& pinsPath);
 
 // The program's mapping: DeviceForPort, the Utility Settings page and qorwctl ask this one.
 PortMap& ProgramPortMap();

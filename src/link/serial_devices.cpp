@@ -13,6 +13,7 @@
 namespace {
 
 constexpr const char* kById = "/dev/serial/by-id/";
+constexpr const char* kByPath = "/dev/serial/by-path/";
 
 // libudev keeps process-wide state of its own (the seed of its hash tables, set on first
 // use) without a lock: its calls from the provisioning workers, the window and the monitor go
@@ -45,14 +46,14 @@ bool StartsWith(const std::string& s, const char* prefix) {
     return s.rfind(prefix, 0) == 0;
 }
 
-// Where udev keeps no database its links are missing too, but a by-id link may still have been
-// made by hand or by an earlier udev: the one that leads to devnode.
-std::string ByIdLinkTo(const std::string& devnode) {
+// Where udev keeps no database its links are missing too, but a link may still have been made
+// by hand or by an earlier udev: the first one in folder that leads to devnode.
+std::string LinkTo(const char* folder, const std::string& devnode) {
     std::string found;
-    if (DIR* dir = ::opendir(kById)) {
+    if (DIR* dir = ::opendir(folder)) {
         while (dirent* e = ::readdir(dir)) {
             if (e->d_name[0] == '.') continue;
-            std::string link = std::string(kById) + e->d_name;
+            std::string link = std::string(folder) + e->d_name;
             if (RealPath(link) == devnode && (found.empty() || link < found)) found = link;
         }
         ::closedir(dir);
@@ -112,8 +113,10 @@ std::vector<SerialDevice> Enumerate() {
         udev_list_entry_foreach(link, udev_device_get_devlinks_list_entry(dev.get())) {
             std::string path = udev_list_entry_get_name(link);
             if (StartsWith(path, kById) && (d.byId.empty() || path < d.byId)) d.byId = path;
+            if (StartsWith(path, kByPath) && (d.byPath.empty() || path < d.byPath)) d.byPath = path;
         }
-        if (d.byId.empty()) d.byId = ByIdLinkTo(devnode);
+        if (d.byId.empty()) d.byId = LinkTo(kById, devnode);
+        if (d.byPath.empty()) d.byPath = LinkTo(kByPath, devnode);
         d.driver = DriverOf(dev.get());
         if (udev_device* usb =
                 udev_device_get_parent_with_subsystem_devtype(dev.get(), "usb", "usb_device")) {

@@ -12,6 +12,9 @@ struct SerialDevice {
     std::string product;
     std::string serial;
     std::string driver;  // ftdi_sio, cp210x, ch341, pl2303, cdc_acm, serial8250, ...
+    // The socket the adapter is plugged into, under /dev/serial/by-path; empty when none. Two
+    // identical adapters without a serial number share one by-id name but never a socket.
+    std::string byPath = {};
 
     // What a person knows the adapter by: "FT232R USB UART (A10K5XYZ)", else "Built-in serial
     // port" for a UART, else the driver, else the kernel name.

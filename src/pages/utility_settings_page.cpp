@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "app/page_host.h"
+#include "app/ui_host.h"
 #include "files/config_text.h"
 #include "files/dcf_archive.h"
 #include "files/settings_file.h"
@@ -18,8 +19,10 @@ constexpr const char* kKeyMask = "CfgSecMask: ";
 
 CUtilitySettingsPage::CUtilitySettingsPage(CPageHost& host)
     : host_(host), mask_(host.Ui(), IpFieldKind::PlainMask) {
-    for (const char* t : kBaudTexts) baud_.AddString(t);
+    for (const char* t : kBaudTexts)
+        baud_.AddString(t);
     ProgramPortMap().Refresh();
+    ReportPortProblems();
     for (int port = 1; port <= kPortCount; ++port)
         comPort_.AddString(ProgramPortMap().Entry(port).Text());
 
@@ -69,6 +72,7 @@ void CUtilitySettingsPage::WriteSettingsFile() const {
 bool CUtilitySettingsPage::RefreshPorts() {
     PortMap& map = ProgramPortMap();
     map.Refresh();
+    ReportPortProblems();
     std::vector<std::string> texts;
     bool same = comPort_.Count() == kPortCount;
     for (int port = 1; port <= kPortCount; ++port) {
@@ -78,9 +82,14 @@ bool CUtilitySettingsPage::RefreshPorts() {
     if (same) return false;
     int sel = comPort_.GetCurSel();
     comPort_.ResetContent();
-    for (const std::string& text : texts) comPort_.AddString(text);
+    for (const std::string& text : texts)
+        comPort_.AddString(text);
     comPort_.SetCurSel(sel);
     return true;
+}
+
+void CUtilitySettingsPage::GoOffline() {
+    host_.GoOffline(true);
 }
 
 void CUtilitySettingsPage::ShowMembers() {
@@ -114,6 +123,12 @@ void CUtilitySettingsPage::OnComPort() {
     // The choice is of the adapter, not of a place in the list: it keeps its number after
     // re-plugging and when others come.
     ProgramPortMap().Pin(comIndex_ + 1);
+    ReportPortProblems();
+}
+
+void CUtilitySettingsPage::ReportPortProblems() {
+    for (const std::string& problem : ProgramPortMap().TakeProblems())
+        host_.Ui().Message(problem);
 }
 
 void CUtilitySettingsPage::OnBaud() {
@@ -132,7 +147,9 @@ void CUtilitySettingsPage::OnDownload() {
 
 // ---- page operations
 
-void CUtilitySettingsPage::LoadDefaults() { ClearMask(); }
+void CUtilitySettingsPage::LoadDefaults() {
+    ClearMask();
+}
 
 void CUtilitySettingsPage::SeriesChanged(int series) {
     if (series == 2) {
@@ -144,9 +161,13 @@ void CUtilitySettingsPage::SeriesChanged(int series) {
     ShowMembers();
 }
 
-void CUtilitySettingsPage::LoadFromDocument(QorDoc& doc) { mask_.SetText(doc.GET(QorDoc::kIdCfgSecMask)); }
+void CUtilitySettingsPage::LoadFromDocument(QorDoc& doc) {
+    mask_.SetText(doc.GET(QorDoc::kIdCfgSecMask));
+}
 
-void CUtilitySettingsPage::QueueParameters(QorDoc& doc) { doc.QUEUE(QorDoc::kIdCfgSecMask); }
+void CUtilitySettingsPage::QueueParameters(QorDoc& doc) {
+    doc.QUEUE(QorDoc::kIdCfgSecMask);
+}
 
 void CUtilitySettingsPage::StoreToDocument(QorDoc& doc, bool force) {
     doc.UPDATE(QorDoc::kIdCfgSecMask, mask_.GetText(), force);
@@ -173,7 +194,9 @@ void CUtilitySettingsPage::ReadSection(CConfigTextReader& reader) {
     if (!TakeControlValues()) throw ZUVException::SectionInError(kSectionHeader);
 }
 
-void CUtilitySettingsPage::LinkDown() { TakeControlValues(); }
+void CUtilitySettingsPage::LinkDown() {
+    TakeControlValues();
+}
 
 void CUtilitySettingsPage::RestoreLinkBaud() {
     host_.Link().pcBaudIndex = static_cast<uint16_t>(baudIndex_);

@@ -59,9 +59,13 @@ public:
     // Names again what is behind each COM number (ports come and go) without touching the
     // selection; true when any entry changed.
     bool RefreshPorts();
+    // Lets go of the module as a lost link does: the port closed, the window offline.
+    void GoOffline();
 
 private:
     bool ReadSettingsFile();
+    // Tells what the pins file holds that cannot be used, each thing once.
+    void ReportPortProblems();
     void ShowMembers();
     void ClearMask();
     void OnComPort();

@@ -114,6 +114,9 @@ TEST(ModuleScan, FindsEachModuleAtItsRateAndReportsTheOtherPorts) {
     EXPECT_EQ(r[3].outcome, ScanResult::Outcome::NoModule);
     EXPECT_EQ(r[3].ratesTried,
               (std::vector<uint32_t>{38400, 57600, 19200, 9600, 4800, 2400, 1200}));
+    // Each rate's probe reached the empty port once: no repeat, no enquiry.
+    EXPECT_EQ(simEmpty->Stats().framesIn, 7);
+    EXPECT_EQ(simEmpty->Stats().repeatsIn + simEmpty->Stats().enqsIn, 0);
     EXPECT_EQ(r[4].outcome, ScanResult::Outcome::OpenFailed);
     EXPECT_EQ(r[4].error.rfind("/nonexistent/qorw-tty: ", 0), 0u) << r[4].error;
     EXPECT_TRUE(r[4].ratesTried.empty());
@@ -171,6 +174,28 @@ TEST(ModuleScan, CancelStopsEveryPortAtOnceAndClosesIt) {
         EXPECT_EQ(OpenCount(devices[i]), 1);  // the simulator's own
     }
     EXPECT_EQ(observer.rates, 2);
+}
+
+// An adapter pulled out while its port waits for an answer ends that port's scan at once.
+TEST(ModuleScan, APortUnpluggedDuringTheScanIsReportedGone) {
+    SimOptions empty;
+    empty.silent = true;
+    auto sim = StartSim(empty);
+    const std::string device = sim->SlavePath();
+    ModuleScan scan({{device, {}}}, 6, nullptr);
+    scan.Start();
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+    while (OpenCount(device) < 2 && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    ASSERT_EQ(OpenCount(device), 2);
+    sim->Hangup();
+    scan.Wait();
+    const ScanResult& r = scan.Results()[0];
+    EXPECT_EQ(r.outcome, ScanResult::Outcome::Gone);
+    EXPECT_STREQ(ScanResult::OutcomeName(r.outcome), "gone");
+    EXPECT_EQ(r.error, "The serial device went away: " + device +
+                           " was unplugged.\nPlug it back in, then try again.");
+    EXPECT_EQ(r.ratesTried, std::vector<uint32_t>{1200});
 }
 
 }  // namespace

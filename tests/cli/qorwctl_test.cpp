@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "files/temp_dir.h"
+#include "link/port_map.h"
 #include "qorsim/sim_module.h"
 #include "support/port_test_tree.h"
 
@@ -262,9 +263,18 @@ TEST_F(QorwctlTest, DiffListsEachDifferingParameterByPageAndKey) {
 TEST_F(QorwctlTest, PortsNamesTheComNumbersMappedToADevice) {
     SimModule sim;
     ASSERT_TRUE(sim.Start());
+    // A line of the pins file that cannot be used is told, and the file stays as it is.
+    const std::string pins = DefaultPinsPath(), line = "COM7x\t/dev/ttyUSB9\n";
+    ::mkdir(pins.substr(0, pins.rfind('/')).c_str(), 0700);
+    std::ofstream(pins) << line;
     CtlRun r = Ctl({"ports"}, {{"QORW_COM5", sim.SlavePath()}});
     EXPECT_EQ(r.status, 0);
     EXPECT_TRUE(Contains(r.out, "COM5\t" + sim.SlavePath() + "\t-\t-\tQORW_COM5\n")) << r.out;
+    EXPECT_EQ(r.err, "qorwctl: " + pins +
+                         ", line 1: not a pin (COM1 to COM32, a tab, the device's name); the line "
+                         "is kept, not used.\n");
+    EXPECT_EQ(ReadFileBytes(pins), line);
+    ::unlink(pins.c_str());
     sim.Stop();
 }
 

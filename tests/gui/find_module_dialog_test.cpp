@@ -19,7 +19,9 @@
 #include "app/utility_dlg.h"
 #include "files/temp_dir.h"
 #include "gui/utility_settings_page_view.h"
+#include "link/port_map.h"
 #include "qorsim/sim_module.h"
+#include "support/port_test_tree.h"
 #include "support/scripted_ui_host.h"
 
 namespace {
@@ -112,6 +114,30 @@ TEST(FindModuleDialog, TheButtonFindsTheModuleAndSetsPortAndRate) {
     EXPECT_EQ(OpenCount(module.Path()), 1);
 }
 
+// The scan needs the ports: the window goes offline as at a lost link, whatever the scan finds.
+TEST(FindModuleDialog, TheButtonTakesTheWindowOffline) {
+    Window w;
+    Sim module(38400);
+    {
+        ComVariable com1(1, module.Path());
+        w.dlg.OnQor();
+    }
+    ASSERT_EQ(w.dlg.StatusField().Text(), CUtilityDlg::kDeviceValues) << w.ui.LastMessage();
+    ASSERT_EQ(w.dlg.ResetPage().HardwareAddressField().Text(), "00:00:BC:1A:2B:3C");
+    UtilitySettingsPageView view(w.Page());
+    view.show();
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        if (auto* d = qobject_cast<FindModuleDialog*>(QApplication::activeModalWidget()))
+            QTest::mouseClick(Child<QPushButton>(*d, "cancelButton"), Qt::LeftButton);
+    });
+    poll.start(20);
+    QTest::mouseClick(Child<QPushButton>(view, "findModuleButton"), Qt::LeftButton);
+    EXPECT_EQ(w.dlg.StatusField().Text(), CUtilityDlg::kOffline);
+    EXPECT_EQ(w.dlg.ResetPage().HardwareAddressField().Text(), "");
+    EXPECT_EQ(OpenCount(module.Path()), 1);
+}
+
 TEST(FindModuleDialog, OfSeveralModulesTheUserPicksOne) {
     Window w;
     Sim fast(57600), slow(4800), none(0, true);
@@ -153,6 +179,28 @@ TEST(FindModuleDialog, AModuleNoComPortOpensLeavesTheSettingsAlone) {
               "The module is on " + module.Path() + ", which no COM port opens.");
     EXPECT_EQ(w.dlg.Link().comPort, 1);
     EXPECT_FALSE(QFile::exists(w.cwd.Dir().File("QORWUTIL.CFG").c_str()));
+}
+
+// More adapters than COM numbers: the module's adapter is pinned to a number it can be used by.
+TEST(FindModuleDialog, AModulePastCom32IsPinnedToANumber) {
+    Window w;
+    Sim module(38400);
+    std::vector<SerialDevice> present;
+    for (int i = 0; i < PortMap::kPortCount; ++i)
+        present.push_back(UsbPort("/dev/ttyUSB" + std::to_string(i),
+                                  "usb-FTDI_" + std::to_string(i) + "-if00-port0", "FT", ""));
+    present.push_back(UsbPort(module.Path(), "", "USB Serial", "", "ch341"));
+    ResetTestPorts(present);
+    FindModuleDialog d({{module.Path(), "USB Serial"}}, 1, UseOnPage(w.Page()));
+    QSignalSpy finished(&d, &FindModuleDialog::scanFinished);
+    ASSERT_TRUE(finished.wait(5000));
+    EXPECT_EQ(Child<QLabel>(d, "scanStatus")->text(),
+              "COM Port is now COM32, pinned to USB Serial, and Baud Rate 38400.");
+    EXPECT_EQ(w.dlg.Link().comPort, 32);
+    EXPECT_EQ(ProgramPortMap().Entry(32).device, module.Path());
+    EXPECT_EQ(ProgramPortMap().Entry(32).source, PortSource::Pinned);
+    EXPECT_EQ(w.Page().ComPortList().ItemText(31).rfind("COM32  USB Serial  ", 0), 0u);
+    ResetTestPorts();
 }
 
 TEST(FindModuleDialog, CancelStopsAtOnceAndClosesEveryPort) {

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
+#include <filesystem>
+#include <fstream>
 #include <memory>
 #include <string>
 
@@ -178,7 +180,8 @@ TEST_F(UtilitySettingsPageTest, TextSectionByVersion) {
         ReadText("[Other]\r\n");
         ADD_FAILURE() << "accepted";
     } catch (const ZUVException& e) {
-        EXPECT_EQ(e.Message(), "Text file load ABORTED!\nFailed to locate \"[UtilitySettings]\" section.");
+        EXPECT_EQ(e.Message(),
+                  "Text file load ABORTED!\nFailed to locate \"[UtilitySettings]\" section.");
     }
 }
 
@@ -223,6 +226,25 @@ TEST_F(UtilitySettingsPageTest, EachComEntryNamesItsDeviceAndAChoicePinsIt) {
     EXPECT_EQ(list.ItemText(0), "COM1  FT232R USB UART (A10K5XYZ)  not plugged in");
     EXPECT_EQ(list.ItemText(5), "COM6");
     EXPECT_EQ(list.GetCurSel(), 0);
+    ResetTestPorts();
+}
+
+// A line of the pins file the page cannot use is told once, and stays when a choice pins a port.
+TEST_F(UtilitySettingsPageTest, APinsLineThatCannotBeUsedIsToldOnceAndKept) {
+    ResetTestPorts({UsbPort("/dev/ttyUSB0", "usb-FTDI-if00-port0", "FT232R USB UART", "A1")});
+    std::filesystem::create_directories(std::filesystem::path(TestPinsPath()).parent_path());
+    std::ofstream(TestPinsPath()) << "COM2x\t/dev/serial/by-id/usb-FTDI-if00-port0\tFT\n";
+    ui.ExpectMessage();
+    Start();
+    ASSERT_EQ(ui.Messages().size(), 1u);
+    EXPECT_EQ(ui.LastMessage(), TestPinsPath() +
+                                    ", line 1: not a pin (COM1 to COM32, a tab, the device's "
+                                    "name); the line is kept, not used.");
+    EXPECT_EQ(Page().ComPortList().ItemText(1), "COM2");
+    Page().RefreshPorts();
+    Page().ComPortList().Select(0);
+    EXPECT_EQ(ui.Messages().size(), 1u);
+    EXPECT_EQ(ReadFileBytes(TestPinsPath()).rfind("COM2x\t", 0), 0u);
     ResetTestPorts();
 }
 

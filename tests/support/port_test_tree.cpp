@@ -48,6 +48,7 @@ void ResetTestPorts(std::vector<SerialDevice> devices) {
     for (int com = 1; com <= PortMap::kPortCount; ++com)
         ::unsetenv(("QORW_COM" + std::to_string(com)).c_str());
     ::unlink(TestPinsPath().c_str());
+    ::unlink(AssignedPath(TestPinsPath()).c_str());
     SetTestPorts({});
     ProgramPortMap().Refresh();
     SetTestPorts(std::move(devices));
@@ -55,9 +56,10 @@ void ResetTestPorts(std::vector<SerialDevice> devices) {
 
 SerialDevice UsbPort(const std::string& devnode, const std::string& byIdName,
                      const std::string& product, const std::string& serial,
-                     const std::string& driver) {
-    return {devnode, byIdName.empty() ? "" : "/dev/serial/by-id/" + byIdName, "", product, serial,
-            driver};
+                     const std::string& driver, const std::string& socketName) {
+    return {
+        devnode, byIdName.empty() ? "" : "/dev/serial/by-id/" + byIdName,      "", product, serial,
+        driver,  socketName.empty() ? "" : "/dev/serial/by-path/" + socketName};
 }
 
 std::string TestPinsPath() {

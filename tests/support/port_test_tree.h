@@ -13,10 +13,10 @@
 void SetTestPorts(std::vector<SerialDevice> devices);
 // A fresh machine with these devices: no QORW_COM<n>, no pins, no numbers remembered.
 void ResetTestPorts(std::vector<SerialDevice> devices = {});
-// A USB adapter as udev describes one.
+// A USB adapter as udev describes one, in the socket socketName names under by-path.
 SerialDevice UsbPort(const std::string& devnode, const std::string& byIdName,
                      const std::string& product, const std::string& serial,
-                     const std::string& driver = "ftdi_sio");
+                     const std::string& driver = "ftdi_sio", const std::string& socketName = {});
 // The run's pins file.
 std::string TestPinsPath();
 // The system's own devices (libudev) for as long as it lives.
