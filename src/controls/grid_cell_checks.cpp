@@ -22,8 +22,9 @@ bool HasSpace(const std::string& text) {
 
 }  // namespace
 
-// A line break or NUL would reach the module as it is, break the text file's lines and cut the
-// value where it is saved; a TAB breaks neither file, and files holding one load as they did.
+// A control character such as a line break or NUL would reach the module as it is, break the
+// text file's lines or cut the value where it is saved; a TAB breaks neither file, and files
+// holding one load as they did.
 bool CheckTextCharacters(UiHost& ui, const std::string& text) {
     for (unsigned char c : text) {
         if ((c < 0x20 && c != '\t') || c == 0x7F) return Refuse(ui, kNoControls);
