@@ -16,21 +16,27 @@ bool Refuse(UiHost& ui, const std::string& message) {
     return false;
 }
 
-bool HasSpace(const std::string& text) { return text.find(' ') != std::string::npos; }
-
-// A line break, tab or NUL would reach the module as it is and break the text file's lines.
-bool HasControl(const std::string& text) {
-    for (unsigned char c : text) {
-        if (c < 0x20 || c == 0x7F) return true;
-    }
-    return false;
+bool HasSpace(const std::string& text) {
+    return text.find(' ') != std::string::npos;
 }
 
 }  // namespace
 
-#define QOR_CELL_CLASS(Cls)                                                          \
-    const CellClassRecord Cls::kClass{#Cls, &Cls::Create, &CGridCell::kClass};       \
-    std::unique_ptr<CGridCellBase> Cls::Create() { return std::make_unique<Cls>(); }
+// A control character such as a line break or NUL would reach the module as it is, break the
+// text file's lines or cut the value where it is saved; a TAB breaks neither file, and files
+// holding one load as they did.
+bool CheckTextCharacters(UiHost& ui, const std::string& text) {
+    for (unsigned char c : text) {
+        if ((c < 0x20 && c != '\t') || c == 0x7F) return Refuse(ui, kNoControls);
+    }
+    return true;
+}
+
+#define QOR_CELL_CLASS(Cls)                                                    \
+    const CellClassRecord Cls::kClass{#Cls, &Cls::Create, &CGridCell::kClass}; \
+    std::unique_ptr<CGridCellBase> Cls::Create() {                             \
+        return std::make_unique<Cls>();                                        \
+    }
 
 QOR_CELL_CLASS(CGridCellEmailDstn)
 QOR_CELL_CLASS(CGridCellIPAddr)
@@ -41,7 +47,7 @@ QOR_CELL_CLASS(CGridCellWebDefault)
 #undef QOR_CELL_CLASS
 
 bool CGridCellEmailDstn::CheckEntry(UiHost& ui, const std::string& text) const {
-    if (HasControl(text)) return Refuse(ui, kNoControls);
+    if (!CheckTextCharacters(ui, text)) return false;
     if (text.empty()) return true;
     if (HasSpace(text)) return Refuse(ui, kNoSpaces);
     if (text.find('@') == std::string::npos) return Refuse(ui, kAtRequired);
@@ -57,7 +63,7 @@ bool CGridCellIPAddr::CheckEntry(UiHost& ui, const std::string& text) const {
 }
 
 bool CGridCellWebPassword::CheckEntry(UiHost& ui, const std::string& text) const {
-    if (HasControl(text)) return Refuse(ui, kNoControls);
+    if (!CheckTextCharacters(ui, text)) return false;
     if (text.empty()) return true;
     if (HasSpace(text)) return Refuse(ui, kNoSpaces);
     if (text.size() > 8) return Refuse(ui, kMax8);
@@ -65,7 +71,7 @@ bool CGridCellWebPassword::CheckEntry(UiHost& ui, const std::string& text) const
 }
 
 bool CGridCellWebURL::CheckEntry(UiHost& ui, const std::string& text) const {
-    if (HasControl(text)) return Refuse(ui, kNoControls);
+    if (!CheckTextCharacters(ui, text)) return false;
     if (text.empty()) return true;
     if (HasSpace(text)) return Refuse(ui, kNoSpaces);
     if (text.size() > 45) return Refuse(ui, kMax45);
@@ -73,7 +79,7 @@ bool CGridCellWebURL::CheckEntry(UiHost& ui, const std::string& text) const {
 }
 
 bool CGridCellWebDefault::CheckEntry(UiHost& ui, const std::string& text) const {
-    if (HasControl(text)) return Refuse(ui, kNoControls);
+    if (!CheckTextCharacters(ui, text)) return false;
     if (text.size() > 45) return Refuse(ui, kMax45);
     return true;
 }

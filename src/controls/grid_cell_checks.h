@@ -5,6 +5,12 @@
 // The validating cells: ordinary text cells that each check a proposed text their own way.
 // They hold nothing beyond a CGridCell, so one can replace a CGridCell in place.
 
+class UiHost;
+
+// Whether a text may stand in a module's text value: no control character but TAB. Shows the
+// message when it refuses.
+bool CheckTextCharacters(UiHost& ui, const std::string& text);
+
 // An e-mail destination address: empty, or no spaces, an '@' and at most 45 characters.
 class CGridCellEmailDstn : public CGridCell {
 public:

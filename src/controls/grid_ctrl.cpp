@@ -60,12 +60,14 @@ bool CGridCtrl::SetRows(int n) {
         for (int r = rows_; r < n; ++r) {
             std::vector<std::unique_ptr<CGridCellBase>> row;
             row.reserve(cols_);
-            for (int c = 0; c < cols_; ++c) row.push_back(CGridCell::Create());
+            for (int c = 0; c < cols_; ++c)
+                row.push_back(CGridCell::Create());
             added.push_back(std::move(row));
         }
         rowHeights_.reserve(n);
         cells_.reserve(n);
-        for (auto& row : added) cells_.push_back(std::move(row));
+        for (auto& row : added)
+            cells_.push_back(std::move(row));
         cells_.resize(n);
         rowHeights_.resize(n, DefaultRowHeight());
     } catch (const std::bad_alloc&) {
@@ -92,12 +94,15 @@ bool CGridCtrl::SetColumns(int n) {
         colWidths_.reserve(n);
         for (auto& row : cells_) {
             row.reserve(n);
-            for (int c = static_cast<int>(row.size()); c < n; ++c) row.push_back(CGridCell::Create());
+            for (int c = static_cast<int>(row.size()); c < n; ++c)
+                row.push_back(CGridCell::Create());
         }
-        for (auto& row : cells_) row.resize(n);
+        for (auto& row : cells_)
+            row.resize(n);
         colWidths_.resize(n, defaultWidth);
     } catch (const std::bad_alloc&) {
-        for (auto& row : cells_) row.resize(std::min<size_t>(row.size(), cols_));
+        for (auto& row : cells_)
+            row.resize(std::min<size_t>(row.size(), cols_));
         colWidths_.resize(cols_);
         return false;
     }
@@ -283,7 +288,8 @@ void CGridCtrl::MarkModified(bool flag, int row, int col) {
     }
     if (!modified_) {
         for (auto& r : cells_) {
-            for (auto& cell : r) cell->SetState(cell->GetState() & ~GridState::kModified);
+            for (auto& cell : r)
+                cell->SetState(cell->GetState() & ~GridState::kModified);
         }
     }
 }
@@ -297,7 +303,9 @@ void CGridCtrl::RepaintCell(int row, int col) {
     if (IsValid(row, col)) NotifyCell(row, col);
 }
 
-void CGridCtrl::Repaint() { NotifyRepaint(); }
+void CGridCtrl::Repaint() {
+    NotifyRepaint();
+}
 
 bool CGridCtrl::CheckCellText(int row, int col, const std::string& text) {
     const CGridCellBase* cell = GetCell(row, col);
@@ -407,7 +415,8 @@ CCellRange CGridCtrl::GetSelectedRange() const {
 int CGridCtrl::GetSelectedCount() const {
     int n = 0;
     for (auto& r : cells_) {
-        for (auto& cell : r) n += cell->IsSelected() ? 1 : 0;
+        for (auto& cell : r)
+            n += cell->IsSelected() ? 1 : 0;
     }
     return n;
 }
@@ -415,15 +424,16 @@ int CGridCtrl::GetSelectedCount() const {
 void CGridCtrl::SelectCell(int row, int col, bool on) {
     CGridCellBase* cell = GetCell(row, col);
     if (!cell) return;
-    const uint32_t s = on ? cell->GetState() | GridState::kSelected
-                          : cell->GetState() & ~GridState::kSelected;
+    const uint32_t s =
+        on ? cell->GetState() | GridState::kSelected : cell->GetState() & ~GridState::kSelected;
     cell->SetState(s);
 }
 
 void CGridCtrl::SetSelectedRange(const CCellRange& range, bool keepExisting) {
     if (!keepExisting) {
         for (auto& r : cells_) {
-            for (auto& cell : r) cell->SetState(cell->GetState() & ~GridState::kSelected);
+            for (auto& cell : r)
+                cell->SetState(cell->GetState() & ~GridState::kSelected);
         }
     }
     if (cellSelection_ && range.IsValid()) {
@@ -447,7 +457,9 @@ void CGridCtrl::SelectAll() {
     SetSelectedRange({fixedRows_, fixedCols_, rows_ - 1, cols_ - 1});
 }
 
-void CGridCtrl::ClearSelection() { SetSelectedRange({}); }
+void CGridCtrl::ClearSelection() {
+    SetSelectedRange({});
+}
 
 void CGridCtrl::SelectRangeFromAnchor(const CCellID& to, bool keepExisting) {
     const CCellID from = anchor_.IsValid() ? anchor_ : to;
@@ -475,9 +487,13 @@ void CGridCtrl::SetScrollPos(int x, int y) {
     if (scrollX_ != oldX || scrollY_ != oldY) NotifyLayout();
 }
 
-int CGridCtrl::GetMaxScrollX() const { return std::max(0, GetVirtualWidth() - clientWidth_); }
+int CGridCtrl::GetMaxScrollX() const {
+    return std::max(0, GetVirtualWidth() - clientWidth_);
+}
 
-int CGridCtrl::GetMaxScrollY() const { return std::max(0, GetVirtualHeight() - clientHeight_); }
+int CGridCtrl::GetMaxScrollY() const {
+    return std::max(0, GetVirtualHeight() - clientHeight_);
+}
 
 void CGridCtrl::ClampScroll() {
     scrollX_ = std::clamp(scrollX_, 0, GetMaxScrollX());
@@ -488,18 +504,24 @@ void CGridCtrl::EnsureVisible(int row, int col) {
     if (!IsValid(row, col) || clientWidth_ <= 0 || clientHeight_ <= 0) return;
     const int oldX = scrollX_, oldY = scrollY_;
     if (row >= fixedRows_) {
-        const int top = std::accumulate(rowHeights_.begin() + fixedRows_, rowHeights_.begin() + row, 0);
+        const int top =
+            std::accumulate(rowHeights_.begin() + fixedRows_, rowHeights_.begin() + row, 0);
         const int bottom = top + rowHeights_[row];
         const int span = clientHeight_ - GetFixedRowHeight();
-        if (top < scrollY_) scrollY_ = top;
-        else if (bottom > scrollY_ + span) scrollY_ = std::min(top, bottom - span);
+        if (top < scrollY_)
+            scrollY_ = top;
+        else if (bottom > scrollY_ + span)
+            scrollY_ = std::min(top, bottom - span);
     }
     if (col >= fixedCols_) {
-        const int left = std::accumulate(colWidths_.begin() + fixedCols_, colWidths_.begin() + col, 0);
+        const int left =
+            std::accumulate(colWidths_.begin() + fixedCols_, colWidths_.begin() + col, 0);
         const int right = left + colWidths_[col];
         const int span = clientWidth_ - GetFixedColumnWidth();
-        if (left < scrollX_) scrollX_ = left;
-        else if (right > scrollX_ + span) scrollX_ = std::min(left, right - span);
+        if (left < scrollX_)
+            scrollX_ = left;
+        else if (right > scrollX_ + span)
+            scrollX_ = std::min(left, right - span);
     }
     ClampScroll();
     if (scrollX_ != oldX || scrollY_ != oldY) NotifyLayout();
@@ -554,7 +576,9 @@ GridSize CGridCtrl::MeasureText(const std::string& text) const {
     return measure_ ? measure_(text) : EstimateText(text);
 }
 
-int CGridCtrl::DefaultRowHeight() const { return MeasureText("Hg").height + 2 * kDefaultMargin; }
+int CGridCtrl::DefaultRowHeight() const {
+    return MeasureText("Hg").height + 2 * kDefaultMargin;
+}
 
 int CGridCtrl::VisibleScrollRows() const {
     const int span = clientHeight_ - GetFixedRowHeight();
@@ -643,17 +667,33 @@ void CGridCtrl::KeyDown(int key, bool shift, bool ctrl) {
     if (!IsEnabled()) return;
     if (ctrl) {
         switch (key) {
-            case 'C': case 'c': case kKeyInsert: Copy(); return;
-            case 'X': case 'x': Cut(); return;
-            case 'V': case 'v': Paste(); return;
-            case 'A': case 'a': SelectAll(); return;
-            default: break;
+            case 'C':
+            case 'c':
+            case kKeyInsert:
+                Copy();
+                return;
+            case 'X':
+            case 'x':
+                Cut();
+                return;
+            case 'V':
+            case 'v':
+                Paste();
+                return;
+            case 'A':
+            case 'a':
+                SelectAll();
+                return;
+            default:
+                break;
         }
     }
     switch (key) {
         case kKeyDelete:
-            if (shift) Cut();
-            else DeleteFocused();
+            if (shift)
+                Cut();
+            else
+                DeleteFocused();
             return;
         case kKeyInsert:
             if (shift) Paste();
@@ -888,7 +928,8 @@ void CGridCtrl::ClearSelectedCells() {
             if (cells_[r][c]->IsSelected()) selected.push_back({r, c});
         }
     }
-    for (const CCellID& id : selected) ModifyCellText(id.row, id.col, {});
+    for (const CCellID& id : selected)
+        ModifyCellText(id.row, id.col, {});
 }
 
 bool CGridCtrl::PasteTextAt(int row, int col, const std::string& text, bool whole) {
@@ -905,7 +946,8 @@ bool CGridCtrl::PasteTextAt(int row, int col, const std::string& text, bool whol
         size_t f = 0;
         while (true) {
             const size_t tab = line.find('\t', f);
-            fields.push_back(line.substr(f, tab == std::string::npos ? std::string::npos : tab - f));
+            fields.push_back(
+                line.substr(f, tab == std::string::npos ? std::string::npos : tab - f));
             if (tab == std::string::npos) break;
             f = tab + 1;
         }
@@ -918,17 +960,20 @@ bool CGridCtrl::PasteTextAt(int row, int col, const std::string& text, bool whol
         for (size_t i = 0; i < lines.size(); ++i) {
             for (size_t j = 0; j < lines[i].size(); ++j) {
                 const int r = row + static_cast<int>(i), c = col + static_cast<int>(j);
-                if (IsValid(r, c) && !visit(r, c, lines[i][j])) return false;
+                if (!visit(r, c, lines[i][j])) return false;
             }
         }
         return true;
     };
+    // A whole block must fit: a part past the grid's last row or column would be lost.
     if (whole && !forEachCell([this](int r, int c, const std::string& part) {
-            return !IsCellEditable(r, c) || GetCellText(r, c) == part || CheckCellText(r, c, part);
+            return IsValid(r, c) && (!IsCellEditable(r, c) || GetCellText(r, c) == part ||
+                                     CheckCellText(r, c, part));
         })) {
         return false;
     }
     forEachCell([this](int r, int c, const std::string& part) {
+        if (!IsValid(r, c)) return true;
         ModifyCellText(r, c, part);
         // A pasted cell is no longer part of a selection that a move would clear.
         SelectCell(r, c, false);
@@ -1008,7 +1053,8 @@ void CGridCtrl::EditorEnded(CInPlaceEditor& editor) {
         const std::string old = cell->GetText();
         if (old != text) {
             cell->SetText(text);
-            if (CheckCellText(row, col, text) && (!onEditEnded || onEditEnded(row, col, text, key))) {
+            if (CheckCellText(row, col, text) &&
+                (!onEditEnded || onEditEnded(row, col, text, key))) {
                 MarkModified(true, row, col);
             } else if (CGridCellBase* still = GetCell(row, col)) {
                 still->SetText(old);
@@ -1023,8 +1069,10 @@ void CGridCtrl::EditorEnded(CInPlaceEditor& editor) {
         const bool moves = !(next == focus_);
         if (moves) MoveFocus(next, false, false);
         // Tab from the last cell (Shift+Tab from the first) leaves the grid, as without an edit.
-        if (key == kKeyTab && !moves) tabOut = true;
-        else StartEdit(focus_.row, focus_.col, key);
+        if (key == kKeyTab && !moves)
+            tabOut = true;
+        else
+            StartEdit(focus_.row, focus_.col, key);
     }
     UserChanged();
     if (tabOut) TabOut(!shift);

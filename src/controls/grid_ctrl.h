@@ -23,7 +23,9 @@ struct CCellID {
 // Inclusive bounds; invalid when empty.
 struct CCellRange {
     int minRow = -1, minCol = -1, maxRow = -1, maxCol = -1;
-    bool IsValid() const { return minRow >= 0 && minCol >= 0 && maxRow >= minRow && maxCol >= minCol; }
+    bool IsValid() const {
+        return minRow >= 0 && minCol >= 0 && maxRow >= minRow && maxCol >= minCol;
+    }
     bool Contains(int row, int col) const {
         return IsValid() && row >= minRow && row <= maxRow && col >= minCol && col <= maxCol;
     }
@@ -109,10 +111,10 @@ public:
     int GetColumnWidth(int col) const;
     bool SetRowHeight(int row, int height);
     bool SetColumnWidth(int col, int width);
-    int GetFixedRowHeight() const;     // all header rows together
-    int GetFixedColumnWidth() const;   // all header columns together
-    int GetVirtualWidth() const;       // all columns
-    int GetVirtualHeight() const;      // all rows
+    int GetFixedRowHeight() const;    // all header rows together
+    int GetFixedColumnWidth() const;  // all header columns together
+    int GetVirtualWidth() const;      // all columns
+    int GetVirtualHeight() const;     // all rows
     bool IsValid(int row, int col) const {
         return row >= 0 && row < rows_ && col >= 0 && col < cols_;
     }
@@ -207,8 +209,8 @@ public:
     void EndDrag(bool moved);
     bool CanDrop(int row, int col) const;
     void DragOver(int row, int col);  // an invalid cell removes the highlight
-    // Takes the dropped text whole or not at all: a cell that refuses its part shows its
-    // message and the drop changes nothing (false).
+    // Takes the dropped text whole or not at all: a block that reaches past the grid, or a cell
+    // that refuses its part (it shows its message), leaves everything as it was (false).
     bool Drop(int row, int col, const std::string& text);
     void Copy();
     void Cut();

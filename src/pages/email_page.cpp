@@ -38,8 +38,7 @@ bool CSenderEdit::CheckSender() {
         message = kTooLong;
         SelectAll();
     }
-    if (!message)
-        return true;
+    if (!message) return true;
     Ui().Message(message, UiHost::Icon::Exclamation);
     return false;
 }
@@ -66,8 +65,7 @@ CEmailPage::CEmailPage(CPageHost& host)
                                static_cast<CMaskedEdit*>(&sender_)}) {
         field->onLeave = [this](CMaskedEdit::LeaveNotify&) { host_.RefreshStatus(); };
         field->onChange = [this, field] {
-            if (field->IsModified())
-                host_.RefreshStatus();
+            if (field->IsModified()) host_.RefreshStatus();
         };
     }
     auth_.onClick = [this] {
@@ -101,8 +99,7 @@ void CEmailPage::ClearLogin() {
 }
 
 bool CEmailPage::TakeControlValues() {
-    if (!ExchangeAddress(server_, serverAddress_, true))
-        return false;
+    if (!ExchangeAddress(server_, serverAddress_, true)) return false;
     if (!sender_.CheckSender()) {
         sender_.RequestFocus();
         return false;
@@ -169,16 +166,11 @@ void CEmailPage::StoreToDocument(QorDoc& doc, bool force) {
 }
 
 bool CEmailPage::DiffersFromDocument(QorDoc& doc) {
-    if (username_.GetText() != doc.GET(QorDoc::kIdUsername))
-        return true;
-    if (password_.GetText() != doc.GET(QorDoc::kIdPassword))
-        return true;
-    if ((auth_.IsChecked() ? "1" : "0") != doc.GET(QorDoc::kIdSmtpAuth))
-        return true;
-    if (sender_.GetText() != doc.GET(QorDoc::kIdFrom))
-        return true;
-    if (server_.GetText() != doc.GET(QorDoc::kIdEmailServer))
-        return true;
+    if (username_.GetText() != doc.GET(QorDoc::kIdUsername)) return true;
+    if (password_.GetText() != doc.GET(QorDoc::kIdPassword)) return true;
+    if ((auth_.IsChecked() ? "1" : "0") != doc.GET(QorDoc::kIdSmtpAuth)) return true;
+    if (sender_.GetText() != doc.GET(QorDoc::kIdFrom)) return true;
+    if (server_.GetText() != doc.GET(QorDoc::kIdEmailServer)) return true;
     for (int r = 1; r <= kDestinationCount; ++r) {
         if (grid_.GetCellText(r, kAddressColumn) != doc.GET(QorDoc::kIdFirstEmailDest + r - 1))
             return true;
@@ -230,8 +222,7 @@ void CEmailPage::ReadSection(CConfigTextReader& reader) {
         grid_.MarkModified(true, r, kAddressColumn);
         grid_.RepaintCell(r, kAddressColumn);
     }
-    if (!TakeControlValues())
-        throw ZUVException::SectionInError(kSection);
+    if (!TakeControlValues()) throw ZUVException::SectionInError(kSection);
 }
 
 void CEmailPage::ExchangeDcf(CDcfArchive& archive) {
@@ -246,15 +237,50 @@ void CEmailPage::ExchangeDcf(CDcfArchive& archive) {
             archive.WriteText(grid_.GetCellText(r, kAddressColumn));
         return;
     }
-    serverAddress_ = archive.ReadAddress();
+    // The record is read and checked whole before any of it is taken, with the checks of a
+    // text file load: a value the text file could not carry back, such as a line break, makes
+    // the file malformed, and the page keeps what it showed.
+    const DcfRecord held = HeldRecord();
+    DcfRecord record = held;
+    record.server = archive.ReadAddress();
     if (host_.DcfVersion() >= 4) {
-        SetAuth(archive.ReadInt32() != 0);
-        username_.SetText(archive.ReadText());
-        password_.SetText(archive.ReadText());
+        record.auth = archive.ReadInt32() != 0 ? 1 : 0;
+        record.username = archive.ReadText();
+        record.password = archive.ReadText();
     }
-    sender_.SetText(archive.ReadText());
+    record.sender = archive.ReadText();
+    for (auto& destination : record.destinations)
+        destination = archive.ReadText();
+    auto refuse = [] { throw CDcfArchive::Failure(CDcfArchive::FailureKind::RefusedValue); };
+    for (const std::string* login : {&record.username, &record.password}) {
+        if (!CheckTextCharacters(host_.Ui(), *login)) refuse();
+    }
+    for (int r = 1; r <= kDestinationCount; ++r) {
+        if (!grid_.CheckCellText(r, kAddressColumn, record.destinations[r - 1])) refuse();
+    }
+    ShowRecord(record);
+    if (!ExchangeAddress(server_, serverAddress_, true) || !sender_.CheckSender()) {
+        ShowRecord(held);
+        refuse();
+    }
+}
+
+CEmailPage::DcfRecord CEmailPage::HeldRecord() const {
+    DcfRecord record{serverAddress_,      authFlag_,         username_.GetText(),
+                     password_.GetText(), sender_.GetText(), {}};
     for (int r = 1; r <= kDestinationCount; ++r)
-        grid_.SetCellText(r, kAddressColumn, archive.ReadText());
+        record.destinations[r - 1] = grid_.GetCellText(r, kAddressColumn);
+    return record;
+}
+
+void CEmailPage::ShowRecord(const DcfRecord& record) {
+    serverAddress_ = record.server;
+    SetAuth(record.auth != 0);
+    username_.SetText(record.username);
+    password_.SetText(record.password);
+    sender_.SetText(record.sender);
+    for (int r = 1; r <= kDestinationCount; ++r)
+        grid_.SetCellText(r, kAddressColumn, record.destinations[r - 1]);
     RefreshControls();
     grid_.Repaint();
 }

@@ -90,6 +90,16 @@ public:
     bool EndOpenEdit() override { return grid_.CommitEdit(); }
 
 private:
+    // The page's share of a .dcf file, as the controls hold it.
+    struct DcfRecord {
+        std::array<uint8_t, 4> server{};
+        int auth = 0;
+        std::string username, password, sender;
+        std::array<std::string, kDestinationCount> destinations;
+    };
+    DcfRecord HeldRecord() const;
+    void ShowRecord(const DcfRecord& record);
+
     // Shows the members in the controls.
     void RefreshControls();
     void SetAuth(bool on);

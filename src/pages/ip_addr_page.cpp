@@ -4,6 +4,7 @@
 #include <charconv>
 
 #include "app/page_host.h"
+#include "app/ui_host.h"
 #include "files/config_text.h"
 #include "files/dcf_archive.h"
 #include "model/qor_doc.h"
@@ -506,6 +507,16 @@ void CIpAddrPage::ExchangeDcf(CDcfArchive& ar) {
     if (!ValidIndex(baud, baud_.Count()) || !ValidIndex(series, series_.Count()) ||
         !ValidIndex(speed, speed_.Count()) || !ValidIndex(mode, kModeCount))
         throw CDcfArchive::Failure(CDcfArchive::FailureKind::BadIndex);
+    // Each address passes its field's check, as from a text file, which the file saved next must
+    // load back.
+    for (int i = 0; i < 5; ++i) {
+        const AddressCheck check =
+            CheckAddressText(CIPAddrEdit::FormatAddress(addr[i].data()), addrEdits_[i]->Kind());
+        if (!check.ok) {
+            host_.Ui().Message(AddressCheckMessage(check.code), UiHost::Icon::Exclamation);
+            throw CDcfArchive::Failure(CDcfArchive::FailureKind::RefusedValue);
+        }
+    }
 
     baudIndex_ = baud;
     routingFlag_ = routing != 0;

@@ -23,13 +23,26 @@ std::string RouteKey(int d) {
     return key;
 }
 
-}  // namespace
-
-void LoadCheckedCell(CGridCtrl& grid, int row, int column, const std::string& text) {
-    if (!grid.CheckCellText(row, column, text))
-        throw CDcfArchive::Failure(CDcfArchive::FailureKind::RefusedValue);
-    grid.SetCellText(row, column, text);
+// A route as the module keeps it: four groups of three digits, each at most 255 (the module
+// stores one octet a group). Host rules are the typist's help, not the module's: a route read
+// from a module, such as 255.255.255.255 or 127.000.000.001, is stored and loaded as it is.
+std::optional<std::string> StoredRoute(const std::string& value) {
+    std::optional<std::string> route = RegroupAddress(value);
+    if (!route || route->size() != 15) return std::nullopt;
+    for (size_t at = 0; at < 15; at += 4) {
+        if (at > 0 && (*route)[at - 1] != '.') return std::nullopt;
+        int octet = 0;
+        for (size_t i = at; i < at + 3; ++i) {
+            const char c = (*route)[i];
+            if (c < '0' || c > '9') return std::nullopt;
+            octet = octet * 10 + (c - '0');
+        }
+        if (octet > 255) return std::nullopt;
+    }
+    return route;
 }
+
+}  // namespace
 
 void BuildNumberedGrid(CGridCtrl& grid, const char* const (&headers)[3], int firstNumber,
                        const CellClassRecord& valueClass) {
@@ -48,8 +61,7 @@ void BuildNumberedGrid(CGridCtrl& grid, const char* const (&headers)[3], int fir
             else if (c < 2)
                 item.text = std::to_string(r + firstNumber - 1 + 100 * c);
             ok = grid.SetCell(item);
-            if (ok && r > 0 && c == 2)
-                ok = grid.SetCellClass(r, c, valueClass);
+            if (ok && r > 0 && c == 2) ok = grid.SetCellClass(r, c, valueClass);
         }
     }
     if (!ok) {
@@ -97,8 +109,7 @@ void CRoutingPage::StoreToDocument(QorDoc& doc, bool force) {
 
 bool CRoutingPage::DiffersFromDocument(QorDoc& doc) {
     for (int d = 0; d < kRouteCount; ++d) {
-        if (Route(d) != doc.GET(QorDoc::kIdFirstRoute + d))
-            return true;
+        if (Route(d) != doc.GET(QorDoc::kIdFirstRoute + d)) return true;
     }
     return false;
 }
@@ -115,13 +126,14 @@ void CRoutingPage::ReadSection(CConfigTextReader& reader) {
     for (int d = 0; d < kRouteCount; ++d) {
         const std::string key = RouteKey(d);
         const std::string value = reader.ReadParam(key);
-        // A text with no regrouping goes to the check as it is, which names what is wrong
-        // with it before the load aborts.
-        const std::string text = RegroupAddress(value).value_or(value);
+        const std::optional<std::string> route = StoredRoute(value);
         const int row = d + 1;
-        if (!grid_.CheckCellText(row, kAddressColumn, text))
+        if (!route) {
+            // The cell's check names what is wrong with the text before the load aborts.
+            grid_.CheckCellText(row, kAddressColumn, RegroupAddress(value).value_or(value));
             throw ZUVException::ParameterInError(key);
-        grid_.SetCellText(row, kAddressColumn, text);
+        }
+        grid_.SetCellText(row, kAddressColumn, *route);
         grid_.MarkModified(true, row, kAddressColumn);
         grid_.RepaintCell(row, kAddressColumn);
     }
@@ -133,16 +145,14 @@ void CRoutingPage::ExchangeDcf(CDcfArchive& archive) {
             archive.WriteText(Route(d));
         return;
     }
-    // Routes from a .dcf are regrouped and checked as routes from a text file are, so no
-    // address the cell would refuse reaches the document or the module.
-    try {
-        for (int d = 0; d < kRouteCount; ++d) {
-            const std::string text = archive.ReadText();
-            LoadCheckedCell(grid_, d + 1, kAddressColumn, RegroupAddress(text).value_or(text));
+    // Routes are kept as stored: only a text that is no address at all makes the file malformed.
+    for (int d = 0; d < kRouteCount; ++d) {
+        const std::optional<std::string> route = StoredRoute(archive.ReadText());
+        if (!route) {
+            grid_.Repaint();
+            throw CDcfArchive::Failure(CDcfArchive::FailureKind::Generic);
         }
-    } catch (...) {
-        grid_.Repaint();
-        throw;
+        grid_.SetCellText(d + 1, kAddressColumn, *route);
     }
     grid_.Repaint();
 }

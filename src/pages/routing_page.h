@@ -41,10 +41,6 @@ private:
     CGridCtrl grid_;
 };
 
-// Puts a text read from a .dcf into a grid cell if the cell's check accepts it; otherwise the
-// cell keeps its text and the load stops (the check has shown why).
-void LoadCheckedCell(CGridCtrl& grid, int row, int column, const std::string& text);
-
 // Builds the numbered 51 x 3 grid of the routing and e-mail pages: one header row with the
 // three headers, two header columns numbering the rows (row r shows r + firstNumber - 1 and
 // r + firstNumber + 99), the value column made of cells of valueClass, every cell centred on

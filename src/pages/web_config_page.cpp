@@ -15,8 +15,8 @@ namespace {
 constexpr const char* kOutOfMemory = "Out of memory";
 constexpr const char* kHeaderSection = "[QorConfiguration]";
 
-constexpr uint32_t kCellFormat = CellFormat::kCenter | CellFormat::kVCenter |
-                                 CellFormat::kSingleLine | CellFormat::kEndEllipsis;
+constexpr uint32_t kCellFormat =
+    CellFormat::kCenter | CellFormat::kVCenter | CellFormat::kSingleLine | CellFormat::kEndEllipsis;
 
 std::vector<CWebGridPage::Row> WebConfigRows() {
     std::vector<CWebGridPage::Row> rows;
@@ -112,11 +112,13 @@ void CWebGridPage::LoadFromDocument(QorDoc& doc) {
 }
 
 void CWebGridPage::QueueParameters(QorDoc& doc) {
-    for (int id = queueFirst_; id <= queueLast_; ++id) doc.QUEUE(id);
+    for (int id = queueFirst_; id <= queueLast_; ++id)
+        doc.QUEUE(id);
 }
 
 void CWebGridPage::StoreToDocument(QorDoc& doc, bool force) {
-    for (int row = 1; row <= RowCount(); ++row) doc.UPDATE(RowInfo(row).id, Value(row), force);
+    for (int row = 1; row <= RowCount(); ++row)
+        doc.UPDATE(RowInfo(row).id, Value(row), force);
 }
 
 bool CWebGridPage::DiffersFromDocument(QorDoc& doc) {
@@ -136,7 +138,8 @@ void CWebGridPage::WriteSection(CTextOutFile& file, QorDoc& doc) {
     TakeControlValues();
     WriteText(file, "\r\n" + section_ + "\r\n");
     // Concatenated rather than formatted, so that a value is written whole whatever it holds.
-    for (int row = 1; row <= RowCount(); ++row) WriteText(file, Key(row) + Value(row) + "\r\n");
+    for (int row = 1; row <= RowCount(); ++row)
+        WriteText(file, Key(row) + Value(row) + "\r\n");
 }
 
 void CWebGridPage::ReadSection(CConfigTextReader& reader) {
@@ -148,7 +151,8 @@ void CWebGridPage::ReadSection(CConfigTextReader& reader) {
     for (int row = 1; row <= RowCount(); ++row) {
         std::string key = Key(row);
         std::string value = reader.ReadParam(key);
-        if (!grid_.CheckCellText(row, kValueColumn, value)) throw ZUVException::ParameterInError(key);
+        if (!grid_.CheckCellText(row, kValueColumn, value))
+            throw ZUVException::ParameterInError(key);
         grid_.SetCellText(row, kValueColumn, value);
         grid_.MarkModified(true, row, kValueColumn);
         grid_.RepaintCell(row, kValueColumn);
@@ -159,21 +163,33 @@ void CWebGridPage::ReadSection(CConfigTextReader& reader) {
 void CWebGridPage::ExchangeDcf(CDcfArchive& archive) {
     if (archive.IsStoring()) {
         TakeControlValues();
-        for (int row = 1; row <= RowCount(); ++row) archive.WriteText(Value(row));
+        for (int row = 1; row <= RowCount(); ++row)
+            archive.WriteText(Value(row));
         return;
     }
     int32_t version = host_.DcfVersion();
-    if (version != 1 && version != 2) {
-        try {
-            for (int row = 1; row <= RowCount(); ++row)
-                grid_.SetCellText(row, kValueColumn, archive.ReadText());
-        } catch (...) {
-            // A file cut short keeps what was read so far; show it.
-            grid_.Repaint();
-            throw;
+    if (version == 1 || version == 2) return;
+    // Each text passes the check of a text file load: one the text file could not carry back
+    // makes the file malformed, and the page keeps all it showed. A file cut short shows what
+    // was read, as every page does.
+    std::vector<std::string> values;
+    auto take = [this, &values] {
+        for (size_t i = 0; i < values.size(); ++i)
+            grid_.SetCellText(static_cast<int>(i) + 1, kValueColumn, values[i]);
+        grid_.Repaint();
+    };
+    try {
+        for (int row = 1; row <= RowCount(); ++row) {
+            std::string value = archive.ReadText();
+            if (!grid_.CheckCellText(row, kValueColumn, value))
+                throw CDcfArchive::Failure(CDcfArchive::FailureKind::RefusedValue);
+            values.push_back(std::move(value));
         }
+    } catch (const CDcfArchive::Failure& failure) {
+        if (failure.Kind() == CDcfArchive::FailureKind::EndOfFile) take();
+        throw;
     }
-    grid_.Repaint();
+    take();
 }
 
 CWebConfigPage::CWebConfigPage(CPageHost& host)

@@ -91,10 +91,11 @@ const CheckCase kCases[] = {
     {&CGridCellWebDefault::kClass, "", ""},
     {&CGridCellWebDefault::kClass, Repeat(' ', 45), ""},
     {&CGridCellWebDefault::kClass, Repeat('t', 46), kLong45},
-    // control characters, tested before everything else (a NUL counts too)
+    // control characters, tested before everything else (a NUL counts too); a TAB breaks no file
     {&CGridCellEmailDstn::kClass, "a b\r\n@c", kControls},
     {&CGridCellEmailDstn::kClass, std::string("ope\x01\0x@plant.example", 20), kControls},
-    {&CGridCellWebPassword::kClass, "pa\tss", kControls},
+    {&CGridCellWebPassword::kClass, "pa\tss", ""},
+    {&CGridCellWebPassword::kClass, "pa\vss", kControls},
     {&CGridCellWebURL::kClass, "http://qor/\x7F", kControls},
     {&CGridCellWebDefault::kClass, "Title\n" + Repeat('t', 50), kControls},
     {&CGridCellWebDefault::kClass, "Caf\xE9 Home", ""},

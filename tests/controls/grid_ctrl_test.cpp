@@ -7,11 +7,12 @@
 
 namespace {
 
-constexpr uint32_t kCentred = CellFormat::kCenter | CellFormat::kVCenter |
-                              CellFormat::kSingleLine | CellFormat::kEndEllipsis;
+constexpr uint32_t kCentred =
+    CellFormat::kCenter | CellFormat::kVCenter | CellFormat::kSingleLine | CellFormat::kEndEllipsis;
 const std::string kNoAddress = "000.000.000.000";
 const std::string kThreeDigits =
-    "Please enter 3 digit characters per octet.\nRange of possible correct values are 000 thru 255.";
+    "Please enter 3 digit characters per octet.\nRange of possible correct values are 000 thru "
+    "255.";
 
 // A grid laid out like the routing page's, plus a web column for the empty-allowed classes:
 // row 0 and columns 0-1 are headers, column 2 holds addresses, column 3 URLs.
@@ -41,7 +42,8 @@ protected:
     }
 
     void Type(const std::string& keys) {
-        for (char c : keys) grid.Char(static_cast<unsigned char>(c), false);
+        for (char c : keys)
+            grid.Char(static_cast<unsigned char>(c), false);
     }
     void Focus(int row, int col) {
         grid.MouseDown(row, col, false, false);
@@ -56,8 +58,8 @@ protected:
 TEST_F(GridTest, SizeHeadersAndPositionBits) {
     EXPECT_EQ(grid.GetRowCount(), 11);
     EXPECT_EQ(grid.GetColumnCount(), 4);
-    EXPECT_EQ(grid.GetCellState(0, 0), GridState::kFixed | GridState::kFixedRow |
-                                           GridState::kFixedColumn);
+    EXPECT_EQ(grid.GetCellState(0, 0),
+              GridState::kFixed | GridState::kFixedRow | GridState::kFixedColumn);
     EXPECT_EQ(grid.GetCellState(0, 2), GridState::kFixed | GridState::kFixedRow);
     EXPECT_EQ(grid.GetCellState(3, 1), GridState::kFixed | GridState::kFixedColumn);
     EXPECT_EQ(grid.GetCellState(3, 2), 0u);
@@ -243,9 +245,15 @@ TEST_F(GridTest, FirstKeyDecidesWhatTheEditorStartsWith) {
     };
     // The cell holds "qor.htm" (7 characters).
     const Case cases[] = {
-        {'z', "z", 1, 1},           {kKeyBackspace, "qor.ht", 6, 6}, {kKeyEnter, "qor.htm", 7, 7},
-        {kKeyStart, "qor.htm", 7, 7}, {kKeySpace, "qor.htm", 0, 7},  {kKeyTab, "qor.htm", 0, 7},
-        {kKeyDown, "qor.htm", 0, 7}, {kKeyHome, "qor.htm", 0, 7},    {'!', "!", 1, 1},
+        {'z', "z", 1, 1},
+        {kKeyBackspace, "qor.ht", 6, 6},
+        {kKeyEnter, "qor.htm", 7, 7},
+        {kKeyStart, "qor.htm", 7, 7},
+        {kKeySpace, "qor.htm", 0, 7},
+        {kKeyTab, "qor.htm", 0, 7},
+        {kKeyDown, "qor.htm", 0, 7},
+        {kKeyHome, "qor.htm", 0, 7},
+        {'!', "!", 1, 1},
     };
     for (const Case& tc : cases) {
         CInPlaceEditor ed(grid, 1, 3, grid.GetCellRect(1, 3), 8, "qor.htm", kCentred, tc.key);
@@ -398,7 +406,8 @@ TEST_F(GridTest, MouseStartsEditsOnTheFocusedCellOnly) {
 
 TEST_F(GridTest, EditorGrowsRightButNotPastTheClientArea) {
     grid.SetClientSize(400, 300);
-    for (int c = 0; c < 4; ++c) grid.SetColumnWidth(c, 50);
+    for (int c = 0; c < 4; ++c)
+        grid.SetColumnWidth(c, 50);
     const GridRect cell = grid.GetCellRect(1, 3);
     Focus(1, 3);
     Type("abc");
@@ -422,10 +431,12 @@ TEST_F(GridTest, KeysMoveTheFocusWithinTheOrdinaryCells) {
         CCellID expected;
     };
     const Step steps[] = {
-        {kKeyUp, false, {1, 2}},       {kKeyLeft, false, {1, 2}},    {kKeyRight, false, {1, 3}},
-        {kKeyRight, false, {1, 3}},    {kKeyPageDown, false, {5, 3}}, {kKeyPageDown, false, {9, 3}},
-        {kKeyPageDown, false, {10, 3}}, {kKeyPageUp, false, {6, 3}},  {kKeyHome, false, {6, 2}},
-        {kKeyEnd, false, {6, 3}},      {kKeyHome, true, {1, 2}},     {kKeyEnd, true, {10, 3}},
+        {kKeyUp, false, {1, 2}},        {kKeyLeft, false, {1, 2}},
+        {kKeyRight, false, {1, 3}},     {kKeyRight, false, {1, 3}},
+        {kKeyPageDown, false, {5, 3}},  {kKeyPageDown, false, {9, 3}},
+        {kKeyPageDown, false, {10, 3}}, {kKeyPageUp, false, {6, 3}},
+        {kKeyHome, false, {6, 2}},      {kKeyEnd, false, {6, 3}},
+        {kKeyHome, true, {1, 2}},       {kKeyEnd, true, {10, 3}},
     };
     for (const Step& s : steps) {
         grid.KeyDown(s.key, false, s.ctrl);
@@ -560,6 +571,19 @@ TEST_F(GridTest, DragAndDropOfCellText) {
     EXPECT_EQ(grid.GetCellText(5, 2), kNoAddress);
     EXPECT_EQ(grid.GetCellText(6, 2), kNoAddress);
     EXPECT_FALSE(grid.IsModified(5, 2));
+    // A block that would reach past the last row is refused whole: no part is lost.
+    for (int r = 8; r <= 10; ++r)
+        grid.SetCellText(r, 3, "p" + std::to_string(r));
+    Focus(8, 3);
+    grid.SetSelectedRange({8, 3, 9, 3});
+    grid.MouseDown(8, 3, false, false);
+    const std::string block = grid.BeginDrag();
+    EXPECT_EQ(block, "p8\r\np9");
+    EXPECT_FALSE(grid.Drop(10, 3, block));
+    grid.EndDrag(false);
+    for (int r = 8; r <= 10; ++r)
+        EXPECT_EQ(grid.GetCellText(r, 3), "p" + std::to_string(r));
+    EXPECT_EQ(ui.MessageTexts().size(), 1u);  // the refused address's, above: no new message
     grid.SetDragAndDrop(false);
     EXPECT_FALSE(grid.Drop(5, 3, "x"));
 }
@@ -593,8 +617,10 @@ TEST_F(GridTest, FitToContentsThenStretchFillsTheClientWidth) {
 }
 
 TEST_F(GridTest, CellRectsAndHitTestsFollowTheScrollPosition) {
-    for (int c = 0; c < 4; ++c) grid.SetColumnWidth(c, 50);
-    for (int r = 0; r < 11; ++r) grid.SetRowHeight(r, 20);
+    for (int c = 0; c < 4; ++c)
+        grid.SetColumnWidth(c, 50);
+    for (int r = 0; r < 11; ++r)
+        grid.SetRowHeight(r, 20);
     grid.SetClientSize(200, 100);  // header row and four rows visible
     EXPECT_EQ(grid.GetCellRect(2, 2), (GridRect{100, 40, 150, 60}));
     EXPECT_EQ(grid.CellAt(120, 45), (CCellID{2, 2}));

@@ -6,6 +6,7 @@
 #include <QMimeData>
 #include <QTabWidget>
 #include <QTest>
+#include <algorithm>
 
 #include "gui/grid_view.h"
 
@@ -40,7 +41,8 @@ Qt::DropAction Deliver(QWidget* target, const QPoint& pos, const QMimeData* mime
 
 }  // namespace
 
-Qt::DropAction DragCell(GridView* grid, int fromRow, int fromCol, int toRow, int toCol) {
+Qt::DropAction DragCell(GridView* grid, int fromRow, int fromCol, int toRow, int toCol,
+                        int fromLastRow) {
     QWidget* viewport = grid->viewport();
     const QPoint from = grid->CellRect(fromRow, fromCol).center();
     const QPoint to = grid->CellRect(toRow, toCol).center();
@@ -51,7 +53,7 @@ Qt::DropAction DragCell(GridView* grid, int fromRow, int fromCol, int toRow, int
     });
     // A press on the focused, selected cell prepares a drag; moving far enough starts it.
     grid->Model().SetFocusCell(fromRow, fromCol);
-    grid->Model().SetSelectedRange({fromRow, fromCol, fromRow, fromCol});
+    grid->Model().SetSelectedRange({fromRow, fromCol, std::max(fromRow, fromLastRow), fromCol});
     QTest::mousePress(viewport, Qt::LeftButton, {}, from);
     QMouseEvent move(QEvent::MouseMove, to, viewport->mapToGlobal(to), Qt::NoButton, Qt::LeftButton,
                      {});

@@ -16,9 +16,11 @@ class QWidget;
 // Runs queued calls (deferred leave checks, re-focus, layout) until nothing is left.
 void Settle();
 
-// Drags the cell from onto the cell to of the same grid: the real mouse press and move on the
-// source, the real drag, move and drop events on the target. Returns what the drag ended with.
-Qt::DropAction DragCell(GridView* grid, int fromRow, int fromCol, int toRow, int toCol);
+// Drags the cell from (with the cells below it down to fromLastRow) onto the cell to of the same
+// grid: the real mouse press and move on the source, the real drag, move and drop events on the
+// target. Returns what the drag ended with.
+Qt::DropAction DragCell(GridView* grid, int fromRow, int fromCol, int toRow, int toCol,
+                        int fromLastRow = -1);
 
 // Sends a text drop onto a widget at pos; true when the widget took it.
 bool DropText(QWidget* target, const QPoint& pos, const QString& text);

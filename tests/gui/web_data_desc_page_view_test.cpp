@@ -68,3 +68,24 @@ TEST_F(WebDataDescView, EnterAndEscapeThatReachThePageStopThere) {
     Settle();
     EXPECT_TRUE(window.isVisible());
 }
+
+// Rows 8 to 10 of the last data page are the grid's last rows: a block dragged onto row 10
+// would reach past the grid, so the drop is refused whole and no name is lost.
+TEST_F(WebDataDescView, ADragWhoseBlockDoesNotFitChangesNothing) {
+    const std::string names[] = {"Pressure", "Flow", "Level"};
+    for (int i = 0; i < 3; ++i)
+        Model().SetCellText(38 + i, 1, names[i]);
+    Model().EnsureVisible(40, 1);
+    Settle();
+    EXPECT_EQ(DragCell(grid, 38, 1, 40, 1, 39), Qt::IgnoreAction);
+    for (int i = 0; i < 3; ++i)
+        EXPECT_EQ(Value(38 + i), names[i]);
+    EXPECT_TRUE(ui.Messages().empty());
+    // A block that fits moves.
+    Model().SetCellText(37, 1, "");
+    EXPECT_EQ(DragCell(grid, 39, 1, 36, 1, 40), Qt::MoveAction);
+    EXPECT_EQ(Value(36), "Flow");
+    EXPECT_EQ(Value(37), "Level");
+    EXPECT_EQ(Value(39), "");
+    EXPECT_EQ(Value(40), "");
+}

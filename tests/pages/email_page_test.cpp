@@ -72,8 +72,7 @@ struct EmailText {
         for (int d = 50; d < 100; ++d) {
             std::string value;
             for (const auto& [id, v] : destinations)
-                if (id == d)
-                    value = v;
+                if (id == d) value = v;
             lines.push_back("Address" + std::to_string(d) + ": " + value);
         }
         return Crlf(lines);
@@ -190,8 +189,7 @@ TEST(EmailPage, SenderCheckRefusesWithOneMessageAndSelectsTheFault) {
         int focusRequests = 0;
         sender.SetFocusListener([&] { ++focusRequests; });
         sender.SetText(c.text);
-        if (c.message)
-            f.ui.ExpectMessage();
+        if (c.message) f.ui.ExpectMessage();
         EXPECT_EQ(sender.Leave(), c.message == nullptr) << c.text;
         if (!c.message) {
             EXPECT_TRUE(f.ui.Messages().empty());
@@ -466,8 +464,9 @@ TEST(EmailPage, ADestinationIsCheckedAsItWillBeSaved) {
     t.destinations = {{53, std::string("ope\x01\0x@plant.example", 20)}};
     Fixture f;
     f.ui.AllowMessages();
-    EXPECT_EQ(f.ReadError(t.Text()),
-              "Text file load ABORTED!\nDefault values loaded.\n\"Address53: \" parameter in error.");
+    EXPECT_EQ(
+        f.ReadError(t.Text()),
+        "Text file load ABORTED!\nDefault values loaded.\n\"Address53: \" parameter in error.");
     EXPECT_EQ(f.ui.MessageTexts().size(), 1u);
 }
 
@@ -523,9 +522,9 @@ TEST(EmailPage, DcfLoadByVersion) {
         Fixture f;
         f.dlg.DcfVersion() = 4;
         std::string bytes = std::string("\x0A\x00\x00\x02", 4) + std::string("\x01\0\0\0", 4) +
-                            Str("user") + Str("pass") + Str("bad sender");
+                            Str("user") + Str("pass") + Str("tank@plant");
         for (int r = 1; r <= 50; ++r)
-            bytes += Str(r == 3 ? "no check here" : "");
+            bytes += Str(r == 3 ? "ops@plant" : "");
         auto in = CDcfArchive::ForLoading(bytes);
         f.page.ExchangeDcf(in);
         EXPECT_EQ(f.page.ServerField().GetText(), "010.000.000.002");
@@ -533,8 +532,8 @@ TEST(EmailPage, DcfLoadByVersion) {
         EXPECT_EQ(f.page.AuthFlag(), 1);
         EXPECT_EQ(f.page.UsernameField().GetText(), "user");
         EXPECT_EQ(f.page.PasswordField().GetText(), "pass");
-        EXPECT_EQ(f.page.SenderField().GetText(), "bad sender");
-        EXPECT_EQ(f.Dest(52), "no check here");
+        EXPECT_EQ(f.page.SenderField().GetText(), "tank@plant");
+        EXPECT_EQ(f.Dest(52), "ops@plant");
         EXPECT_FALSE(f.grid.IsModified(3, 2));
         EXPECT_TRUE(f.ui.Messages().empty());
         EXPECT_FALSE(f.page.AuthCheck().IsEnabled());  // the series decides
@@ -559,10 +558,48 @@ TEST(EmailPage, DcfLoadByVersion) {
     }
 }
 
+// A record holding what its text file could not carry back (a line break, a NUL, a sender the
+// text load refuses) makes the .dcf malformed: the check's message, and the page keeps all it
+// showed. A TAB breaks neither file.
+TEST(EmailPage, DcfRecordTheTextFileCannotCarryIsRefusedWhole) {
+    auto record = [](const std::string& user, const std::string& sender, const std::string& dest) {
+        std::string bytes = std::string("\x0A\x00\x00\x02", 4) + std::string("\x01\0\0\0", 4) +
+                            Str(user) + Str("pw") + Str(sender);
+        for (int r = 1; r <= 50; ++r)
+            bytes += Str(r == 50 ? dest : "");
+        return CDcfArchive::ForLoading(bytes);
+    };
+    const struct {
+        std::string user, sender, dest;
+    } refused[] = {
+        {"a\rb", "s@x", ""},     {std::string("a\0b", 3), "s@x", ""},
+        {"u", "s@x\nTo: y", ""}, {"u", "s@x", "d@x\r\n"},
+        {"u", "no at sign", ""},
+    };
+    for (const auto& c : refused) {
+        Fixture f;
+        f.dlg.DcfVersion() = 4;
+        auto in = record(c.user, c.sender, c.dest);
+        f.ui.ExpectMessage();
+        EXPECT_THROW(f.page.ExchangeDcf(in), CDcfArchive::Failure);
+        EXPECT_EQ(f.ui.Messages().size(), 1u);
+        EXPECT_EQ(f.page.ServerField().GetText(), "000.000.000.000");
+        EXPECT_EQ(f.page.UsernameField().GetText(), "");
+        EXPECT_EQ(f.page.SenderField().GetText(), CEmailPage::kDefaultSender);
+        EXPECT_EQ(f.Dest(99), "");
+    }
+    Fixture f;
+    f.dlg.DcfVersion() = 4;
+    auto in = record("first\tlast", "s@x", "d\t@x");
+    f.page.ExchangeDcf(in);
+    EXPECT_EQ(f.page.UsernameField().GetText(), "first\tlast");
+    EXPECT_EQ(f.Dest(99), "d\t@x");
+    EXPECT_TRUE(f.ui.Messages().empty());
+}
+
 namespace {
 
 struct FileFixture : Fixture {
-
     // Every field of the routing and e-mail pages away from its default.
     void ChangeEverything() {
         CGridCtrl& routes = dlg.RoutingPage().Grid();
@@ -602,8 +639,7 @@ struct FileFixture : Fixture {
 std::string Replace(std::string text, const std::string& from, const std::string& to) {
     size_t at = text.find(from);
     EXPECT_NE(at, std::string::npos) << from;
-    if (at != std::string::npos)
-        text.replace(at, from.size(), to);
+    if (at != std::string::npos) text.replace(at, from.size(), to);
     return text;
 }
 

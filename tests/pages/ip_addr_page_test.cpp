@@ -535,6 +535,25 @@ TEST_F(IpAddrPageTest, DcfPositionsNoListHoldsAreRefused) {
     }
 }
 
+// An address its field refuses could not load back from the text file saved next: the record is
+// refused after the field's message, and the page keeps what it showed.
+TEST_F(IpAddrPageTest, DcfAddressesTheirFieldsRefuseAreRefused) {
+    dlg.DcfVersion() = 4;
+    const std::string modes = Int32(0) + Int32(0) + Int32(0) + Int32(0) + Int32(0) + Int32(1);
+    const std::string zero(4, '\0');
+    const std::string loopback("\x7f\0\0\x01", 4), gappedMask("\xff\x00\xff\x00", 4);
+    for (const std::string& addresses :
+         {loopback + zero + zero + zero + zero, zero + gappedMask + zero + zero + zero}) {
+        auto ar = CDcfArchive::ForLoading(modes + addresses);
+        ui.ClearMessages();
+        ui.ExpectMessage();
+        EXPECT_THROW(Page().ExchangeDcf(ar), CDcfArchive::Failure);
+        EXPECT_EQ(ui.Messages().size(), 1u);
+        EXPECT_EQ(Page().AddressEdit(0).GetText(), "000.000.000.000");
+        EXPECT_EQ(Page().AddressEdit(1).GetText(), "000.000.000.000");
+    }
+}
+
 }  // namespace
 
 // ---- against the simulated module

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -11,6 +12,9 @@
 #include "files/config_text.h"
 #include "files/dcf_archive.h"
 #include "files/temp_dir.h"
+#include "link/serial_channel.h"
+#include "model/params.h"
+#include "qorsim/sim_module.h"
 #include "support/started_window.h"
 
 namespace {
@@ -53,12 +57,10 @@ std::string RoutingText(const std::vector<std::pair<int, std::string>>& changes 
                         int skip = -1) {
     std::vector<std::string> lines = {"", "[Routing]"};
     for (int d = 0; d < 50; ++d) {
-        if (d == skip)
-            continue;
+        if (d == skip) continue;
         std::string value = "000.000.000.000";
         for (const auto& [id, v] : changes)
-            if (id == d)
-                value = v;
+            if (id == d) value = v;
         char key[16];
         std::snprintf(key, sizeof key, "Route%02d: ", d);
         lines.push_back(key + value);
@@ -210,10 +212,6 @@ TEST(RoutingPage, ReadAbortsWithTheMessageOfEachFault) {
         {RoutingText({}, 10),
          "Text file load ABORTED!\nFailed to locate \"Route10: \" parameter.",
          {}},
-        {RoutingText({{3, "127.000.000.001"}}),
-         inError + "\"Route03: \" parameter in error.",
-         {"127 and greater than 223 are reserved values for the first IP address octet.\nPlease "
-          "specify another value between 0 and 223 for this field."}},
         {RoutingText({{7, "300.0.0.1"}}),
          inError + "\"Route07: \" parameter in error.",
          {"300 is not a valid entry.\nPlease specify a value between 0 and 255 for this field."}},
@@ -225,10 +223,6 @@ TEST(RoutingPage, ReadAbortsWithTheMessageOfEachFault) {
         {RoutingText({{9, ""}}),
          inError + "\"Route09: \" parameter in error.",
          {"Missing value in IP address."}},
-        {RoutingText({{12, "192.168.001.255"}}),
-         inError + "\"Route12: \" parameter in error.",
-         {"255 is a reserved value for the IP address fourth octet.\nPlease specify another value "
-          "between 0 and 254 for this field."}},
     };
     for (const Case& c : cases) {
         Fixture f;
@@ -269,46 +263,44 @@ TEST(RoutingPage, DcfRecordIsFiftyStringsInRowOrder) {
     EXPECT_EQ(out.Bytes(), expected);
 }
 
-// A route from a .dcf is regrouped and checked as one from a text file: a refused one stops the
-// load after the cell's one message, keeps its cell's text and the routes read before it.
-TEST(RoutingPage, DcfLoadRegroupsAndChecksEveryRoute) {
-    const char* threeDigits =
-        "Please enter 3 digit characters per octet.\nRange of possible correct values are 000 "
-        "thru 255.";
-    const std::pair<const char*, const char*> refused[] = {
-        {"1.2.3.4567", threeDigits},
-        {"1234.1.1.1", threeDigits},
-        {"1..2.3", threeDigits},
-        {"127.000.000.001", nullptr},
-    };
-    auto archive = [](const char* route) {
+// A route is kept as the module keeps it, host rules or not, from either file; only a text that
+// is no four groups of three digits up to 255 makes a .dcf malformed, with no cell message,
+// keeping the routes read before it.
+TEST(RoutingPage, DcfAndTextLoadKeepRoutesAsTheModuleHoldsThem) {
+    auto archive = [](const std::string& route) {
         auto out = CDcfArchive::ForStoring();
         out.WriteText("10.0.0.9");
         for (int d = 1; d < 50; ++d)
             out.WriteText(d == 1 ? route : "000.000.000.000");
         return CDcfArchive::ForLoading(out.Bytes());
     };
-    {
-        Fixture f;
-        auto in = archive("10.1.2.3");
-        f.page.ExchangeDcf(in);
-        EXPECT_EQ(f.page.Route(1), "010.001.002.003");
-        EXPECT_TRUE(f.ui.Messages().empty());
-    }
-    for (auto [route, message] : refused) {
+    const std::pair<std::string, std::string> kept[] = {
+        {"10.1.2.3", "010.001.002.003"},
+        {"127.000.000.001", "127.000.000.001"},
+        {"255.255.255.255", "255.255.255.255"},
+        {"192.168.1.255", "192.168.001.255"},
+    };
+    for (const auto& [route, stored] : kept) {
         SCOPED_TRACE(route);
         Fixture f;
         auto in = archive(route);
-        f.ui.ExpectMessage();
+        f.page.ExchangeDcf(in);
+        EXPECT_EQ(f.page.Route(1), stored);
+        Fixture t;
+        t.Read(RoutingText({{1, route}}));
+        EXPECT_EQ(t.page.Route(1), stored);
+        EXPECT_TRUE(f.ui.Messages().empty());
+        EXPECT_TRUE(t.ui.Messages().empty());
+    }
+    for (const char* route :
+         {"1.2.3.4567", "1234.1.1.1", "1..2.3", "256.000.000.001", "abc.def.ghi.jkl", ""}) {
+        SCOPED_TRACE(route);
+        Fixture f;
+        auto in = archive(route);
         EXPECT_THROW(f.page.ExchangeDcf(in), CDcfArchive::Failure);
-        ASSERT_EQ(f.ui.Messages().size(), 1u);
-        if (message) {
-            EXPECT_EQ(f.ui.Messages()[0].text, message);
-        }
+        EXPECT_TRUE(f.ui.Messages().empty());
         EXPECT_EQ(f.page.Route(0), "010.000.000.009");
         EXPECT_EQ(f.page.Route(1), "000.000.000.000");
-        for (int r = 1; r <= 50; ++r)
-            EXPECT_FALSE(f.grid.IsModified(r, 2));
     }
 }
 
@@ -327,14 +319,12 @@ TEST(RoutingPage, DcfLoadCutShortKeepsTheRoutesRead) {
 namespace {
 
 // The window's own commands on real files.
-struct FileFixture : Fixture {
-};
+struct FileFixture : Fixture {};
 
 std::string Replace(std::string text, const std::string& from, const std::string& to) {
     size_t at = text.find(from);
     EXPECT_NE(at, std::string::npos) << from;
-    if (at != std::string::npos)
-        text.replace(at, from.size(), to);
+    if (at != std::string::npos) text.replace(at, from.size(), to);
     return text;
 }
 
@@ -364,9 +354,8 @@ TEST(RoutingPageFiles, TextLoadAbortRestoresEveryPageToItsDefaults) {
          "",
          {"Text file load ABORTED!\nFailed to locate \"Route10: \" parameter."}},
         {"Route03: 000.000.000.000",
-         "Route03: 127.000.000.001",
-         {"127 and greater than 223 are reserved values for the first IP address octet.\nPlease "
-          "specify another value between 0 and 223 for this field.",
+         "Route03: 300.0.0.1",
+         {"300 is not a valid entry.\nPlease specify a value between 0 and 255 for this field.",
           "Text file load ABORTED!\nDefault values loaded.\n\"Route03: \" parameter in error."}},
     };
     for (const Case& c : cases) {
@@ -398,4 +387,42 @@ TEST(RoutingPageFiles, EditThenFileSaveShowsFileValues) {
     f.SaveDcf("edited.dcf");
     EXPECT_EQ(f.dlg.StatusField().Text(), "File Values");
     EXPECT_EQ(f.dlg.Doc().GET(7), "010.000.000.007");
+}
+
+// Routes read from a module that holds addresses the typist's host rules refuse: the .dcf and the
+// text file saved from them load back to the same routes, with no message.
+TEST(RoutingPageFiles, RoutesUploadedFromAModuleLoadBackFromBothFiles) {
+    SimOptions o;
+    o.restartSilenceMs = 50;
+    SimModule sim(o);
+    ASSERT_TRUE(sim.Start());
+    setenv("QORW_COM18", sim.SlavePath().c_str(), 1);
+    const std::vector<std::string> routes = {"255.255.255.255", "192.168.001.255",
+                                             "127.000.000.001", "000.000.000.007"};
+    for (size_t d = 0; d < routes.size(); ++d) {
+        std::vector<uint8_t> form(CIpAddrParam::kSize);
+        CIpAddrParam::Encode(routes[d], form.data());
+        sim.SetRam(100 + static_cast<int>(d), form);
+    }
+    SerialChannel channel;
+    FileFixture f;
+    f.dlg.Doc().AttachChannel(channel);
+    f.dlg.Link().comPort = 18;
+    f.dlg.Link().pcBaudIndex = 0;
+    f.dlg.OnQor();
+    channel.Close();
+    sim.Stop();
+    ASSERT_EQ(f.dlg.StatusField().Text(), "Device Values");
+    for (size_t d = 0; d < routes.size(); ++d)
+        ASSERT_EQ(f.page.Route(static_cast<int>(d)), routes[d]);
+    const std::string dcf = f.dir.Write("module.dcf", f.SaveDcf("module.dcf"));
+    const std::string text = f.dir.Write("module.txt", f.SaveText("module.txt"));
+    for (bool asText : {false, true}) {
+        f.dlg.OnDefaults();
+        asText ? f.LoadText(text) : f.LoadDcf(dcf);
+        EXPECT_EQ(f.dlg.StatusField().Text(), "File Values");
+        for (size_t d = 0; d < routes.size(); ++d)
+            EXPECT_EQ(f.dlg.Doc().GET(static_cast<int>(d)), routes[d]) << asText;
+    }
+    EXPECT_TRUE(f.ui.Messages().empty()) << f.ui.LastMessage();
 }

@@ -109,15 +109,17 @@ protected:
     void Edit(int row, const std::string& text) { EditCell(grid, row, 1, text, kKeyF2); }
 
     void ChangeEveryField() {
-        for (int row = 1; row <= 29; ++row) Edit(row, ChangedValue(row));
+        for (int row = 1; row <= 29; ++row)
+            Edit(row, ChangedValue(row));
     }
-
 
     void ExpectDefaults() {
-        for (const RowSpec& r : kRows) EXPECT_EQ(Cell(r.row), r.value) << r.name;
+        for (const RowSpec& r : kRows)
+            EXPECT_EQ(Cell(r.row), r.value) << r.name;
     }
     void ExpectChanged() {
-        for (int row = 1; row <= 29; ++row) EXPECT_EQ(Cell(row), ChangedValue(row)) << row;
+        for (int row = 1; row <= 29; ++row)
+            EXPECT_EQ(Cell(row), ChangedValue(row)) << row;
     }
 };
 
@@ -138,16 +140,18 @@ TEST_F(WebConfigPageTest, ShowsTheTableOfRowsWithTheirCellClassesAndDefaults) {
         EXPECT_FALSE(grid.IsCellEditable(r.row, 0)) << r.name;
         EXPECT_EQ(page.RowInfo(r.row).id, r.id);
     }
-    const uint32_t centred = CellFormat::kCenter | CellFormat::kVCenter |
-                             CellFormat::kSingleLine | CellFormat::kEndEllipsis;
+    const uint32_t centred = CellFormat::kCenter | CellFormat::kVCenter | CellFormat::kSingleLine |
+                             CellFormat::kEndEllipsis;
     for (int row = 0; row < 30; ++row)
-        for (int col = 0; col < 2; ++col) EXPECT_EQ(grid.GetCellFormat(row, col), centred);
+        for (int col = 0; col < 2; ++col)
+            EXPECT_EQ(grid.GetCellFormat(row, col), centred);
     EXPECT_EQ(dlg.StatusField().Text(), "Default Values");
 }
 
 TEST_F(WebConfigPageTest, MovesRowsToAndFromTheDocumentButNeverIdentifier101) {
     QorDoc& doc = dlg.Doc();
-    for (const RowSpec& r : kRows) EXPECT_EQ(doc.GET(r.id), r.value) << r.id;
+    for (const RowSpec& r : kRows)
+        EXPECT_EQ(doc.GET(r.id), r.value) << r.id;
     EXPECT_EQ(doc.GET(101), "");
 
     // 101 is no row's: storing leaves it and comparing ignores it.
@@ -156,10 +160,12 @@ TEST_F(WebConfigPageTest, MovesRowsToAndFromTheDocumentButNeverIdentifier101) {
     dlg.StoreAllPages();
     EXPECT_EQ(doc.GET(101), "someone else's");
 
-    for (const RowSpec& r : kRows) doc.SET(r.id, "doc " + std::to_string(r.id));
+    for (const RowSpec& r : kRows)
+        doc.SET(r.id, "doc " + std::to_string(r.id));
     EXPECT_TRUE(page.DiffersFromDocument(doc));
     page.LoadFromDocument(doc);
-    for (const RowSpec& r : kRows) EXPECT_EQ(Cell(r.row), "doc " + std::to_string(r.id));
+    for (const RowSpec& r : kRows)
+        EXPECT_EQ(Cell(r.row), "doc " + std::to_string(r.id));
     EXPECT_FALSE(page.DiffersFromDocument(doc));
 
     // Case counts.
@@ -172,13 +178,15 @@ TEST_F(WebConfigPageTest, QueuesItsThirtyParametersInAscendingOrder) {
     doc.ClearQueue();
     page.QueueParameters(doc);
     ASSERT_EQ(doc.QueueCount(), 30u);
-    for (int i = 0; i < 30; ++i) EXPECT_EQ(doc.Queue()[i], QorDoc::KeyOf(100 + i));
+    for (int i = 0; i < 30; ++i)
+        EXPECT_EQ(doc.Queue()[i], QorDoc::KeyOf(100 + i));
 }
 
 TEST_F(WebConfigPageTest, StoresWithTheForceOfTheDownloadBehaviour) {
     QorDoc& doc = dlg.Doc();
     // Values read from the module are queued again only when changed or forced.
-    for (const RowSpec& r : kRows) doc.ParamOf(QorDoc::KeyOf(r.id))->fromDevice = true;
+    for (const RowSpec& r : kRows)
+        doc.ParamOf(QorDoc::KeyOf(r.id))->fromDevice = true;
     doc.ClearQueue();
     Edit(5, "www.example.com");
     page.StoreToDocument(doc, false);
@@ -213,7 +221,8 @@ TEST_F(WebConfigPageTest, WritesTheDefaultSectionLineForLine) {
     EXPECT_EQ(out.Text(), kDefaultSection);
     // 31 lines: the empty one, the header and 29 values.
     size_t lines = 0;
-    for (size_t at = 0; (at = out.Text().find("\r\n", at)) != std::string::npos; at += 2) ++lines;
+    for (size_t at = 0; (at = out.Text().find("\r\n", at)) != std::string::npos; at += 2)
+        ++lines;
     EXPECT_EQ(lines, 31u);
 }
 
@@ -249,8 +258,10 @@ TEST_F(WebConfigPageTest, ReadsItsSectionOnlyFromFilesOfVersionThreeAndFour) {
         const char* version;
         bool reads;
     };
-    const Case cases[] = {{"Version: 1\r\n", false}, {"Version: 2\r\n", false},
-                          {"Junk\r\n", false},       {"Version: 3\r\n", true},
+    const Case cases[] = {{"Version: 1\r\n", false},
+                          {"Version: 2\r\n", false},
+                          {"Junk\r\n", false},
+                          {"Version: 3\r\n", true},
                           {"Version: 4\r\n", true}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.version);
@@ -291,8 +302,8 @@ TEST_F(WebConfigPageTest, AbortsOnAUrlWithASpaceAndLeavesEveryPageOnDefaults) {
     ASSERT_EQ(ui.Messages().size(), 2u);
     EXPECT_EQ(ui.Messages()[0].text, "Spaces not allowed.");
     EXPECT_EQ(ui.Messages()[0].icon, UiHost::Icon::Exclamation);
-    EXPECT_EQ(ui.Messages()[1].text, std::string(kAbortPrefix) +
-                                         "WebConfig03: \" parameter in error.");
+    EXPECT_EQ(ui.Messages()[1].text,
+              std::string(kAbortPrefix) + "WebConfig03: \" parameter in error.");
     EXPECT_EQ(ui.Messages()[1].icon, UiHost::Icon::None);
     ExpectDefaults();
     EXPECT_EQ(dlg.StatusField().Text(), "Default Values");
@@ -307,8 +318,8 @@ TEST_F(WebConfigPageTest, AbortsOnAPasswordOfNineCharacters) {
     LoadTextBytes(ReplaceLine(defaults, "WebConfig23: ", "WebConfig23: 123456789"));
     ASSERT_EQ(ui.Messages().size(), 2u);
     EXPECT_EQ(ui.Messages()[0].text, "Length cannot exceed 8 characters.");
-    EXPECT_EQ(ui.Messages()[1].text, std::string(kAbortPrefix) +
-                                         "WebConfig23: \" parameter in error.");
+    EXPECT_EQ(ui.Messages()[1].text,
+              std::string(kAbortPrefix) + "WebConfig23: \" parameter in error.");
     ExpectDefaults();
     EXPECT_EQ(dlg.StatusField().Text(), "Default Values");
     EXPECT_EQ(SaveText(), defaults);
@@ -338,7 +349,8 @@ TEST_F(WebConfigPageTest, DcfRoundTripWithEveryFieldChanged) {
     ExpectChanged();
     EXPECT_EQ(dlg.StatusField().Text(), "File Values");
     // A .dcf load marks nothing.
-    for (int row = 1; row <= 29; ++row) EXPECT_FALSE(grid.IsModified(row, 1)) << row;
+    for (int row = 1; row <= 29; ++row)
+        EXPECT_FALSE(grid.IsModified(row, 1)) << row;
     EXPECT_EQ(SaveDcf(), bytes);
 }
 
@@ -346,8 +358,10 @@ TEST_F(WebConfigPageTest, StoresTheRecordAsTwentyNineTextsAtTheEndBeforeTheDataD
     ChangeEveryField();
     std::string bytes = SaveDcf();
     CDcfArchive expected = CDcfArchive::ForStoring();
-    for (int row = 1; row <= 29; ++row) expected.WriteText(ChangedValue(row));
-    for (int r = 1; r <= 40; ++r) expected.WriteText("");
+    for (int row = 1; row <= 29; ++row)
+        expected.WriteText(ChangedValue(row));
+    for (int r = 1; r <= 40; ++r)
+        expected.WriteText("");
     ASSERT_GE(bytes.size(), expected.Bytes().size());
     EXPECT_EQ(bytes.substr(bytes.size() - expected.Bytes().size()), expected.Bytes());
 }
@@ -357,7 +371,8 @@ TEST_F(WebConfigPageTest, ReadsItsDcfRecordOnlyFromFilesOfVersionThreeAndFour) {
         SCOPED_TRACE(version);
         ChangeEveryField();
         CDcfArchive record = CDcfArchive::ForStoring();
-        for (int row = 1; row <= 29; ++row) record.WriteText("v" + std::to_string(row));
+        for (int row = 1; row <= 29; ++row)
+            record.WriteText("v" + std::to_string(row));
         record.WriteText("next record");
         CDcfArchive ar = CDcfArchive::ForLoading(record.Bytes());
         dlg.DcfVersion() = version;
@@ -366,10 +381,45 @@ TEST_F(WebConfigPageTest, ReadsItsDcfRecordOnlyFromFilesOfVersionThreeAndFour) {
             ExpectChanged();
             EXPECT_EQ(ar.ReadText(), "v1") << "nothing read";
         } else {
-            for (int row = 1; row <= 29; ++row) EXPECT_EQ(Cell(row), "v" + std::to_string(row));
+            for (int row = 1; row <= 29; ++row)
+                EXPECT_EQ(Cell(row), "v" + std::to_string(row));
             EXPECT_EQ(ar.ReadText(), "next record");
         }
     }
+}
+
+// A text that a text file could not carry back (a line break or a NUL) makes the .dcf malformed:
+// the page keeps what it showed. A TAB breaks neither file: it loads from both and saves back.
+TEST_F(WebConfigPageTest, DcfTextsTheTextFileCannotCarryAreRefusedATabLoadsFromBoth) {
+    ChangeEveryField();
+    const std::string good = SaveDcf();
+    ASSERT_NE(good.find(ChangedValue(28)), std::string::npos);
+    auto withTitle = [&](const std::string& text) {
+        std::string bytes = good;
+        const size_t at = bytes.find(ChangedValue(28)) - 1;
+        bytes.replace(at, 1 + ChangedValue(28).size(), std::string(1, char(text.size())) + text);
+        return bytes;
+    };
+    for (const std::string& bad :
+         {std::string("Line\r\nWebConfig29: x"), std::string("Cut\0x", 5)}) {
+        dlg.OnDefaults();
+        ui.AllowMessages();
+        LoadDcfBytes(withTitle(bad));
+        EXPECT_EQ(ui.MessageTexts(), (std::vector<std::string>{"Control characters not allowed.",
+                                                               "Invalid file format"}));
+        ui.AllowMessages(false);
+        ui.ClearMessages();
+        ExpectDefaults();
+        EXPECT_EQ(dlg.StatusField().Text(), "Default Values");
+    }
+    LoadDcfBytes(withTitle("Tank\tNorth"));
+    EXPECT_EQ(Cell(28), "Tank\tNorth");
+    const std::string text = SaveText();
+    dlg.OnDefaults();
+    LoadTextBytes(text);
+    EXPECT_EQ(Cell(28), "Tank\tNorth");
+    EXPECT_EQ(dlg.StatusField().Text(), "File Values");
+    EXPECT_TRUE(ui.Messages().empty()) << ui.LastMessage();
 }
 
 namespace {
@@ -378,7 +428,8 @@ namespace {
 std::vector<uint8_t> DeviceText(const std::string& text) {
     std::vector<uint8_t> form(84, 0);
     form[0] = static_cast<uint8_t>(text.size());
-    for (size_t i = 0; i < text.size(); ++i) form[2 + (i ^ 1)] = static_cast<uint8_t>(text[i]);
+    for (size_t i = 0; i < text.size(); ++i)
+        form[2 + (i ^ 1)] = static_cast<uint8_t>(text[i]);
     return form;
 }
 
@@ -419,7 +470,8 @@ TEST(WebPagesOnTheModule, UploadShowsTheModulesTextsAndRomKeepsTheEditedOnes) {
     EXPECT_EQ(desc.Value(1), "Tank A");
     EXPECT_EQ(desc.Value(40), "Last name");
     EXPECT_EQ(dlg.Doc().GET(101), "no row's");
-    for (int row = 1; row <= 29; ++row) EXPECT_NE(web.Value(row), "no row's");
+    for (int row = 1; row <= 29; ++row)
+        EXPECT_NE(web.Value(row), "no row's");
 
     auto edit = [](CGridCtrl& grid, int row, const std::string& text) {
         grid.SetFocusCell(row, 1);
