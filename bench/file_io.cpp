@@ -17,7 +17,7 @@
 #include <string>
 #include <vector>
 
-#include "app/silent_ui_host.h"
+#include "host/silent_ui_host.h"
 #include "app/utility_dlg.h"
 
 namespace {

@@ -8,7 +8,7 @@
 #include <string>
 
 #include "app/device_operations.h"
-#include "app/silent_ui_host.h"
+#include "host/silent_ui_host.h"
 #include "app/utility_dlg.h"
 #include "link/serial_channel.h"
 #include "pages/utility_settings_page.h"

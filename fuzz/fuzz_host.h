@@ -7,7 +7,7 @@
 #include <string>
 #include <unistd.h>
 
-#include "app/silent_ui_host.h"
+#include "host/silent_ui_host.h"
 
 // The fuzz targets' host: every message box takes its default answer, the file dialogs name the
 // file the target wrote, and nothing waits.

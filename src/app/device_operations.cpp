@@ -1,6 +1,6 @@
 #include "app/device_operations.h"
 
-#include "app/ui_host.h"
+#include "host/ui_host.h"
 #include "app/utility_dlg.h"
 #include "link/port_problem.h"
 #include "link/serial_channel.h"

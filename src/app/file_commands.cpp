@@ -1,7 +1,7 @@
 #include <vector>
 
 #include "app/utility_dlg.h"
-#include "files/file_procedures.h"
+#include "app/file_procedures.h"
 
 // The file procedures run over the pages behind the tabs, in tab order.
 

@@ -1,6 +1,6 @@
 #include "app/utility_dlg.h"
 
-#include "app/ui_host.h"
+#include "host/ui_host.h"
 
 namespace {
 

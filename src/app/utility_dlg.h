@@ -3,9 +3,9 @@
 #include <cstdint>
 #include <string>
 
-#include "app/page_host.h"
+#include "pages/page_host.h"
 #include "app/page_tab_ctrl.h"
-#include "app/progress.h"
+#include "host/progress.h"
 #include "controls/control.h"
 #include "model/qor_doc.h"
 #include "pages/email_page.h"

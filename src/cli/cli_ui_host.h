@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "app/ui_host.h"
+#include "host/ui_host.h"
 
 class CliConsole;
 

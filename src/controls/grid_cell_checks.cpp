@@ -1,6 +1,6 @@
 #include "controls/grid_cell_checks.h"
 
-#include "app/ui_host.h"
+#include "host/ui_host.h"
 #include "controls/ip_addr_edit.h"
 
 namespace {

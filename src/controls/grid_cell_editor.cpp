@@ -1,6 +1,6 @@
 #include "controls/grid_cell_editor.h"
 
-#include "app/ui_host.h"
+#include "host/ui_host.h"
 #include "controls/grid_ctrl.h"
 
 CInPlaceEditor::CInPlaceEditor(CGridCtrl& grid, int row, int col, const GridRect& rect,

@@ -4,8 +4,8 @@
 #include <new>
 #include <numeric>
 
-#include "app/silent_ui_host.h"
-#include "app/ui_host.h"
+#include "host/silent_ui_host.h"
+#include "host/ui_host.h"
 
 namespace {
 

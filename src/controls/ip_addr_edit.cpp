@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "app/ui_host.h"
+#include "host/ui_host.h"
 
 namespace {
 

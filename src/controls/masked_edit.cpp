@@ -4,7 +4,7 @@
 
 #include <clocale>
 
-#include "app/ui_host.h"
+#include "host/ui_host.h"
 
 namespace {
 

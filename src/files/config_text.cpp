@@ -10,7 +10,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "app/ui_host.h"
+#include "host/ui_host.h"
 #include "controls/masked_edit.h"
 
 namespace {

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "app/silent_ui_host.h"
+#include "host/silent_ui_host.h"
 
 // The UiHost of a window nobody looks at: one per worker (and one for building the units'
 // configurations). Message boxes are recorded and take their default answer; the file dialogs

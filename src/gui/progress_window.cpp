@@ -4,7 +4,7 @@
 #include <QProgressBar>
 #include <QVBoxLayout>
 
-#include "app/progress.h"
+#include "host/progress.h"
 #include "gui/control_binding.h"
 
 ProgressWindow::ProgressWindow(CProgressWnd& model, QWidget* owner)

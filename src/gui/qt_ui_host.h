@@ -5,7 +5,7 @@
 #include <QStringList>
 #include <string>
 
-#include "app/ui_host.h"
+#include "host/ui_host.h"
 
 class QWidget;
 

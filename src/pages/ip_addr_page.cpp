@@ -3,8 +3,8 @@
 #include <cctype>
 #include <charconv>
 
-#include "app/page_host.h"
-#include "app/ui_host.h"
+#include "pages/page_host.h"
+#include "host/ui_host.h"
 #include "files/config_text.h"
 #include "files/dcf_archive.h"
 #include "model/qor_doc.h"

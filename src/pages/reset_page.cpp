@@ -1,7 +1,7 @@
 #include "pages/reset_page.h"
 
-#include "app/page_host.h"
-#include "app/ui_host.h"
+#include "pages/page_host.h"
+#include "host/ui_host.h"
 #include "files/config_text.h"
 #include "files/dcf_archive.h"
 #include "model/qor_doc.h"

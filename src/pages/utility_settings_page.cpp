@@ -2,8 +2,8 @@
 
 #include <vector>
 
-#include "app/page_host.h"
-#include "app/ui_host.h"
+#include "pages/page_host.h"
+#include "host/ui_host.h"
 #include "files/config_text.h"
 #include "files/dcf_archive.h"
 #include "files/settings_file.h"

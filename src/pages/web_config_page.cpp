@@ -3,8 +3,8 @@
 #include <cstdio>
 #include <new>
 
-#include "app/page_host.h"
-#include "app/ui_host.h"
+#include "pages/page_host.h"
+#include "host/ui_host.h"
 #include "controls/grid_cell_checks.h"
 #include "files/config_text.h"
 #include "files/dcf_archive.h"

@@ -90,7 +90,9 @@ TEST_F(AddressField, EditingStepsOnAFilledAddress) {
         else
             f.Char(step.key);
         EXPECT_EQ(f.GetText(), step.text);
-        if (step.caret >= 0) EXPECT_EQ(f.Caret(), step.caret);
+        if (step.caret >= 0) {
+            EXPECT_EQ(f.Caret(), step.caret);
+        }
         EXPECT_EQ(ui.beeps, beeps + (step.beep ? 1 : 0));
     }
 }

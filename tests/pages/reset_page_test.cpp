@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "app/page_host.h"
+#include "pages/page_host.h"
 #include "app/utility_dlg.h"
 #include "files/config_text.h"
 #include "files/dcf_archive.h"

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "app/ui_host.h"
+#include "host/ui_host.h"
 
 // A UiHost for tests: records every message box and answers dialogs from queues. A message box
 // shown without an expectation fails the running test unless messages are allowed.

@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "app/progress.h"
-#include "app/ui_host.h"
+#include "host/progress.h"
+#include "host/ui_host.h"
 #include "link/serial_channel.h"
 #include "model/qor_doc.h"
 

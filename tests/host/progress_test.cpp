@@ -1,4 +1,4 @@
-#include "app/progress.h"
+#include "host/progress.h"
 
 #include <gtest/gtest.h>
 

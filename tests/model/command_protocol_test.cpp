@@ -3,7 +3,7 @@
 #include <chrono>
 #include <future>
 
-#include "app/progress.h"
+#include "host/progress.h"
 #include "link/sim_link.h"
 #include "model/qor_doc.h"
 

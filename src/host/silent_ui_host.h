@@ -3,7 +3,7 @@
 #include <optional>
 #include <string>
 
-#include "app/ui_host.h"
+#include "host/ui_host.h"
 
 // A UiHost with nobody in front of it, for benchmarks and fuzzing: every box takes its default
 // answer (counted, its first and last texts kept), both file dialogs answer with fileName,

@@ -1,4 +1,4 @@
-#include "files/file_procedures.h"
+#include "app/file_procedures.h"
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -6,7 +6,7 @@
 #include <cerrno>
 #include <new>
 
-#include "app/ui_host.h"
+#include "host/ui_host.h"
 #include "files/config_text.h"
 #include "files/safe_file_writer.h"
 #include "pages/config_page.h"

@@ -1,4 +1,4 @@
-#include "files/file_procedures.h"
+#include "app/file_procedures.h"
 
 #include <gtest/gtest.h>
 #include <signal.h>

@@ -1,4 +1,4 @@
-#include "app/silent_ui_host.h"
+#include "host/silent_ui_host.h"
 
 UiHost::Answer SilentUiHost::MessageBox(const std::string& text, const std::string&, Icon,
                                         Buttons, Answer defaultAnswer) {
