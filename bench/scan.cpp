@@ -49,8 +49,8 @@ Timed Scan(const std::vector<std::unique_ptr<SimModule>>& sims) {
 }
 
 bool AsExpected(const ScanResult& r, uint32_t rate) {
-    return rate == 0 ? r.outcome == ScanResult::Outcome::NoModule
-                     : r.outcome == ScanResult::Outcome::Found && r.rate == rate;
+    return rate == 0 ? r.outcome == ScanResult::Outcome::Nothing
+                     : r.outcome == ScanResult::Outcome::Module && r.rate == rate;
 }
 
 // Median time of a scan of one port with a module at rate.

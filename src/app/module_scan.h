@@ -7,6 +7,8 @@
 #include <thread>
 #include <vector>
 
+#include "app/module_probe.h"
+
 // Finding a module: which serial port leads to one and at which rate it listens. Every port is
 // scanned on a thread of its own with a channel and a document of its own, reading only: the
 // rates of the link timing profile, the saved one first, then from the fastest down. A rate is
@@ -19,34 +21,10 @@ struct ScanPort {
     std::string label;
 };
 
-struct ScanResult {
-    enum class Outcome {
-        Found,       // a module answered and was identified
-        NoModule,    // no rate got an answer
-        OpenFailed,  // the port could not be opened; error says why
-        Failed,      // something answered at rate but could not be identified; error says how
-        Cancelled,
-        Gone,  // the device went away during the scan (an adapter unplugged); error says so
-    };
-
+// A port's scan: what the probe found there, and which port it was.
+struct ScanResult : ModuleProbe {
     std::string device;
     std::string label;
-    Outcome outcome = Outcome::NoModule;
-    std::vector<uint32_t> ratesTried;  // in the order tried
-
-    // Found (rate and baudIndex also for Failed).
-    uint32_t rate = 0;
-    int baudIndex = -1;           // 0..6, the row of the link timing profile
-    std::string identification;   // the module's identification text, trailing blanks removed
-    std::string firmware;         // what follows "FW=", e.g. "03.12"
-    std::string series;           // "A", "B/C" or "D", as the firmware revision implies
-    bool web = false;             // the module keeps the web parameters
-    std::string hardwareAddress;  // 00:00:BC:1A:2B:3C
-
-    std::string error;
-
-    // "found", "no module", "open failed", "failed", "cancelled", "gone".
-    static const char* OutcomeName(Outcome outcome);
 };
 
 // Told what each port's scan does, on that port's own thread: calls for different ports may

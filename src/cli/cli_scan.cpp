@@ -27,23 +27,23 @@ std::string Rates(const std::vector<uint32_t>& rates) {
 std::string Why(const ScanResult& r) {
     using O = ScanResult::Outcome;
     switch (r.outcome) {
-        case O::NoModule:
+        case O::Nothing:
             return "no module (tried " + Rates(r.ratesTried) + ")";
-        case O::OpenFailed:
+        case O::PortFailed:
             return "cannot open: " + r.error;
-        case O::Failed: {
+        case O::Unidentified: {
             std::string error = r.error;
             std::replace(error.begin(), error.end(), '\n', ' ');
             return "answered at " + std::to_string(r.rate) + " but: " + error;
         }
-        case O::Cancelled:
+        case O::Stopped:
             return "cancelled";
-        case O::Gone: {
+        case O::PortGone: {
             std::string error = r.error;
             std::replace(error.begin(), error.end(), '\n', ' ');
             return error;
         }
-        case O::Found:
+        case O::Module:
             break;
     }
     return JsonText(r.identification);
@@ -70,7 +70,7 @@ std::string ScanJson(const ScanResult& r) {
     j["adapter"] = JsonText(r.label);
     j["result"] = ScanResult::OutcomeName(r.outcome);
     j["ratesTried"] = r.ratesTried;
-    if (r.outcome == ScanResult::Outcome::Found) {
+    if (r.outcome == ScanResult::Outcome::Module) {
         j["rate"] = r.rate;
         j["identification"] = JsonText(r.identification);
         j["firmware"] = JsonText(r.firmware);
@@ -78,7 +78,7 @@ std::string ScanJson(const ScanResult& r) {
         j["web"] = r.web;
         j["hardwareAddress"] = r.hardwareAddress;
     } else if (!r.error.empty()) {
-        if (r.outcome == ScanResult::Outcome::Failed) j["rate"] = r.rate;
+        if (r.outcome == ScanResult::Outcome::Unidentified) j["rate"] = r.rate;
         j["error"] = JsonText(r.error);
     }
     return JsonLine(j);
@@ -88,7 +88,7 @@ std::string ScanTable(const std::vector<ScanResult>& results) {
     std::vector<std::vector<std::string>> rows = {
         {"DEVICE", "ADAPTER", "RATE", "FIRMWARE", "SERIES", "WEB", "HARDWARE ADDRESS", "MODULE"}};
     for (const ScanResult& r : results) {
-        bool found = r.outcome == ScanResult::Outcome::Found;
+        bool found = r.outcome == ScanResult::Outcome::Module;
         rows.push_back({r.device, r.label.empty() ? "-" : JsonText(r.label),
                         found ? std::to_string(r.rate) : "-", found ? JsonText(r.firmware) : "-",
                         found ? r.series : "-", found ? (r.web ? "yes" : "no") : "-",
@@ -115,10 +115,10 @@ int ScanExitStatus(const std::vector<ScanResult>& results) {
         return std::any_of(results.begin(), results.end(),
                            [o](const ScanResult& r) { return r.outcome == o; });
     };
-    if (any(ScanResult::Outcome::Found)) return kExitOk;
+    if (any(ScanResult::Outcome::Module)) return kExitOk;
     bool noneOpened = std::all_of(results.begin(), results.end(), [](const ScanResult& r) {
-        return r.outcome == ScanResult::Outcome::OpenFailed ||
-               r.outcome == ScanResult::Outcome::Gone;
+        return r.outcome == ScanResult::Outcome::PortFailed ||
+               r.outcome == ScanResult::Outcome::PortGone;
     });
     return noneOpened ? kExitLink : kExitRefused;
 }

@@ -8,12 +8,12 @@
 #include <thread>
 
 #include "app/device_operations.h"
+#include "app/module_probe.h"
 #include "app/utility_dlg.h"
 #include "fleet/fleet_ui_host.h"
 #include "fleet/param_compare.h"
 #include "link/serial_channel.h"
 #include "model/qor_doc.h"
-#include "pages/ip_addr_page.h"
 
 namespace {
 
@@ -88,6 +88,8 @@ public:
         : owner_(owner), options_(owner.options_), runStop_(runStop) {
         event_.port = port;
         channel_.SetDevice(port);
+        probeDoc_.AttachChannel(channel_);
+        if (options_.baudIndex >= 0) baudIndex_ = options_.baudIndex;
     }
     ~Worker() { channel_.Close(); }
 
@@ -109,13 +111,13 @@ public:
     }
 
 private:
+    // The module a probe found: its hardware address (12 hex digits), firmware and series.
     struct Module {
-        int result = QorDoc::kSuccess;
         std::string hw, firmware, series;
     };
 
     std::unique_ptr<CUtilityDlg> NewWindow(FleetUiHost& ui);
-    Module Probe();
+    ModuleProbe Probe();
     // Provisions the module as a claim of the ledger gave it its row: the final phase and text.
     // why, when the module is provisioned again, is what the ledger records of it when done.
     void Provision(const UnitConfig& unit, const Ledger::Claim& claim, const std::string& why = {});
@@ -150,6 +152,8 @@ private:
     std::atomic<bool> stop_{false};
     std::atomic<bool> finished_{false};
     SerialChannel channel_;
+    QorDoc probeDoc_;     // the probe's, on channel_
+    int baudIndex_ = -1;  // the rate the module is asked at, once known
     FleetEvent event_;
     bool shown_ = false;  // event_ has been emitted
 };
@@ -207,27 +211,13 @@ void Provisioner::Worker::Count(UnitPhase phase) {
     }
 }
 
-Provisioner::Worker::Module Provisioner::Worker::Probe() {
-    FleetUiHost ui(Stopping(), options_.pauseScale);
-    auto dlg = NewWindow(ui);
-    QorDoc& doc = dlg->Doc();
-    Module m;
-    m.result = doc.Connect(dlg->Link().pcBaudIndex, 1, nullptr, &ui);
-    if (m.result == QorDoc::kSuccess) m.result = doc.Identify();
-    for (int id : {QorDoc::kIdDiagnostics, QorDoc::kIdHwAddress}) {
-        int key = QorDoc::KeyOf(id);
-        if (m.result == QorDoc::kSuccess) m.result = doc.ReadParameter(key, *doc.ParamOf(key));
+ModuleProbe Provisioner::Worker::Probe() {
+    if (baudIndex_ < 0) {
+        // The rate the worker's windows use: the option, else the window's own.
+        FleetUiHost ui;
+        baudIndex_ = NewWindow(ui)->Link().pcBaudIndex;
     }
-    if (m.result == QorDoc::kSuccess) {
-        m.hw = NormaliseHwAddress(doc.GET(QorDoc::kIdHwAddress));
-        m.firmware = CIpAddrPage::FirmwareText(doc.GET(QorDoc::kIdDiagnostics));
-        // The series as the IP address page makes it out from the firmware revision.
-        dlg->IpAddrPage().LoadFromDocument(doc);
-        m.series = dlg->IpAddrPage().SeriesList().CurText();
-        if (m.hw.empty()) m.result = QorDoc::kCommunicationError;
-    }
-    channel_.Close();
-    return m;
+    return ProbeModule(channel_, probeDoc_, {baudIndex_});
 }
 
 void Provisioner::Worker::Run() {
@@ -239,15 +229,19 @@ void Provisioner::Worker::Run() {
         if (StopNow()) break;
         if (options_.watch && AllRowsDone()) break;
         if (present.empty()) Waiting({});
-        Module m = Probe();
+        ModuleProbe probe = Probe();
         if (StopNow()) break;  // between modules: nothing in flight
-        if (m.result != QorDoc::kSuccess) {
+        Module m{NormaliseHwAddress(probe.hardwareAddress), probe.firmware, probe.series};
+        if (probe.outcome != ModuleProbe::Outcome::Module || m.hw.empty()) {
             present.clear();
             announcedRemoval = false;
-            bool portFailed = m.result == QorDoc::kInvalidPort;
+            using O = ModuleProbe::Outcome;
+            bool portFailed = probe.outcome == O::PortFailed || probe.outcome == O::PortGone;
             std::string why =
-                portFailed ? OneLine(QorDoc::ResultText(m.result)) + ": " + channel_.OpenError()
-                           : kNoModule;
+                probe.outcome == O::PortFailed
+                    ? OneLine(QorDoc::ResultText(QorDoc::kInvalidPort)) + ": " + probe.error
+                : probe.error.empty() ? kNoModule
+                                      : OneLine(probe.error);
             if (options_.preview) {
                 Phase(UnitPhase::Preview, -1, why);
                 break;

@@ -21,7 +21,7 @@ namespace {
 enum Column { kPortColumn, kAdapterColumn, kResultColumn };
 
 bool IsFound(const ScanResult& r) {
-    return r.outcome == ScanResult::Outcome::Found;
+    return r.outcome == ScanResult::Outcome::Module;
 }
 
 }  // namespace
@@ -48,28 +48,28 @@ private:
 QString ScanResultText(const ScanResult& r) {
     using O = ScanResult::Outcome;
     switch (r.outcome) {
-        case O::Found:
+        case O::Module:
             return QStringLiteral("%1 at %2 baud, firmware %3, series %4%5, %6")
                 .arg(r.web ? "QORW" : "QOR")
                 .arg(r.rate)
                 .arg(FromLatin1(r.firmware), FromLatin1(r.series),
                      r.web ? QStringLiteral(", web pages") : QString(),
                      FromLatin1(r.hardwareAddress));
-        case O::NoModule: {
+        case O::Nothing: {
             QStringList rates;
             for (uint32_t rate : r.ratesTried)
                 rates << QString::number(rate);
             return QStringLiteral("No module (tried %1)").arg(rates.join(' '));
         }
-        case O::OpenFailed:
+        case O::PortFailed:
             return QStringLiteral("Cannot open: %1").arg(FromLatin1(r.error));
-        case O::Failed:
+        case O::Unidentified:
             return QStringLiteral("Answered at %1 baud, then: %2")
                 .arg(r.rate)
                 .arg(FromLatin1(r.error).replace('\n', ' '));
-        case O::Cancelled:
+        case O::Stopped:
             return QStringLiteral("Cancelled");
-        case O::Gone:
+        case O::PortGone:
             return FromLatin1(r.error).replace('\n', ' ');
     }
     return {};
@@ -193,8 +193,8 @@ void FindModuleDialog::Finish() {
         list_->setFocus();
     } else {
         bool noneOpened = std::all_of(results_.begin(), results_.end(), [](const ScanResult& r) {
-            return r.outcome == ScanResult::Outcome::OpenFailed ||
-                   r.outcome == ScanResult::Outcome::Gone;
+            return r.outcome == ScanResult::Outcome::PortFailed ||
+                   r.outcome == ScanResult::Outcome::PortGone;
         });
         status_->setText(noneOpened ? kNoPortOpened : kNoModule);
     }

@@ -92,7 +92,7 @@ TEST(ModuleScan, FindsEachModuleAtItsRateAndReportsTheOtherPorts) {
     for (int i = 0; i < 3; ++i) {
         SCOPED_TRACE(i);
         const Expected& e = expected[i];
-        EXPECT_EQ(r[i].outcome, ScanResult::Outcome::Found) << r[i].error;
+        EXPECT_EQ(r[i].outcome, ScanResult::Outcome::Module) << r[i].error;
         EXPECT_EQ(r[i].device, sims[i]->SlavePath());
         EXPECT_EQ(r[i].rate, e.rate);
         EXPECT_EQ(r[i].baudIndex, e.baudIndex);
@@ -111,20 +111,20 @@ TEST(ModuleScan, FindsEachModuleAtItsRateAndReportsTheOtherPorts) {
     EXPECT_GT(simBC->Stats().garbledIn, 0u);
     EXPECT_EQ(simBC->Stats().badIn, 0);
 
-    EXPECT_EQ(r[3].outcome, ScanResult::Outcome::NoModule);
+    EXPECT_EQ(r[3].outcome, ScanResult::Outcome::Nothing);
     EXPECT_EQ(r[3].ratesTried,
               (std::vector<uint32_t>{38400, 57600, 19200, 9600, 4800, 2400, 1200}));
     // Each rate's probe reached the empty port once: no repeat, no enquiry.
     EXPECT_EQ(simEmpty->Stats().framesIn, 7);
     EXPECT_EQ(simEmpty->Stats().repeatsIn + simEmpty->Stats().enqsIn, 0);
-    EXPECT_EQ(r[4].outcome, ScanResult::Outcome::OpenFailed);
+    EXPECT_EQ(r[4].outcome, ScanResult::Outcome::PortFailed);
     EXPECT_EQ(r[4].error.rfind("/nonexistent/qorw-tty: ", 0), 0u) << r[4].error;
     EXPECT_TRUE(r[4].ratesTried.empty());
-    EXPECT_EQ(r[5].outcome, ScanResult::Outcome::Failed);
+    EXPECT_EQ(r[5].outcome, ScanResult::Outcome::Unidentified);
     EXPECT_EQ(r[5].rate, 38400u);
     EXPECT_EQ(r[5].error, "Communication Error");
     for (const ScanResult& each : r)
-        EXPECT_EQ(OpenCount(each.device), each.outcome == ScanResult::Outcome::OpenFailed ? 0 : 1);
+        EXPECT_EQ(OpenCount(each.device), each.outcome == ScanResult::Outcome::PortFailed ? 0 : 1);
 
     // The module scanned at wrong rates serves the window's upload at the rate found.
     InTempCwd cwd;
@@ -169,7 +169,7 @@ TEST(ModuleScan, CancelStopsEveryPortAtOnceAndClosesIt) {
 
     EXPECT_EQ(observer.finished, 2);
     for (int i = 0; i < 2; ++i) {
-        EXPECT_EQ(scan.Results()[i].outcome, ScanResult::Outcome::Cancelled);
+        EXPECT_EQ(scan.Results()[i].outcome, ScanResult::Outcome::Stopped);
         EXPECT_EQ(scan.Results()[i].ratesTried, std::vector<uint32_t>{1200});
         EXPECT_EQ(OpenCount(devices[i]), 1);  // the simulator's own
     }
@@ -191,7 +191,7 @@ TEST(ModuleScan, APortUnpluggedDuringTheScanIsReportedGone) {
     sim->Hangup();
     scan.Wait();
     const ScanResult& r = scan.Results()[0];
-    EXPECT_EQ(r.outcome, ScanResult::Outcome::Gone);
+    EXPECT_EQ(r.outcome, ScanResult::Outcome::PortGone);
     EXPECT_STREQ(ScanResult::OutcomeName(r.outcome), "gone");
     EXPECT_EQ(r.error, "The serial device went away: " + device +
                            " was unplugged.\nPlug it back in, then try again.");
