@@ -252,14 +252,20 @@ TEST(SerialChannel, NoiseFromTheModuleDoesNotDisturb) {
     EXPECT_EQ(l.channel.SendAndReceive("FD000100TTTT000002").substr(0, 4), "4100");
 }
 
-TEST(SerialChannel, CloseWhileAReplyWaitIsPendingReturnsAtOnce) {
-    SimLink l;
+// A read the module acknowledges but never answers, pending on another thread.
+std::future<std::string> PendingReplyWait(SimLink& l) {
     l.sim.SetResponder([](const SimRequest&) { return Bytes{}; });
     l.channel.SetReplyWait(60);
-    ASSERT_TRUE(l.channel.Open());
+    EXPECT_TRUE(l.channel.Open());
     auto waiting = std::async(std::launch::async,
                               [&] { return l.channel.SendAndReceive("FD000100TTTT000002"); });
-    ASSERT_TRUE(Eventually([&] { return l.sim.Stats().acksOut == 1; }));
+    EXPECT_TRUE(Eventually([&] { return l.sim.Stats().acksOut == 1; }));
+    return waiting;
+}
+
+TEST(SerialChannel, CloseWhileAReplyWaitIsPendingReturnsAtOnce) {
+    SimLink l;
+    auto waiting = PendingReplyWait(l);
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
     auto start = Clock::now();
     l.channel.Close();
@@ -271,12 +277,7 @@ TEST(SerialChannel, CloseWhileAReplyWaitIsPendingReturnsAtOnce) {
 
 TEST(SerialChannel, AStopEndsTheWaitAtOnceAndRefusesTheNextRequestUntilCleared) {
     SimLink l;
-    l.sim.SetResponder([](const SimRequest&) { return Bytes{}; });
-    l.channel.SetReplyWait(60);
-    ASSERT_TRUE(l.channel.Open());
-    auto waiting = std::async(std::launch::async,
-                              [&] { return l.channel.SendAndReceive("FD000100TTTT000002"); });
-    ASSERT_TRUE(Eventually([&] { return l.sim.Stats().acksOut == 1; }));
+    auto waiting = PendingReplyWait(l);
     l.channel.RequestStop();
     ASSERT_EQ(waiting.wait_for(std::chrono::milliseconds(500)), std::future_status::ready);
     EXPECT_EQ(waiting.get(), "");
