@@ -1,6 +1,8 @@
 // qorwctl scan as a script runs it, against simulated modules on pseudo-terminals.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+
+#include <map>
 #include <spawn.h>
 #include <sys/wait.h>
 
@@ -142,7 +144,7 @@ TEST(QorwctlScan, OnePortNamedTwiceIsAUsageErrorForScanAndProvision) {
         {{module.Path(), "/dev/null", link}, module.Path(), link},
         {{"COM7", link}, "COM7", link},
     };
-    const std::vector<std::string> com7 = {"QORW_COM7=" + module.Path()};
+    const std::map<std::string, std::string> com7 = {{"QORW_COM7", module.Path()}};
     for (const Case& c : cases) {
         for (bool scan : {true, false}) {
             std::vector<std::string> args;

@@ -23,9 +23,9 @@
 #include "files/temp_dir.h"
 #include "link/port_map.h"
 #include "qorsim/sim_module.h"
+#include "support/qorwctl_process.h"
 #include "support/port_test_tree.h"
 
-extern char** environ;
 
 namespace {
 
@@ -38,51 +38,14 @@ struct CtlRun {
     std::string err;
 };
 
-// Runs qorwctl in dir with args; env adds to (or, with an empty value, removes from) the
-// test's own environment. The reset pauses are shortened unless env says otherwise.
+// Runs qorwctl in dir with args, to its end (or its deadline).
 CtlRun RunCtl(const TempDir& dir, const std::vector<std::string>& args,
               std::map<std::string, std::string> env = {}) {
-    env.emplace("QORWCTL_PAUSE_SCALE", "0");
-    std::vector<std::string> envText;
-    for (char** e = environ; *e; ++e) {
-        std::string entry = *e;
-        std::string name = entry.substr(0, entry.find('='));
-        if (env.count(name) || name.rfind("QORW_COM", 0) == 0) continue;
-        envText.push_back(entry);
-    }
-    for (auto& [name, value] : env) {
-        if (!value.empty()) envText.push_back(name + "=" + value);
-    }
-    // Everything the child needs is built before the fork: the test runs threads.
-    std::vector<std::string> argText = {kProgram};
-    argText.insert(argText.end(), args.begin(), args.end());
-    std::vector<char*> argv, envp;
-    for (auto& a : argText)
-        argv.push_back(a.data());
-    argv.push_back(nullptr);
-    for (auto& e : envText)
-        envp.push_back(e.data());
-    envp.push_back(nullptr);
-    std::string outPath = dir.File(".stdout"), errPath = dir.File(".stderr");
-
-    pid_t pid = ::fork();
-    if (pid == 0) {
-        int out = ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        int err = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        if (out < 0 || err < 0 || ::chdir(dir.Path().c_str()) != 0) ::_exit(127);
-        ::dup2(out, 1);
-        ::dup2(err, 2);
-        ::execve(kProgram, argv.data(), envp.data());
-        ::_exit(127);
-    }
+    QorwctlProcess process(dir, args, std::move(env));
     CtlRun run;
-    int status = 0;
-    if (pid > 0 && ::waitpid(pid, &status, 0) == pid && WIFEXITED(status))
-        run.status = WEXITSTATUS(status);
-    run.out = ReadFileBytes(outPath);
-    run.err = ReadFileBytes(errPath);
-    ::unlink(outPath.c_str());
-    ::unlink(errPath.c_str());
+    run.status = process.Wait(std::chrono::seconds(60));
+    run.out = process.Out();
+    run.err = process.Err();
     return run;
 }
 

@@ -15,54 +15,13 @@
 #include "files/temp_dir.h"
 #include "fleet/fleet_sims.h"
 #include "fleet/ledger.h"
+#include "support/qorwctl_process.h"
 #include "fleet/unit_plan.h"
 
-extern char** environ;
 
 namespace {
 
-constexpr const char* kProgram = QOR_BINARY_DIR "/qorwctl";
-
-struct Ctl {
-    pid_t pid = -1;
-    std::string outPath, errPath;
-
-    Ctl(const TempDir& dir, std::vector<std::string> args) {
-        // Everything the child needs is made before the fork: the test runs threads.
-        args.insert(args.begin(), kProgram);
-        std::vector<char*> argv;
-        for (auto& a : args)
-            argv.push_back(a.data());
-        argv.push_back(nullptr);
-        std::vector<std::string> env = {"QORWCTL_PAUSE_SCALE=0"};
-        for (char** e = environ; *e; ++e) {
-            if (std::strncmp(*e, "QORWCTL_PAUSE_SCALE=", 20) != 0) env.push_back(*e);
-        }
-        std::vector<char*> envp;
-        for (auto& e : env)
-            envp.push_back(e.data());
-        envp.push_back(nullptr);
-        outPath = dir.File(".out");
-        errPath = dir.File(".err");
-        pid = ::fork();
-        if (pid == 0) {
-            int out = ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-            int err = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-            ::dup2(out, 1);
-            ::dup2(err, 2);
-            if (::chdir(dir.Path().c_str()) != 0) ::_exit(127);
-            ::execve(kProgram, argv.data(), envp.data());
-            ::_exit(127);
-        }
-    }
-    int Wait() {
-        int status = 0;
-        ::waitpid(pid, &status, 0);
-        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    }
-    std::string Out() const { return ReadFileBytes(outPath); }
-    std::string Err() const { return ReadFileBytes(errPath); }
-};
+using Ctl = QorwctlProcess;
 
 class ProvisionCliTest : public ::testing::Test {
 protected:
@@ -152,7 +111,7 @@ TEST_F(ProvisionCliTest, CtrlCRecordsTheUnitInFlightAndExits130) {
     auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
     while (slow.writes < 3 && std::chrono::steady_clock::now() < deadline)
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    ::kill(run.pid, SIGINT);
+    ::kill(run.Pid(), SIGINT);
     EXPECT_EQ(run.Wait(), 130) << run.Err();
     EXPECT_EQ(slow.sim->Stats().resets, 0);
     std::string error;

@@ -7,30 +7,39 @@
 
 #include <chrono>
 #include <cstring>
+#include <map>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "files/temp_dir.h"
 
-// The real qorwctl in a folder of the test's, unpaced, stdout and stderr kept in files there.
+// The real qorwctl in a folder of the test's, stdout and stderr kept in files there. env adds
+// to (or, with an empty value, removes from) the test's own environment, whose QORW_COM<n>
+// variables are left out; the reset pauses are shortened unless env says otherwise.
 // Wait has a deadline: a run that does not end by then is killed and counts as a failure.
 class QorwctlProcess {
 public:
     QorwctlProcess(const TempDir& dir, std::vector<std::string> args,
-                   std::vector<std::string> env = {})
+                   std::map<std::string, std::string> env = {})
         : outPath_(dir.File(".out")), errPath_(dir.File(".err")) {
         // Everything the child needs is made before the fork: the test runs threads.
         static const std::string program = QOR_BINARY_DIR "/qorwctl";
         args.insert(args.begin(), program);
-        env.push_back("QORWCTL_PAUSE_SCALE=0");
+        env.emplace("QORWCTL_PAUSE_SCALE", "0");
+        std::vector<std::string> envText;
         for (char** e = environ; *e; ++e) {
-            if (std::strncmp(*e, "QORWCTL_PAUSE_SCALE=", 20) != 0) env.push_back(*e);
+            std::string entry = *e;
+            std::string name = entry.substr(0, entry.find('='));
+            if (!env.count(name) && name.rfind("QORW_COM", 0) != 0) envText.push_back(entry);
+        }
+        for (auto& [name, value] : env) {
+            if (!value.empty()) envText.push_back(name + "=" + value);
         }
         std::vector<char*> argv, envp;
         for (auto& a : args)
             argv.push_back(a.data());
-        for (auto& e : env)
+        for (auto& e : envText)
             envp.push_back(e.data());
         argv.push_back(nullptr);
         envp.push_back(nullptr);
@@ -67,6 +76,7 @@ public:
         status_ = status >= 0 && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
         return status_;
     }
+    pid_t Pid() const { return pid_; }
     std::string Out() const { return ReadFileBytes(outPath_); }
     std::string Err() const { return ReadFileBytes(errPath_); }
 
