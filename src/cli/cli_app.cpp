@@ -1,13 +1,11 @@
 #include "cli/cli_app.h"
 
-#include <sys/time.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
-#include <ctime>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -20,6 +18,7 @@
 #include "cli/cli_ui_host.h"
 #include "cli/param_compare.h"
 #include "cli/serial_ports.h"
+#include "link/link_trace.h"
 #include "link/port_map.h"
 #include "link/serial_channel.h"
 #include "link/serial_devices.h"
@@ -45,17 +44,6 @@ FileKind KindOf(const std::string& name) {
 bool IsDeviceCommand(const std::string& command) {
     return command == "upload" || command == "download" || command == "verify" ||
            command == "reset" || command == "info";
-}
-
-std::string TimeStamp() {
-    timeval now{};
-    ::gettimeofday(&now, nullptr);
-    tm local{};
-    ::localtime_r(&now.tv_sec, &local);
-    char text[32];
-    std::snprintf(text, sizeof text, "%02d:%02d:%02d.%03d", local.tm_hour, local.tm_min,
-                  local.tm_sec, static_cast<int>(now.tv_usec / 1000));
-    return text;
 }
 
 std::string ProgressText(const CProgressWnd& p) {
@@ -194,16 +182,10 @@ void CliSession::Watch(CUtilityDlg& dlg) {
             const std::string& text = d->StatusField().Text();
             if (text == lastStatus_) return;
             lastStatus_ = text;
-            console_.Line(TimeStamp() + " status " + text);
+            console_.Line(TraceTimeStamp() + " status " + text);
         });
         ProgramChannel().SetTraceHook([this](bool sent, const uint8_t* bytes, size_t n) {
-            static const char* digits = "0123456789ABCDEF";
-            std::string line = TimeStamp() + (sent ? " > " : " < ");
-            for (size_t i = 0; i < n; ++i) {
-                line.push_back(digits[bytes[i] >> 4]);
-                line.push_back(digits[bytes[i] & 15]);
-            }
-            console_.Line(line);
+            console_.Line(TraceLine(sent, bytes, n));
         });
     }
 }

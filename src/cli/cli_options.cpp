@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <climits>
 #include <cstdlib>
 #include <map>
 #include <sstream>
@@ -63,6 +64,17 @@ bool SetBaud(CliOptions& o, const std::string& v, std::string& error) {
     if (o.baudIndex) return true;
     error = "--baud wants 57600, 38400, 19200, 9600, 4800, 2400 or 1200, not \"" + v + "\"";
     return false;
+}
+
+bool SetTraceRow(CliOptions& o, const std::string& v, std::string& error) {
+    char* end = nullptr;
+    long row = v.empty() ? 0 : std::strtol(v.c_str(), &end, 10);
+    if (row < 1 || row > INT_MAX || *end) {
+        error = "--trace wants a row number from 1, not \"" + v + "\"";
+        return false;
+    }
+    o.traceRow = static_cast<int>(row);
+    return true;
 }
 
 bool SetWait(CliOptions& o, const std::string& v, std::string& error) {
@@ -181,6 +193,12 @@ const std::vector<CliOption>& CliOptionTable() {
                  "(info: one object)",
          .flag = &O::json},
         {.name = "--csv", .commands = "ledger", .help = "CSV with a header line", .flag = &O::csv},
+        {.name = "--trace",
+         .value = V::Row,
+         .valueName = "ROW",
+         .commands = "ledger",
+         .help = "print the link trace of the row's last finished attempt instead",
+         .apply = SetTraceRow},
         {.name = "--help",
          .shortName = "-h",
          .help = "this text; after a command, that command's part",
@@ -269,18 +287,56 @@ std::optional<int> ComNumberOf(const std::string& text) {
 
 namespace {
 
-const CliOption* OptionNamed(const std::string& name) {
-    for (const CliOption& o : CliOptionTable()) {
-        if (name == o.name || (o.shortName && name == o.shortName)) return &o;
-    }
-    return nullptr;
-}
-
 const CliCommand* CommandNamed(const std::string& name) {
     for (const CliCommand& c : CliCommandTable()) {
         if (name == c.name) return &c;
     }
     return nullptr;
+}
+
+bool Named(const CliOption& o, const std::string& name) {
+    return name == o.name || (o.shortName && name == o.shortName);
+}
+
+// The option a name stands for in command: the one that belongs to it, else the first.
+const CliOption* OptionNamed(const std::string& name, const std::string& command) {
+    const CliOption* first = nullptr;
+    for (const CliOption& o : CliOptionTable()) {
+        if (!Named(o, name)) continue;
+        if (OptionBelongsTo(o, command)) return &o;
+        if (!first) first = &o;
+    }
+    return first;
+}
+
+std::string BelongsTo(const CliOption& o) {
+    return std::string(o.name) + " belongs to " + Joined(Words(o.commands), "and");
+}
+
+// Whether the option named takes a value: always, never, or only in some commands.
+enum class Takes { Nothing, Value, Depends };
+Takes WhatNameTakes(const std::string& name) {
+    bool flag = false, valued = false;
+    for (const CliOption& o : CliOptionTable()) {
+        if (Named(o, name)) (o.value == CliValue::None ? flag : valued) = true;
+    }
+    return flag && valued ? Takes::Depends : valued ? Takes::Value : Takes::Nothing;
+}
+
+// The command word of a command line, found before its options are read: an option that takes
+// a value only in some commands is taken to have one unless a command follows it.
+std::string CommandWord(const std::vector<std::string>& argv) {
+    for (size_t i = 0; i < argv.size(); ++i) {
+        const std::string& arg = argv[i];
+        if (arg == "--") return i + 1 < argv.size() ? argv[i + 1] : std::string();
+        if (arg.size() < 2 || arg[0] != '-') return arg;
+        if (arg.find('=') != std::string::npos) continue;
+        Takes takes = WhatNameTakes(arg);
+        if (takes == Takes::Value ||
+            (takes == Takes::Depends && i + 1 < argv.size() && !CommandNamed(argv[i + 1])))
+            ++i;
+    }
+    return {};
 }
 
 // What one option shows in a usage line: "--json", "--port P", "--units FILE.csv".
@@ -390,6 +446,7 @@ bool ParseCliOptions(const std::vector<std::string>& argv, CliOptions& options,
     std::vector<std::string> positional;
     std::map<const CliOption*, int> given;
     bool optionsEnd = false;
+    const std::string commandWord = CommandWord(argv);
     for (size_t i = 0; i < argv.size(); ++i) {
         const std::string& arg = argv[i];
         if (optionsEnd || arg.size() < 2 || arg[0] != '-') {
@@ -406,9 +463,15 @@ bool ParseCliOptions(const std::vector<std::string>& argv, CliOptions& options,
             name = arg.substr(0, eq);
             value = arg.substr(eq + 1);
         }
-        const CliOption* option = OptionNamed(name);
+        const CliOption* option = OptionNamed(name, commandWord);
         if (!option) {
             error = "unknown option " + name;
+            return false;
+        }
+        // Whether a value follows depends on the command: one it does not belong to says so first.
+        if (WhatNameTakes(name) == Takes::Depends && CommandNamed(commandWord) &&
+            !OptionBelongsTo(*option, commandWord)) {
+            error = BelongsTo(*option);
             return false;
         }
         if (option->value == CliValue::None && value) {
@@ -448,8 +511,7 @@ bool ParseCliOptions(const std::vector<std::string>& argv, CliOptions& options,
     }
     for (const auto& [option, count] : given) {
         if (!OptionBelongsTo(*option, command->name)) {
-            error =
-                std::string(option->name) + " belongs to " + Joined(Words(option->commands), "and");
+            error = BelongsTo(*option);
             return false;
         }
         // Elsewhere the last one given counts.
@@ -558,9 +620,13 @@ std::string Offer(const std::string& completion) {
 }  // namespace
 
 std::string BashCompletionScript() {
-    std::string valued, commands, everywhere, general;
+    std::string valued, depends, commands, everywhere, general;
     for (const CliOption& o : CliOptionTable()) {
-        if (o.value != CliValue::None) valued += std::string(valued.empty() ? "" : " | ") + o.name;
+        if (o.value != CliValue::None) {
+            // A name that takes a value only in some commands: a command after it is no value.
+            std::string& list = WhatNameTakes(o.name) == Takes::Value ? valued : depends;
+            list += std::string(list.empty() ? "" : " | ") + o.name;
+        }
         if (o.help && !o.commands) everywhere += std::string(" ") + o.name;
         if (o.general) general += std::string(" ") + o.name;
     }
@@ -572,9 +638,12 @@ std::string BashCompletionScript() {
          "    for ((i = 1; i < cword; i++)); do\n"
          "        case ${words[i]} in\n"
          "        " +
-         valued +
-         ") ((i++)) ;;\n"
-         "        -*) ;;\n"
+         valued + ") ((i++)) ;;\n";
+    if (!depends.empty()) {
+        s += "        " + depends + ")\n            [[ \" " + commands +
+             " \" == *\" ${words[i + 1]} \"* ]] || ((i++))\n            ;;\n";
+    }
+    s += "        -*) ;;\n"
          "        *)\n"
          "            command=${words[i]}\n"
          "            break\n"
@@ -584,8 +653,17 @@ std::string BashCompletionScript() {
          "    case $prev in\n";
     for (const CliOption& o : CliOptionTable()) {
         if (o.value == CliValue::None) continue;
-        s += "    " + std::string(o.name) + ")\n        " +
-             CompletionOf(o.value, o.extensions, nullptr) + "\n        return\n        ;;\n";
+        std::string value = CompletionOf(o.value, o.extensions, nullptr);
+        if (WhatNameTakes(o.name) == Takes::Depends) {
+            // Elsewhere the name is a flag: the options follow it.
+            std::string commandsOf = o.commands;
+            std::replace(commandsOf.begin(), commandsOf.end(), ' ', '|');
+            value = "case $command in\n        " + commandsOf + ")\n            " + value +
+                    "\n            return\n            ;;\n        esac\n";
+        } else {
+            value += "\n        return\n";
+        }
+        s += "    " + std::string(o.name) + ")\n        " + value + "        ;;\n";
     }
     s += "    esac\n\n"
          "    local options=" +

@@ -23,6 +23,7 @@ struct CliOptions {
     bool all = false;  // download
     bool json = false;
     bool csv = false;  // ledger
+    int traceRow = 0;  // ledger: the row whose last attempt's link trace to print
     // provision
     std::string templatePath, unitsPath, ledgerPath;
     int waitSeconds = kDefaultWaitSeconds;
@@ -30,9 +31,11 @@ struct CliOptions {
 };
 
 // What an option's value is; it decides the value's check and what completion offers.
-enum class CliValue { None, Port, Rate, Seconds, File };
+enum class CliValue { None, Port, Rate, Seconds, File, Row };
 
-// One option of the table. A list of commands is their names, space-separated.
+// One option of the table. A list of commands is their names, space-separated. One name may
+// stand for two options of different commands (--trace: a flag, or ledger's --trace ROW); the
+// command decides which.
 struct CliOption {
     const char* name;                 // "--port"
     const char* shortName = nullptr;  // "-q"

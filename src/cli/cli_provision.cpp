@@ -8,9 +8,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
+#include <iterator>
 #include <map>
 #include <mutex>
 #include <nlohmann/json.hpp>
+#include <optional>
 
 #include "cli/cli_app.h"
 #include "cli/cli_json.h"
@@ -26,6 +28,10 @@
 namespace {
 
 constexpr int kExitInterrupted = 130;
+
+// After "row N".
+constexpr const char* kNoFinishedAttempt = " has no finished attempt in the ledger";
+constexpr const char* kNoTraceKept = ": its last attempt kept no link trace";
 
 std::atomic<bool> g_stop{false};
 
@@ -151,6 +157,12 @@ private:
 };
 
 void PrintPlan(const UnitPlan& plan, bool json) {
+    if (json) {
+        nlohmann::ordered_json j = {{"event", "template"}, {"fingerprint", plan.fingerprint}};
+        std::printf("%s\n", JsonLine(j).c_str());
+    } else {
+        std::printf("template fingerprint %s\n", plan.fingerprint.c_str());
+    }
     for (const UnitConfig& u : plan.units) {
         if (json) {
             nlohmann::ordered_json j = {
@@ -250,16 +262,39 @@ int RunProvision(const CliOptions& options) {
     return kExitOk;
 }
 
+namespace {
+
+// ledger --trace ROW: the link trace of the row's last finished attempt, as --trace prints one.
+int PrintTrace(Ledger& ledger, const std::string& path, int row) {
+    std::optional<std::string> trace = ledger.Trace(row);
+    std::string why = !ledger.LastError().empty() ? ledger.LastError()
+                      : !trace         ? "row " + std::to_string(row) + kNoFinishedAttempt
+                      : trace->empty() ? "row " + std::to_string(row) + kNoTraceKept
+                                       : std::string();
+    if (!why.empty()) {
+        std::fprintf(stderr, "qorwctl: %s: %s\n", path.c_str(), why.c_str());
+        return kExitRefused;
+    }
+    std::fwrite(trace->data(), 1, trace->size(), stdout);
+    std::fflush(stdout);
+    return kExitOk;
+}
+
+}  // namespace
+
 int RunLedger(const CliOptions& options) {
     const std::string& path = options.args[0];
     bool csv = options.csv, json = options.json;
     if (csv && json) return Usage("--csv and --json do not go together");
+    if (options.traceRow > 0 && (csv || json))
+        return Usage("--trace prints a trace, which has no --csv or --json form");
     if (::access(path.c_str(), F_OK) != 0) {
         std::fprintf(stderr, "qorwctl: %s: no such ledger\n", path.c_str());
         return kExitRefused;
     }
     std::string error;
     auto ledger = Ledger::Open(path, true, error);
+    if (ledger && options.traceRow > 0) return PrintTrace(*ledger, path, options.traceRow);
     std::vector<Ledger::Entry> entries;
     if (ledger) entries = ledger->Report(error);
     if (!error.empty()) {
@@ -267,12 +302,13 @@ int RunLedger(const CliOptions& options) {
         return kExitRefused;
     }
 
-    static const char* const kColumns[] = {"row",    "ip",       "hw",       "port",  "firmware",
-                                           "series", "assigned", "finished", "state", "outcome"};
+    static const char* const kColumns[] = {"row",      "ip",      "hw",       "port",
+                                           "firmware", "series",  "assigned", "finished",
+                                           "state",    "outcome", "template"};
     auto fields = [](const Ledger::Entry& e) {
         return std::vector<std::string>{
-            std::to_string(e.row), e.ip,         e.hw,    e.port,   e.firmware, e.series,
-            e.assignedAt,          e.finishedAt, e.state, e.outcome};
+            std::to_string(e.row), e.ip,         e.hw,    e.port,    e.firmware,           e.series,
+            e.assignedAt,          e.finishedAt, e.state, e.outcome, e.templateFingerprint};
     };
     if (json) {
         for (const Ledger::Entry& e : entries) {
@@ -292,7 +328,7 @@ int RunLedger(const CliOptions& options) {
             return q + "\"";
         };
         std::string line;
-        for (size_t i = 0; i < 10; ++i)
+        for (size_t i = 0; i < std::size(kColumns); ++i)
             line += (i ? "," : "") + std::string(kColumns[i]);
         std::printf("%s\r\n", line.c_str());
         for (const Ledger::Entry& e : entries) {
@@ -305,12 +341,13 @@ int RunLedger(const CliOptions& options) {
     } else {
         std::vector<std::vector<std::string>> table = {{"ROW", "IP ADDRESS", "HARDWARE ADDRESS",
                                                         "PORT", "FIRMWARE", "SERIES", "FINISHED",
-                                                        "OUTCOME"}};
+                                                        "TEMPLATE", "OUTCOME"}};
         for (const Ledger::Entry& e : entries) {
             std::string outcome =
                 e.state == e.outcome || e.outcome.empty() ? e.state : e.state + ": " + e.outcome;
             table.push_back({std::to_string(e.row), e.ip, e.hw, e.port, e.firmware, e.series,
-                             e.finishedAt.empty() ? "-" : e.finishedAt, outcome});
+                             e.finishedAt.empty() ? "-" : e.finishedAt,
+                             e.templateFingerprint.empty() ? "-" : e.templateFingerprint, outcome});
         }
         std::vector<size_t> width(table[0].size(), 0);
         for (const auto& row : table) {

@@ -21,7 +21,7 @@ constexpr int kBusyTimeoutMs = 30000;
 
 // "QORW": what marks an SQLite file as ours, and the layout it has.
 constexpr int kApplicationId = 0x514F5257;
-constexpr int kLayout = 2;
+constexpr int kLayout = 3;
 
 // The first layout, as the previous version wrote it; a later layout adds to it.
 constexpr const char* kFirstLayout = R"(
@@ -63,6 +63,14 @@ ALTER TABLE attempts ADD COLUMN process TEXT NOT NULL DEFAULT '';
 PRAGMA application_id = 1364152919;
 PRAGMA user_version = 2;
 )";
+// The template each unit and attempt was made from, and the link trace of a row's last attempt.
+constexpr const char* kThirdLayout = R"(
+ALTER TABLE units ADD COLUMN template_fingerprint TEXT NOT NULL DEFAULT '';
+ALTER TABLE attempts ADD COLUMN template_fingerprint TEXT NOT NULL DEFAULT '';
+ALTER TABLE attempts ADD COLUMN trace TEXT NOT NULL DEFAULT '';
+CREATE INDEX IF NOT EXISTS attempts_by_row ON attempts (row);
+PRAGMA user_version = 3;
+)";
 // The previous version's tables, column for column: a statement that prepares only on them.
 constexpr const char* kFirstLayoutProbe =
     "SELECT u.row, u.hw, u.ip, u.fingerprint, u.port, u.firmware, u.series, u.state, u.outcome, "
@@ -89,7 +97,8 @@ constexpr const char* kHowToAgree =
     "corrected values, run with --correct (a correction never moves a bound row nor gives one "
     "module's IP address to another).";
 
-static_assert(kApplicationId == 1364152919 && kLayout == 2, "kSecondLayout sets both");
+static_assert(kApplicationId == 1364152919 && kLayout == 3,
+              "kSecondLayout sets the application, kThirdLayout the layout");
 
 // One prepared statement, finalised when it goes.
 class Statement {
@@ -140,14 +149,14 @@ bool OpenConnection(const std::string& path, int flags, Connection& c, std::stri
 
 enum class Kind { Empty, Previous, Ours, Newer, NotSqlite, Foreign };
 
-// What the file is, by reading only.
-Kind KindOf(sqlite3* db, std::string& tables) {
+// What the file is, and its layout, by reading only.
+Kind KindOf(sqlite3* db, std::string& tables, int& layout) {
     Statement id(db, "PRAGMA application_id");
     if (id.Step() != SQLITE_ROW) return Kind::NotSqlite;
     int64_t application = id.Int(0);
     Statement version(db, "PRAGMA user_version");
     if (version.Step() != SQLITE_ROW) return Kind::NotSqlite;
-    int64_t layout = version.Int(0);
+    layout = static_cast<int>(std::min<int64_t>(version.Int(0), kLayout + 1));
     Statement q(db, "SELECT name FROM sqlite_master WHERE type = 'table' ORDER BY name");
     std::vector<std::string> names;
     int rc;
@@ -347,10 +356,11 @@ std::unique_ptr<Ledger> Ledger::Open(const std::string& path, bool readOnly, std
     // Read before anything is written: a file that is not ours stays as it was.
     Connection reader;
     Kind kind = Kind::Empty;
+    int layout = 0;
     if (exists) {
         std::string why, tables;
         if (!OpenConnection(path, SQLITE_OPEN_READONLY, reader, why)) return fail(why);
-        kind = KindOf(reader.db, tables);
+        kind = KindOf(reader.db, tables, layout);
         switch (kind) {
             case Kind::NotSqlite:
                 return fail(kNotSqlite);
@@ -365,15 +375,14 @@ std::unique_ptr<Ledger> Ledger::Open(const std::string& path, bool readOnly, std
 
     if (readOnly) {
         if (exists && kind != Kind::Empty)
-            return std::unique_ptr<Ledger>(new Ledger(reader.Release(), kind == Kind::Ours));
+            return std::unique_ptr<Ledger>(new Ledger(reader.Release(), layout));
         // Nothing recorded yet: an empty ledger of the current layout, in memory.
         Connection memory;
         std::string why;
         if (!OpenConnection(":memory:", SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, memory, why))
             return fail(why);
-        std::unique_ptr<Ledger> ledger(new Ledger(memory.Release(), true));
-        if (!ledger->Exec(kFirstLayout) || !ledger->Exec(kSecondLayout))
-            return fail(ledger->error_);
+        std::unique_ptr<Ledger> ledger(new Ledger(memory.Release(), kLayout));
+        if (!ledger->LayOut(0)) return fail(ledger->error_);
         return ledger;
     }
 
@@ -383,7 +392,7 @@ std::unique_ptr<Ledger> Ledger::Open(const std::string& path, bool readOnly, std
     std::string why;
     if (!OpenConnection(path, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, writer, why))
         return fail(why);
-    std::unique_ptr<Ledger> ledger(new Ledger(writer.Release(), true));
+    std::unique_ptr<Ledger> ledger(new Ledger(writer.Release(), kLayout));
     // The write-ahead log lets readers (a report) go on while a station writes. Without a
     // flush per transaction a commit survives any crash of the program; only a crash of the
     // machine itself may take back the last ones, never leaving the file inconsistent.
@@ -391,12 +400,11 @@ std::unique_ptr<Ledger> Ledger::Open(const std::string& path, bool readOnly, std
         !ledger->Exec("BEGIN IMMEDIATE"))
         return fail(ledger->error_);
     // Another process may have laid the file out since it was read.
-    bool current = false;
     {
         Statement version(ledger->db_, "PRAGMA user_version");
-        current = version.Step() == SQLITE_ROW && version.Int(0) >= kLayout;
+        layout = version.Step() == SQLITE_ROW ? static_cast<int>(version.Int(0)) : 0;
     }
-    if (!current && (!ledger->Exec(kFirstLayout) || !ledger->Exec(kSecondLayout))) {
+    if (!ledger->LayOut(layout)) {
         std::string cause = ledger->error_;
         ledger->Exec("ROLLBACK");
         return fail(cause);
@@ -407,6 +415,11 @@ std::unique_ptr<Ledger> Ledger::Open(const std::string& path, bool readOnly, std
 
 Ledger::~Ledger() {
     sqlite3_close(db_);
+}
+
+bool Ledger::LayOut(int from) {
+    if (from < 2 && (!Exec(kFirstLayout) || !Exec(kSecondLayout))) return false;
+    return from >= 3 || Exec(kThirdLayout);
 }
 
 bool Ledger::Exec(const char* sql) {
@@ -457,7 +470,7 @@ bool Ledger::CloseAbandonedAttempts() {
 
 bool Ledger::CheckPlan(const UnitPlan& plan, bool correct, std::string& error) {
     std::lock_guard lk(mu_);
-    Binding binding(db_, hasValues_, plan);
+    Binding binding(db_, layout_ >= 2, plan);
     if (!binding.Ok()) {
         error = sqlite3_errmsg(db_);
         return false;
@@ -490,7 +503,7 @@ Ledger::Claim Ledger::ClaimRow(const UnitPlan& plan, const Module& module,
         claim.text = error_;
         return claim;
     }
-    Binding binding(db_, hasValues_, plan);
+    Binding binding(db_, layout_ >= 2, plan);
     if (!binding.Ok()) return fail(Claim::Error, sqlite3_errmsg(db_));
     const Bound* mine = binding.OfModule(module.hw);
 
@@ -531,29 +544,30 @@ Ledger::Claim Ledger::ClaimRow(const UnitPlan& plan, const Module& module,
     }
 
     const std::string values = ValuesText(*unit);
-    Statement bind(db_,
-                   std::string("INSERT INTO units (row, hw, ip, fingerprint, row_values, "
-                               "port, firmware, series, state, outcome, assigned_at, "
-                               "finished_at) VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, '', ") +
-                       kNow +
-                       ", '') ON CONFLICT(row) DO UPDATE SET ip = ?3, fingerprint = ?4, "
-                       "row_values = ?5, port = ?6, firmware = ?7, series = ?8, state = ?9, "
-                       "outcome = '', assigned_at = " +
-                       kNow + ", finished_at = ''");
+    Statement bind(db_, std::string("INSERT INTO units (row, hw, ip, fingerprint, row_values, "
+                                    "port, firmware, series, state, template_fingerprint, outcome, "
+                                    "assigned_at, finished_at) VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, "
+                                    "?8, ?9, ?10, '', ") +
+                            kNow +
+                            ", '') ON CONFLICT(row) DO UPDATE SET ip = ?3, fingerprint = ?4, "
+                            "row_values = ?5, port = ?6, firmware = ?7, series = ?8, state = ?9, "
+                            "template_fingerprint = ?10, outcome = '', assigned_at = " +
+                            kNow + ", finished_at = ''");
     bind.Bind(1, static_cast<int64_t>(unit->row)).Bind(2, module.hw).Bind(3, unit->ip);
     bind.Bind(4, unit->fingerprint).Bind(5, values).Bind(6, module.port);
     bind.Bind(7, module.firmware).Bind(8, module.series).Bind(9, kInProgress);
+    bind.Bind(10, plan.fingerprint);
     if (bind.Step() != SQLITE_DONE) return fail(Claim::Error, sqlite3_errmsg(db_));
     Statement attempt(db_, std::string("INSERT INTO attempts (row, hw, port, firmware, series, "
                                        "ip, fingerprint, row_values, host, pid, process, state, "
-                                       "started_at) VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, "
-                                       "?10, ?11, ?12, ") +
+                                       "template_fingerprint, started_at) VALUES (?1, ?2, ?3, "
+                                       "?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12, ?13, ") +
                                kNow + ")");
     attempt.Bind(1, static_cast<int64_t>(unit->row)).Bind(2, module.hw).Bind(3, module.port);
     attempt.Bind(4, module.firmware).Bind(5, module.series).Bind(6, unit->ip);
     attempt.Bind(7, unit->fingerprint).Bind(8, values).Bind(9, HostName());
     attempt.Bind(10, static_cast<int64_t>(::getpid())).Bind(11, ProcessIdentity(::getpid()));
-    attempt.Bind(12, kInProgress);
+    attempt.Bind(12, kInProgress).Bind(13, plan.fingerprint);
     if (attempt.Step() != SQLITE_DONE) return fail(Claim::Error, sqlite3_errmsg(db_));
     claim.attempt = sqlite3_last_insert_rowid(db_);
     if (!Exec("COMMIT")) return fail(Claim::Error, error_);
@@ -561,16 +575,22 @@ Ledger::Claim Ledger::ClaimRow(const UnitPlan& plan, const Module& module,
     return claim;
 }
 
-bool Ledger::Finish(const Claim& claim, const std::string& state, const std::string& outcome) {
+bool Ledger::Finish(const Claim& claim, const std::string& state, const std::string& outcome,
+                    const std::string& trace) {
     std::lock_guard lk(mu_);
     if (!Exec("BEGIN IMMEDIATE")) return false;
-    Statement a(db_, std::string("UPDATE attempts SET state = ?1, outcome = ?2, finished_at = ") +
+    Statement a(db_, std::string("UPDATE attempts SET state = ?1, outcome = ?2, trace = ?4, "
+                                 "finished_at = ") +
                          kNow + " WHERE id = ?3");
-    a.Bind(1, state).Bind(2, outcome).Bind(3, claim.attempt);
+    a.Bind(1, state).Bind(2, outcome).Bind(3, claim.attempt).Bind(4, trace);
+    // Only the row's last attempt keeps its trace: the file grows by rows, not by retries.
+    Statement earlier(db_,
+                      "UPDATE attempts SET trace = '' WHERE row = ?1 AND id < ?2 AND trace != ''");
+    earlier.Bind(1, static_cast<int64_t>(claim.row)).Bind(2, claim.attempt);
     Statement u(db_, std::string("UPDATE units SET state = ?1, outcome = ?2, finished_at = ") +
                          kNow + " WHERE row = ?3 AND hw = ?4");
     u.Bind(1, state).Bind(2, outcome).Bind(3, static_cast<int64_t>(claim.row)).Bind(4, claim.hw);
-    if (a.Step() != SQLITE_DONE || u.Step() != SQLITE_DONE) {
+    if (a.Step() != SQLITE_DONE || earlier.Step() != SQLITE_DONE || u.Step() != SQLITE_DONE) {
         error_ = sqlite3_errmsg(db_);
         Exec("ROLLBACK");
         return false;
@@ -581,14 +601,15 @@ bool Ledger::Finish(const Claim& claim, const std::string& state, const std::str
 std::vector<Ledger::Entry> Ledger::Report(std::string& error) {
     std::lock_guard lk(mu_);
     std::vector<Entry> entries;
-    Statement q(db_,
-                "SELECT row, ip, hw, port, firmware, series, state, outcome, assigned_at, "
-                "finished_at FROM units ORDER BY row");
+    Statement q(db_, std::string("SELECT row, ip, hw, port, firmware, series, state, outcome, "
+                                 "assigned_at, finished_at, ") +
+                         (layout_ >= 3 ? "template_fingerprint" : "''") +
+                         " FROM units ORDER BY row");
     int rc;
     while ((rc = q.Step()) == SQLITE_ROW) {
         entries.push_back({static_cast<int>(q.Int(0)), q.Text(1), FormatHwAddress(q.Text(2)),
                            q.Text(3), q.Text(4), q.Text(5), q.Text(6), q.Text(7), q.Text(8),
-                           q.Text(9)});
+                           q.Text(9), q.Text(10)});
     }
     if (rc != SQLITE_DONE) error = sqlite3_errmsg(db_);
     return entries;
@@ -604,4 +625,16 @@ int Ledger::DoneRows(const UnitPlan& plan) {
             ++done;
     }
     return done;
+}
+
+std::optional<std::string> Ledger::Trace(int row) {
+    std::lock_guard lk(mu_);
+    error_.clear();
+    Statement q(db_, std::string("SELECT ") + (layout_ >= 3 ? "trace" : "''") +
+                         " FROM attempts WHERE row = ?1 AND state != ?2 ORDER BY id DESC LIMIT 1");
+    q.Bind(1, static_cast<int64_t>(row)).Bind(2, kInProgress);
+    int rc = q.Step();
+    if (rc == SQLITE_ROW) return q.Text(0);
+    if (rc != SQLITE_DONE) error_ = sqlite3_errmsg(db_);
+    return std::nullopt;
 }

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -73,15 +74,28 @@ public:
     // ledger has already bound to it, else the first row no module has received; then binds
     // it, recording what the row holds, and opens an attempt.
     Claim ClaimRow(const UnitPlan& plan, const Module& module, const ClaimOptions& options);
-    // Closes an attempt with its state (kDone, kFailed, kInterrupted) and readable outcome.
-    bool Finish(const Claim& claim, const std::string& state, const std::string& outcome);
+    // Closes an attempt with its state (kDone, kFailed, kInterrupted), readable outcome and
+    // what crossed the link meanwhile (LinkTraceRecorder's lines); earlier attempts of the row
+    // give up their traces.
+    bool Finish(const Claim& claim, const std::string& state, const std::string& outcome,
+                const std::string& trace = {});
 
     struct Entry {
         int row = 0;
-        std::string ip, hw, port, firmware, series, state, outcome, assignedAt, finishedAt;
+        std::string ip, hw;
+        std::string
+            port;  // as the run named it: a by-id or by-path name names the adapter or socket
+        std::string firmware, series;
+        std::string state;                   // kInProgress, kDone, kFailed or kInterrupted
+        std::string outcome;                 // readable
+        std::string assignedAt, finishedAt;  // UTC, 2026-12-08T11:06:27.299Z; finished: empty
+        std::string templateFingerprint;     // of the last attempt's template (UnitPlan)
     };
     // Every row that has gone to a module, in row order.
     std::vector<Entry> Report(std::string& error);
+    // The link trace of the row's last finished attempt (empty when it kept none); nothing when
+    // the row has no finished attempt, or with LastError when the ledger cannot be read.
+    std::optional<std::string> Trace(int row);
     // Rows whose module is recorded done with the plan's configuration for it: a station stops
     // when every row is.
     int DoneRows(const UnitPlan& plan);
@@ -89,12 +103,14 @@ public:
     const std::string& LastError() const { return error_; }
 
 private:
-    Ledger(sqlite3* db, bool hasValues) : db_(db), hasValues_(hasValues) {}
+    Ledger(sqlite3* db, int layout) : db_(db), layout_(layout) {}
     bool Exec(const char* sql);
+    // Brings tables of the given layout (0: none yet) to the current one.
+    bool LayOut(int from);
     bool CloseAbandonedAttempts();
 
     sqlite3* db_;
-    bool hasValues_;  // false: a previous version's ledger opened read-only
+    int layout_;  // below the current one: an earlier version's ledger opened read-only
     std::mutex mu_;
     std::string error_;
 };

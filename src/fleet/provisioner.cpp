@@ -12,10 +12,14 @@
 #include "app/utility_dlg.h"
 #include "fleet/fleet_ui_host.h"
 #include "fleet/param_compare.h"
+#include "link/link_trace.h"
 #include "link/serial_channel.h"
 #include "model/qor_doc.h"
 
 namespace {
+
+// What the ledger keeps of an attempt's link trace: its end.
+constexpr size_t kTraceLimit = 256 * 1024;
 
 constexpr const char* kPhaseNames[] = {
     "waiting",      "identifying", "preview", "downloading", "storing", "verifying",  "done",
@@ -380,6 +384,8 @@ void Provisioner::Worker::Provision(const UnitConfig& unit, const Ledger::Claim&
     FleetUiHost ui(Stopping(), options_.pauseScale);
     UnitPhase phase = UnitPhase::Downloading;
     std::string outcome;
+    LinkTraceRecorder trace(kTraceLimit);
+    channel_.SetTraceHook(trace.Hook());
     {
         auto dlg = NewWindow(ui);
         // "All": every parameter is written, whatever the module may hold already.
@@ -441,13 +447,14 @@ void Provisioner::Worker::Provision(const UnitConfig& unit, const Ledger::Claim&
         phase = UnitPhase::Interrupted;
     }
     channel_.Close();
+    channel_.SetTraceHook(nullptr);
     const char* state = phase == UnitPhase::Done          ? Ledger::kDone
                         : phase == UnitPhase::Interrupted ? Ledger::kInterrupted
                                                           : Ledger::kFailed;
     std::string text = phase != UnitPhase::Done ? outcome
                        : why.empty()            ? std::string(Ledger::kDone)
                                                 : "provisioned again, " + why;
-    if (!owner_.ledger_.Finish(claim, state, text)) {
+    if (!owner_.ledger_.Finish(claim, state, text, trace.Take())) {
         phase = UnitPhase::Failed;
         outcome = "the ledger could not record \"" + text + "\": " + owner_.ledger_.LastError();
     }

@@ -1,5 +1,7 @@
 #include "fleet/unit_plan.h"
 
+#include <nettle/sha2.h>
+
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
@@ -8,6 +10,7 @@
 #include <iterator>
 #include <map>
 #include <set>
+#include <string_view>
 
 #include "app/utility_dlg.h"
 #include "fleet/fleet_ui_host.h"
@@ -24,6 +27,7 @@ constexpr const char* kHoldsNul = "a NUL character is not allowed";
 constexpr const char* kNotInCharacterSet = "\" is not in the module's character set (Latin-1)";
 constexpr const char* kNotHwAddress = "not a hardware address";
 constexpr const char* kSpansLines = "a value cannot span lines";
+constexpr const char* kNoText = "its configuration cannot be written as text";
 
 bool EndsWithNoCase(const std::string& name, const char* ext) {
     size_t n = std::char_traits<char>::length(ext);
@@ -52,6 +56,22 @@ std::string Fingerprint(const std::string& text) {
     char out[17];
     std::snprintf(out, sizeof out, "%016llx", static_cast<unsigned long long>(h));
     return out;
+}
+
+// The first 12 hex digits of the text's SHA-256.
+std::string Sha256Prefix(const std::string& text) {
+    sha256_ctx context;
+    sha256_init(&context);
+    sha256_update(&context, text.size(), reinterpret_cast<const uint8_t*>(text.data()));
+    uint8_t digest[SHA256_DIGEST_SIZE];
+    sha256_digest(&context, sizeof digest, digest);
+    static const char* digits = "0123456789abcdef";
+    std::string hex;
+    for (int i = 0; i < 6; ++i) {
+        hex.push_back(digits[digest[i] >> 4]);
+        hex.push_back(digits[digest[i] & 15]);
+    }
+    return hex;
 }
 
 // Sections the pages write for a person to read but never load back.
@@ -83,6 +103,24 @@ TemplateLines SplitTemplate(const std::string& text) {
         t.lines.push_back(std::move(line));
     }
     return t;
+}
+
+// The configuration text without its information sections: what a module is given. A .dcf read
+// from a module names the module there; the text file saved from it has no such place.
+std::string WithoutInformation(const std::string& text) {
+    std::string kept;
+    bool information = false;
+    for (size_t start = 0; start < text.size();) {
+        size_t end = text.find('\n', start);
+        end = end == std::string::npos ? text.size() : end + 1;
+        std::string_view line(text.data() + start, end - start);
+        if (!line.empty() && line.front() == '[') {
+            information = IsInformationSection(std::string(line.substr(0, line.find(']') + 1)));
+        }
+        if (!information) kept.append(line);
+        start = end;
+    }
+    return kept;
 }
 
 std::string JoinLines(const std::vector<std::string>& lines) {
@@ -221,6 +259,30 @@ std::string ConfigurationText(CUtilityDlg& dlg) {
     return dlg.ConfigurationText();
 }
 
+namespace {
+
+// Loads the template into a started window: its configuration text, empty with the reason.
+std::string TemplateText(CUtilityDlg& dlg, FleetUiHost& ui, const std::string& templatePath,
+                         std::string& error) {
+    if (!LoadConfigurationFile(dlg, ui, templatePath, error)) {
+        error = templatePath + ": " + OneLine(error);
+        return {};
+    }
+    std::string text = ConfigurationText(dlg);
+    if (text.empty()) error = templatePath + ": " + kNoText;
+    return text;
+}
+
+}  // namespace
+
+std::string TemplateFingerprint(const std::string& templatePath, std::string& error) {
+    FleetUiHost ui;
+    CUtilityDlg dlg(ui);
+    dlg.Start();
+    std::string text = TemplateText(dlg, ui, templatePath, error);
+    return text.empty() ? std::string() : Sha256Prefix(WithoutInformation(text));
+}
+
 PlanResult BuildUnitPlan(const std::string& templatePath, const std::string& unitsPath,
                          UnitPlan& plan, std::string& error) {
     plan = {};
@@ -244,11 +306,9 @@ PlanResult BuildUnitPlan(const std::string& templatePath, const std::string& uni
     FleetUiHost ui;
     CUtilityDlg dlg(ui);
     dlg.Start();
-    if (!LoadConfigurationFile(dlg, ui, templatePath, error)) {
-        error = templatePath + ": " + OneLine(error);
-        return PlanResult::Refused;
-    }
-    const TemplateLines lines = SplitTemplate(ConfigurationText(dlg));
+    const std::string templateText = TemplateText(dlg, ui, templatePath, error);
+    if (templateText.empty()) return PlanResult::Refused;
+    const TemplateLines lines = SplitTemplate(templateText);
 
     int hwColumn = -1;
     for (size_t c = 0; c < table.columns.size(); ++c) {
@@ -332,5 +392,6 @@ PlanResult BuildUnitPlan(const std::string& templatePath, const std::string& uni
         }
         plan.units.push_back(std::move(unit));
     }
+    plan.fingerprint = Sha256Prefix(WithoutInformation(templateText));
     return PlanResult::Ok;
 }

@@ -26,6 +26,7 @@ struct UnitConfig {
 
 struct UnitPlan {
     std::vector<UnitConfig> units;
+    std::string fingerprint;  // of the template: TemplateFingerprint
 };
 
 enum class PlanResult {
@@ -39,6 +40,13 @@ enum class PlanResult {
 // what and where (row, column and the page's own message).
 PlanResult BuildUnitPlan(const std::string& templatePath, const std::string& unitsPath,
                          UnitPlan& plan, std::string& error);
+
+// The template's fingerprint: the first 12 hex digits (lower case) of the SHA-256 of the
+// configuration it makes, as the text save writes it without the sections written only for a
+// person to read ([QorConfiguration], [Device], [Diagnostics]: which module it was read from), so
+// a .dcf and the text file saved from it have the same one. Two benches compare it at a glance.
+// Empty, with the load's message in error, when the template does not load.
+std::string TemplateFingerprint(const std::string& templatePath, std::string& error);
 
 // The column that ties a row to one module.
 constexpr const char* kEthernetAddressColumn = "EthernetAddress";

@@ -224,7 +224,7 @@ INSERT INTO attempts (row, hw, port, started_at, state) VALUES (2, '0000BC1A2B02
     EXPECT_EQ(ReadFileBytes(path), before);
 
     auto ledger = Open();
-    EXPECT_EQ(Sql(path, "PRAGMA user_version"), "2\n");
+    EXPECT_EQ(Sql(path, "PRAGMA user_version"), "3\n");
     // The previous version's run is over: its unit in progress was interrupted.
     EXPECT_EQ(Sql(path, "SELECT state, outcome FROM attempts"),
               "interrupted|the run ended without recording an outcome\n");
@@ -234,6 +234,62 @@ INSERT INTO attempts (row, hw, port, started_at, state) VALUES (2, '0000BC1A2B02
     // Bound again, the row holds its values.
     EXPECT_EQ(Sql(path, "SELECT row_values FROM units WHERE row = 2"),
               "IPAddress: 010.001.002.012\nWebConfig01: unit 010.001.002.012\n\n");
+}
+
+TEST_F(LedgerTest, EachUnitKeepsItsTemplateAndTheTraceOfItsLastAttempt) {
+    UnitPlan plan = PlanOf({"010.001.002.011", "010.001.002.012"});
+    plan.fingerprint = "0123456789ab";
+    auto ledger = Open();
+    Ledger::ClaimOptions force;
+    force.force = true;
+    for (const char* trace : {"first\n", "second\n"}) {
+        Ledger::Claim c = ledger->ClaimRow(plan, {Hw(1), "p", "03.12", "B/C"}, force);
+        ASSERT_TRUE(ledger->Finish(c, Ledger::kFailed, "f", trace)) << ledger->LastError();
+    }
+    // Row 2's attempt is under way.
+    ASSERT_EQ(ledger->ClaimRow(plan, {Hw(2), "p", "03.12", "B/C"}, {}).row, 2);
+    EXPECT_EQ(ledger->Trace(1), "second\n");
+    EXPECT_EQ(ledger->Trace(2), std::nullopt);
+    EXPECT_EQ(ledger->Trace(3), std::nullopt);
+    EXPECT_EQ(ledger->LastError(), "");
+    // The earlier attempt gave its trace up; every attempt names the template.
+    EXPECT_EQ(Sql(path, "SELECT row, trace, template_fingerprint FROM attempts"),
+              "1||0123456789ab\n1|second\n|0123456789ab\n2||0123456789ab\n");
+    std::string error;
+    for (const Ledger::Entry& e : ledger->Report(error))
+        EXPECT_EQ(e.templateFingerprint, "0123456789ab") << e.row;
+}
+
+TEST_F(LedgerTest, ALedgerOfThePreviousLayoutOpensAndIsBroughtUpToDate) {
+    UnitPlan plan = PlanOf({"010.001.002.011", "010.001.002.012"});
+    plan.fingerprint = "0123456789ab";
+    Provision(*Open(), plan, 1);
+    // The same file as the previous version left it.
+    Sql(path, R"(DROP INDEX attempts_by_row;
+ALTER TABLE units DROP COLUMN template_fingerprint;
+ALTER TABLE attempts DROP COLUMN template_fingerprint;
+ALTER TABLE attempts DROP COLUMN trace;
+PRAGMA user_version = 2;)");
+    ASSERT_EQ(Sql(path, "PRAGMA user_version"), "2\n");
+    const std::string before = ReadFileBytes(path);
+    std::string error;
+    {
+        auto ledger = Open(true);
+        std::vector<Ledger::Entry> report = ledger->Report(error);
+        ASSERT_EQ(report.size(), 1u) << error;
+        EXPECT_EQ(report[0].state, "done");
+        EXPECT_EQ(report[0].templateFingerprint, "");
+        EXPECT_EQ(ledger->Trace(1), "");
+    }
+    EXPECT_EQ(ReadFileBytes(path), before);
+
+    auto ledger = Open();
+    EXPECT_EQ(Sql(path, "PRAGMA user_version"), "3\n");
+    EXPECT_EQ(Provision(*ledger, plan, 1).kind, Ledger::Claim::AlreadyDone);
+    Ledger::Claim c = ledger->ClaimRow(plan, {Hw(2), "p", "03.12", "B/C"}, {});
+    ASSERT_TRUE(ledger->Finish(c, Ledger::kDone, Ledger::kDone, "trace\n"));
+    EXPECT_EQ(ledger->Trace(2), "trace\n");
+    EXPECT_EQ(ledger->Report(error).at(1).templateFingerprint, "0123456789ab");
 }
 
 TEST_F(LedgerTest, WhatIsNotAWritableLedgerIsRefusedAndLeftAsItWas) {

@@ -10,6 +10,8 @@
 #include <chrono>
 #include <cstring>
 #include <nlohmann/json.hpp>
+#include <regex>
+#include <sstream>
 #include <thread>
 
 #include "files/temp_dir.h"
@@ -70,20 +72,56 @@ TEST_F(ProvisionCliTest, AUnitsFileInErrorIsRefusedBeforeAnyPortIsOpened) {
 }
 
 TEST_F(ProvisionCliTest, ProvisionsAndReportsTheLedger) {
-    // A .dcf template serves as well as a text file.
-    Ctl run(dir, Provision("IPAddress\n10.1.2.11\n10.1.2.12\n", {"--template", "site.dcf"}));
+    // The dry run names the template's fingerprint.
+    Ctl dry(dir, Provision("IPAddress\n10.1.2.11\n10.1.2.12\n", {"--dry-run"}));
+    ASSERT_EQ(dry.Wait(), 0) << dry.Err();
+    const std::string prefix = "template fingerprint ";
+    ASSERT_EQ(dry.Out().rfind(prefix, 0), 0u) << dry.Out();
+    const std::string fingerprint = dry.Out().substr(prefix.size(), 12);
+    a.sim->ClearRequests();
+
+    // The .dcf template serves as well as the text file, with the same fingerprint. The port
+    // goes by its USB socket, as a station names its slots: the ledger keeps that name.
+    const std::string slot = dir.File("pci-0000:00:14.0-usb-0:1.4:1.0-port0");
+    ASSERT_EQ(::symlink(a.Path().c_str(), slot.c_str()), 0);
+    Ctl run(dir, {"provision", "--template", "site.dcf", "--units", "units.csv", "--port", slot});
     EXPECT_EQ(run.Wait(), 0) << run.Err();
     EXPECT_NE(run.Out().find("1 done, 0 already done, 0 failed"), std::string::npos) << run.Out();
 
-    Ctl report(dir, {"ledger", "provision.db", "--csv"});
-    EXPECT_EQ(report.Wait(), 0);
-    std::string csv = report.Out();
-    EXPECT_EQ(csv.substr(0, csv.find('\n') + 1),
-              "row,ip,hw,port,firmware,series,assigned,finished,state,outcome\r\n");
-    EXPECT_NE(csv.find("1,010.001.002.011,00:00:BC:1A:2B:01," + a.Path() + ",03.12,B/C,"),
+    Ctl csv(dir, {"ledger", "provision.db", "--csv"});
+    EXPECT_EQ(csv.Wait(), 0);
+    EXPECT_EQ(csv.Out().substr(0, csv.Out().find('\n') + 1),
+              "row,ip,hw,port,firmware,series,assigned,finished,state,outcome,template\r\n");
+    EXPECT_NE(csv.Out().find("1,010.001.002.011,00:00:BC:1A:2B:01," + slot + ",03.12,B/C,"),
               std::string::npos)
-        << csv;
-    EXPECT_NE(csv.find(",done,done\r\n"), std::string::npos) << csv;
+        << csv.Out();
+    EXPECT_NE(csv.Out().find(",done,done," + fingerprint + "\r\n"), std::string::npos) << csv.Out();
+    Ctl json(dir, {"ledger", "provision.db", "--json"});
+    EXPECT_EQ(json.Wait(), 0);
+    EXPECT_EQ(nlohmann::json::parse(json.Out())["template"], fingerprint);
+    Ctl table(dir, {"ledger", "provision.db"});
+    EXPECT_EQ(table.Wait(), 0);
+    EXPECT_NE(table.Out().find("  " + fingerprint + "  done\n"), std::string::npos) << table.Out();
+
+    // The unit's trace: every frame of its attempt both ways, as --trace prints them.
+    Ctl trace(dir, {"ledger", "provision.db", "--trace", "1"});
+    EXPECT_EQ(trace.Wait(), 0) << trace.Err();
+    std::istringstream lines(trace.Out());
+    int sent = 0, received = 0, writes = 0;
+    for (std::string line; std::getline(lines, line);) {
+        ASSERT_TRUE(std::regex_match(line, std::regex(R"(\d\d:\d\d:\d\d\.\d{3} [<>] [0-9A-F]+)")))
+            << line;
+        (line[13] == '>' ? sent : received)++;
+        // DLE STX, destination, source, then the command: 08 writes.
+        if (line[13] == '>' && line.compare(15, 4, "1002") == 0 && line.compare(23, 2, "08") == 0)
+            ++writes;
+    }
+    EXPECT_EQ(writes, a.writes.load());
+    EXPECT_GT(writes, 100);
+    EXPECT_GT(received, writes);
+    Ctl none(dir, {"ledger", "provision.db", "--trace", "2"});
+    EXPECT_EQ(none.Wait(), 1);
+    EXPECT_EQ(none.Err(), "qorwctl: provision.db: row 2 has no finished attempt in the ledger\n");
 }
 
 TEST_F(ProvisionCliTest, DryRunShowsEachModuleItsOwnRowAndWritesNothing) {

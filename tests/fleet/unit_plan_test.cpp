@@ -131,6 +131,38 @@ TEST_F(UnitPlanTest, RowsWithoutAnAddressClashWithNothing) {
     }
 }
 
+TEST_F(UnitPlanTest, TheTemplatesFingerprintIsTheSha256OfItsConfigurationText) {
+    {
+        // Read from the module, the .dcf names it; the text file does not when loaded.
+        DeviceWindow w(sim.Path());
+        ASSERT_TRUE(w.Upload());
+        ASSERT_TRUE(w.dlg.SaveDcfFile(dir.File("site.dcf")));
+    }
+    std::string other = ReadFileBytes(dir.File("site.txt"));
+    other.replace(other.find("IPAddress: 010.000.000.100"), 26, "IPAddress: 010.000.000.101");
+    dir.Write("other.txt", other);
+
+    // What the text save wrote, less the module's identity, hashed by other programs.
+    FILE* out = ::popen(("awk '/^\\[/ { skip = /^\\[(QorConfiguration|Device|Diagnostics)\\]/ } "
+                         "!skip' '" +
+                         dir.File("site.txt") + "' | sha256sum")
+                            .c_str(),
+                        "r");
+    char sum[13] = {};
+    ASSERT_TRUE(out && std::fread(sum, 1, 12, out) == 12);
+    ::pclose(out);
+    const std::string site = TemplateFingerprint(dir.File("site.txt"), error);
+    EXPECT_EQ(site, sum);
+    EXPECT_EQ(TemplateFingerprint(dir.File("site.dcf"), error), site);
+    EXPECT_NE(TemplateFingerprint(dir.File("other.txt"), error), site);
+    ASSERT_EQ(Build("IPAddress\n10.1.2.11\n"), PlanResult::Ok) << error;
+    EXPECT_EQ(plan.fingerprint, site);
+
+    error.clear();
+    EXPECT_EQ(TemplateFingerprint(dir.File("none.txt"), error), "");
+    EXPECT_EQ(error.rfind(dir.File("none.txt") + ": ", 0), 0u) << error;
+}
+
 // The same through the real program, and what reaches the module.
 TEST_F(UnitPlanTest, QorwctlProvisionsLatin1AndVerifyAgreesWithTheRow) {
     dir.Write("units.csv", "\xEF\xBB\xBFIPAddress,WebConfig01\n10.1.2.11,Caf\xC3\xA9\n");
