@@ -26,6 +26,7 @@ struct UnitConfig {
 
 struct UnitPlan {
     std::vector<UnitConfig> units;
+    std::string fingerprint;  // of the template's configuration; empty until it is worked out
 };
 
 enum class PlanResult {
