@@ -127,4 +127,67 @@ TEST_F(StationWindowTest, ArmedSlotTakesModuleAfterModuleAndAnUncheckedPortIsNev
     EXPECT_EQ(std::count(csv.begin(), csv.end(), '\n'), 3) << csv;
 }
 
+TEST_F(StationWindowTest, AFailedUnitIsRetriedAndAPulledAdapterFailsOnlyItsOwnSlot) {
+    FleetSim failing(1), pulled(2);
+    failing.dropWrites = true;
+    auto w = Open({&failing, &pulled}, 3);
+    std::thread unplug([&] {
+        auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (pulled.writes < 20 && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        pulled.sim->Hangup();
+    });
+    ASSERT_TRUE(w->Arm());
+    SlotTile* tile = TileOf(*w, failing);
+    SlotTile* gone = TileOf(*w, pulled);
+    ASSERT_TRUE(WaitFor([&] { return gone->CurrentState() == State::Failed; }));
+    unplug.join();
+    EXPECT_TRUE(gone->Message().startsWith("The serial device went away: "))
+        << gone->Message().toStdString();
+
+    // Failed and still on its slot: taken again only on Retry.
+    ASSERT_TRUE(WaitFor([&] { return tile->CurrentState() == State::Remove; }));
+    EXPECT_FALSE(tile->Message().isEmpty());
+    ASSERT_TRUE(tile->RetryButton()->isVisible());
+    failing.dropWrites = false;
+    QTest::qWait(100);
+    EXPECT_EQ(tile->CurrentState(), State::Remove);
+    QTest::mouseClick(tile->RetryButton(), Qt::LeftButton);
+    ASSERT_TRUE(WaitFor(
+        [&] { return tile->CurrentState() == State::Remove && tile->Message().isEmpty(); }));
+    EXPECT_FALSE(tile->RetryButton()->isVisible());
+
+    QTest::mouseClick(Button(*w, "Stop All"), Qt::LeftButton);
+    ASSERT_TRUE(WaitFor([&] { return !w->IsArmed(); }));
+    EXPECT_TRUE(Button(*w, "Start")->isEnabled());
+    std::vector<Ledger::Entry> entries = LedgerEntries();
+    ASSERT_EQ(entries.size(), 2u);
+    for (const Ledger::Entry& e : entries)
+        EXPECT_EQ(e.state, e.hw == failing.Hw() ? "done" : "failed") << e.hw;
+}
+
+TEST_F(StationWindowTest, ClosingWhileArmedAsksThenInterruptsTheUnitInFlight) {
+    SimOptions paced;
+    paced.pace = 57600;
+    FleetSim a(1, paced);
+    auto w = Open({&a}, 1);
+    int asked = 0;
+    bool answer = false;
+    w->confirmClose = [&] {
+        ++asked;
+        return answer;
+    };
+    ASSERT_TRUE(w->Arm());
+    ASSERT_TRUE(WaitFor([&] { return a.writes > 0; }));
+    EXPECT_FALSE(w->close());
+    EXPECT_TRUE(w->IsArmed());
+    answer = true;
+    EXPECT_TRUE(w->close());
+    EXPECT_EQ(asked, 2);
+    EXPECT_FALSE(w->IsArmed());
+    std::vector<Ledger::Entry> entries = LedgerEntries();
+    ASSERT_EQ(entries.size(), 1u);
+    EXPECT_EQ(entries[0].state, "interrupted");
+}
+
 }  // namespace
