@@ -178,7 +178,8 @@ void StationWindow::BuildSetup(QGroupBox* box) {
     problems_->setMaximumHeight(110);
     form->addWidget(problems_, 4, 0, 1, 3);
 
-    auto* portsLabel = new QLabel("&Slots (only checked ports are written):", box);
+    auto* portsLabel =
+        new QLabel("&Ports to use as slots (only checked ones are ever written):", box);
     ports_ = new QListWidget(box);
     ports_->setAccessibleName("Slots");
     portsLabel->setBuddy(ports_);
@@ -192,7 +193,7 @@ void StationWindow::BuildSetup(QGroupBox* box) {
 
     auto* how = new QHBoxLayout;
     rom_ = new QRadioButton("R&OM (store and reset)", box);
-    ram_ = new QRadioButton("R&AM only", box);
+    ram_ = new QRadioButton("RA&M only", box);
     rom_->setChecked(true);
     rate_ = new QComboBox(box);
     rate_->addItem(kRateAsSettings, -1);
@@ -207,7 +208,7 @@ void StationWindow::BuildSetup(QGroupBox* box) {
 
     auto* buttons = new QHBoxLayout;
     check_ = new QPushButton("&Check", box);
-    start_ = new QPushButton("S&tart", box);
+    start_ = new QPushButton("&Start", box);
     stopAll_ = new QPushButton("Stop &All", box);
     connect(check_, &QPushButton::clicked, this, &StationWindow::Check);
     connect(start_, &QPushButton::clicked, this, &StationWindow::Arm);
@@ -244,7 +245,7 @@ void StationWindow::BuildLedger(QGroupBox* box) {
         {kAllStates, Ledger::kDone, Ledger::kFailed, Ledger::kInterrupted, Ledger::kInProgress});
     stateFilter_->setAccessibleName("Show state");
     connect(stateFilter_, &QComboBox::currentIndexChanged, this, &StationWindow::RefreshLedger);
-    auto* csv = new QPushButton("Export &CSV...", box);
+    auto* csv = new QPushButton("E&xport CSV...", box);
     auto* json = new QPushButton("Export &JSON...", box);
     for (auto [button, asJson] : {std::pair{csv, false}, std::pair{json, true}}) {
         connect(button, &QPushButton::clicked, this, [this, asJson] {
