@@ -92,7 +92,10 @@ SlotTile::SlotTile(const QString& name, const QString& port, QWidget* parent)
     stop_->setAccessibleName("Stop " + name);
     retry_ = new QPushButton("Retry", this);
     retry_->setAccessibleName("Retry " + name);
-    connect(stop_, &QPushButton::clicked, this, [this] { emit stopRequested(port_); });
+    connect(stop_, &QPushButton::clicked, this, [this] {
+        stop_->setEnabled(false);  // the slot takes no further module
+        emit stopRequested(port_);
+    });
     connect(retry_, &QPushButton::clicked, this, [this] { emit retryRequested(port_); });
 
     auto* buttons = new QHBoxLayout;
@@ -144,8 +147,11 @@ void SlotTile::Show() {
     if (!changed_ && !working) return;
     changed_ = false;
     const StateLook& look = kLooks[static_cast<int>(state_)];
-    setStyleSheet(QString("SlotTile { background: %1; }").arg(look.colour));
-    stateLabel_->setText(QString(look.word).toUpper());
+    if (state_ != shownState_) {
+        shownState_ = state_;
+        setStyleSheet(QString("SlotTile { background: %1; }").arg(look.colour));
+        stateLabel_->setText(QString(look.word).toUpper());
+    }
 
     int reached = StepOf(phase_);
     QStringList steps;

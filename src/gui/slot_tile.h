@@ -2,6 +2,7 @@
 
 #include <QElapsedTimer>
 #include <QFrame>
+#include <optional>
 
 #include "fleet/provisioner.h"
 
@@ -47,6 +48,7 @@ private:
     QElapsedTimer clock_;
     qint64 elapsedMs_ = 0;  // of the unit that finished
     bool changed_ = true;
+    std::optional<State> shownState_;  // the colour and word on show
 
     QLabel* stateLabel_;
     QLabel* steps_;

@@ -27,6 +27,7 @@
 #include <algorithm>
 
 #include "fleet/ledger_export.h"
+#include "gui/port_watcher.h"
 #include "gui/slot_tile.h"
 #include "link/port_map.h"
 #include "link/serial_devices.h"
@@ -184,6 +185,14 @@ void StationWindow::BuildSetup(QGroupBox* box) {
     ports_->setAccessibleName("Slots");
     portsLabel->setBuddy(ports_);
     FillPorts();
+    // Adapters plugged in or out show while the station is not armed.
+    new PortWatcher(
+        [this] {
+            if (armed_) return;
+            FillPorts();
+            UpdateControls();
+        },
+        this);
     connect(ports_, &QListWidget::itemChanged, this, [this] {
         SaveSlots();
         UpdateControls();
@@ -270,6 +279,8 @@ void StationWindow::BuildLedger(QGroupBox* box) {
     layout->addWidget(ledgerTable_);
 }
 
+namespace {
+
 QString SlotsPath(const QString& given) {
     if (!given.isEmpty()) return given;
     std::string pins = DefaultPinsPath();
@@ -277,19 +288,26 @@ QString SlotsPath(const QString& given) {
     return Q(pins.substr(0, pins.rfind('/') + 1)) + kSlotsFileName;
 }
 
+}  // namespace
+
 void StationWindow::FillPorts() {
-    QStringList kept;
-    QFile file(SlotsPath(setup_.slotsPath));
-    if (file.open(QIODevice::ReadOnly))
-        kept = QString::fromUtf8(file.readAll()).split('\n', Qt::SkipEmptyParts);
+    // Checked stay checked; at first, the slots named on the command line, else those kept.
+    QStringList on = setup_.ports;
+    if (ports_->count() > 0) {
+        on = CheckedPorts();
+    } else if (on.isEmpty()) {
+        QFile file(SlotsPath(setup_.slotsPath));
+        if (file.open(QIODevice::ReadOnly))
+            on = QString::fromUtf8(file.readAll()).split('\n', Qt::SkipEmptyParts);
+    }
     QSignalBlocker quiet(ports_);
+    ports_->clear();
     for (const SlotPort& p : FindSlotPorts(setup_.ports)) {
         auto* item = new QListWidgetItem(p.text, ports_);
         item->setData(Qt::UserRole, p.key);
         item->setData(Qt::UserRole + 1, p.shortName);
         item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
-        bool on = setup_.ports.isEmpty() ? kept.contains(p.key) : setup_.ports.contains(p.key);
-        item->setCheckState(on ? Qt::Checked : Qt::Unchecked);
+        item->setCheckState(on.contains(p.key) ? Qt::Checked : Qt::Unchecked);
     }
 }
 
@@ -376,6 +394,8 @@ bool StationWindow::Check() {
     fingerprint_->setText(plan_.fingerprint.empty() ? kNoFingerprint : Q(plan_.fingerprint));
     status_->setText(checkedClean_ ? QString("%1 rows checked clean.").arg(plan_.units.size())
                                    : QString("%1 problem(s).").arg(problems_->rowCount()));
+    RefreshLedger();
+    UpdateCounters();
     UpdateControls();
     return checkedClean_;
 }
@@ -458,7 +478,9 @@ void StationWindow::RunEnded() {
     repaint_->stop();
     provisioner_.reset();
     armed_ = false;
-    status_->setText(stop_ ? "Stopped." : "Every row is done.");
+    RefreshLedger();
+    UpdateCounters();
+    status_->setText(remaining_ == 0 ? "Every row is done." : "Stopped.");
     UpdateControls();
     emit disarmed();
 }
@@ -482,8 +504,7 @@ void StationWindow::Drain() {
 }
 
 void StationWindow::UpdateCounters() {
-    int total = static_cast<int>(plan_.units.size());
-    int remaining = ledger_ ? total - ledger_->DoneRows(plan_) : total;
+    int remaining = remaining_;
     QString text = QString("Done: %1   Failed: %2   Remaining rows: %3")
                        .arg(done_)
                        .arg(failed_)
@@ -508,6 +529,8 @@ void StationWindow::RefreshLedger() {
         reader = Ledger::Open(L(ledgerEdit_->text()), true, error);
         ledger = reader.get();
     }
+    int total = static_cast<int>(plan_.units.size());
+    remaining_ = ledger ? total - ledger->DoneRows(plan_) : total;
     std::vector<Ledger::Entry> entries;
     if (ledger) entries = ledger->Report(error);
     QString only = stateFilter_->currentIndex() == 0 ? QString() : stateFilter_->currentText();

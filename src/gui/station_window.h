@@ -126,6 +126,7 @@ private:
     std::atomic<bool> stop_{false};
     std::thread run_;
     int done_ = 0, failed_ = 0;
+    int remaining_ = 0;  // rows not done, as the ledger last said
     qint64 armedAtMs_ = 0;
     bool ledgerChanged_ = false;
 };
