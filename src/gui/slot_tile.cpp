@@ -121,9 +121,12 @@ void SlotTile::Apply(const FleetEvent& e) {
         if (state_ == State::Remove) state_ = result_;
         return;
     }
+    // A unit done asks for its module to be taken away; one that failed keeps saying so.
     if (e.phase == UnitPhase::Removal) {
-        if (state_ != State::Remove) result_ = state_;
-        state_ = State::Remove;
+        if (state_ == State::Done) {
+            result_ = state_;
+            state_ = State::Remove;
+        }
         return;
     }
     if (e.phase == UnitPhase::Identifying) {
@@ -167,16 +170,14 @@ void SlotTile::Show() {
     QStringList unit;
     if (row_ > 0) unit << QString("row %1").arg(row_);
     if (!ip_.isEmpty()) unit << ip_;
-    if (!hw_.isEmpty()) unit << hw_;
-    unit_->setText(unit.join("  "));
+    unit_->setText(unit.join("  ") + (hw_.isEmpty() ? "" : "\n" + hw_));
     qint64 ms = working && clock_.isValid() ? clock_.elapsed() : elapsedMs_;
     elapsed_->setText(
         state_ == State::Empty && ms == 0
             ? QString()
             : QString("%1:%2").arg(ms / 60000).arg(ms / 1000 % 60, 2, 10, QChar('0')));
     messageLabel_->setText(message_);
-    bool failed = state_ == State::Failed || (state_ == State::Remove && result_ == State::Failed);
-    retry_->setVisible(failed);
+    retry_->setVisible(state_ == State::Failed);
     setAccessibleName(name_ + ": " + look.word);
     setAccessibleDescription(QStringList{unit_->text(), steps.join(", "), message_}.join("; "));
 }

@@ -3,6 +3,7 @@
 #include <QAbstractButton>
 #include <QButtonGroup>
 #include <QCloseEvent>
+#include <QCollator>
 #include <QComboBox>
 #include <QDateTime>
 #include <QFile>
@@ -82,8 +83,12 @@ std::vector<SlotPort> FindSlotPorts(const QStringList& named) {
         if (std::none_of(ports.begin(), ports.end(), same))
             ports.push_back({n, n, n.mid(n.lastIndexOf('/') + 1)});
     }
-    std::sort(ports.begin(), ports.end(),
-              [](const SlotPort& a, const SlotPort& b) { return a.key < b.key; });
+    // Socket order: numbers by value (1-1.10 after 1-1.9).
+    QCollator order;
+    order.setNumericMode(true);
+    std::sort(ports.begin(), ports.end(), [&](const SlotPort& a, const SlotPort& b) {
+        return order.compare(a.key, b.key) < 0;
+    });
     return ports;
 }
 

@@ -146,12 +146,12 @@ TEST_F(StationWindowTest, AFailedUnitIsRetriedAndAPulledAdapterFailsOnlyItsOwnSl
         << gone->Message().toStdString();
 
     // Failed and still on its slot: taken again only on Retry.
-    ASSERT_TRUE(WaitFor([&] { return tile->CurrentState() == State::Remove; }));
+    ASSERT_TRUE(WaitFor([&] { return tile->CurrentState() == State::Failed; }));
     EXPECT_FALSE(tile->Message().isEmpty());
     ASSERT_TRUE(tile->RetryButton()->isVisible());
     failing.dropWrites = false;
     QTest::qWait(100);
-    EXPECT_EQ(tile->CurrentState(), State::Remove);
+    EXPECT_EQ(tile->CurrentState(), State::Failed);
     QTest::mouseClick(tile->RetryButton(), Qt::LeftButton);
     ASSERT_TRUE(WaitFor(
         [&] { return tile->CurrentState() == State::Remove && tile->Message().isEmpty(); }));
