@@ -98,7 +98,12 @@ SlotTile::SlotTile(const QString& name, const QString& port, QWidget* parent)
     });
     connect(retry_, &QPushButton::clicked, this, [this] { emit retryRequested(port_); });
 
+    // The link trace of the unit's last attempt: not recorded yet.
+    auto* trace = new QPushButton("Trace...", this);
+    trace->setAccessibleName("Trace " + name);
+    trace->setEnabled(false);
     auto* buttons = new QHBoxLayout;
+    buttons->addWidget(trace);
     buttons->addStretch();
     buttons->addWidget(retry_);
     buttons->addWidget(stop_);

@@ -105,6 +105,16 @@ TEST_F(StationWindowTest, ArmedSlotTakesModuleAfterModuleAndAnUncheckedPortIsNev
     EXPECT_EQ(tile->Row(), 1);
     EXPECT_EQ(tile->accessibleName(),
               "Slot 1: " + QString::fromStdString(a.Path()).section('/', -1) + ": remove module");
+    // Every stop of the Tab chain, tiles included, tells a screen reader what it is.
+    int tiles = 0;
+    for (QWidget* f = w->nextInFocusChain(); f != w.get(); f = f->nextInFocusChain()) {
+        if (!(f->focusPolicy() & Qt::TabFocus) || !f->isVisibleTo(w.get())) continue;
+        QAccessibleInterface* a = QAccessible::queryAccessibleInterface(f);
+        ASSERT_TRUE(a);
+        EXPECT_FALSE(a->text(QAccessible::Name).isEmpty()) << f->metaObject()->className();
+        tiles += qobject_cast<SlotTile*>(f) != nullptr;
+    }
+    EXPECT_EQ(tiles, 1);
     // The next module on the slot gets the next row; with every row done the station disarms.
     a.number = 3;
     ASSERT_TRUE(WaitFor([&] { return !w->IsArmed(); }));
