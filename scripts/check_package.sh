@@ -19,7 +19,7 @@ fail() {
 }
 
 echo "== validating the desktop entry and the metainfo"
-desktop-file-validate "$ROOT/data/$APP_ID.desktop"
+desktop-file-validate "$ROOT/data/$APP_ID.desktop" "$ROOT/data/$APP_ID.station.desktop"
 appstreamcli validate --no-net --pedantic "$ROOT/data/$APP_ID.metainfo.xml"
 
 echo "== building the package"
@@ -36,7 +36,8 @@ echo "$deb"
 echo "== contents"
 contents=$(dpkg-deb --contents "$deb" | awk '{ print $NF }' | sed 's|^\./|/|')
 expected=(/usr/bin/qorwutil /usr/bin/qorsim
-          /usr/share/applications/$APP_ID.desktop /usr/share/metainfo/$APP_ID.metainfo.xml
+          /usr/share/applications/$APP_ID.desktop /usr/share/applications/$APP_ID.station.desktop
+          /usr/share/metainfo/$APP_ID.metainfo.xml
           /usr/share/icons/hicolor/scalable/apps/$APP_ID.svg
           /usr/share/qorwutil/help/Overview.html)
 [ -d "$ROOT/src/cli" ] && expected+=(/usr/bin/qorwctl /usr/share/bash-completion/completions/qorwctl)

@@ -20,6 +20,7 @@
 #include "cli/cli_ui_host.h"
 #include "cli/serial_ports.h"
 #include "fleet/ledger.h"
+#include "fleet/ledger_export.h"
 #include "fleet/provisioner.h"
 #include "fleet/unit_plan.h"
 #include "link/serial_devices.h"
@@ -302,42 +303,9 @@ int RunLedger(const CliOptions& options) {
         return kExitRefused;
     }
 
-    static const char* const kColumns[] = {"row",      "ip",      "hw",       "port",
-                                           "firmware", "series",  "assigned", "finished",
-                                           "state",    "outcome", "template"};
-    auto fields = [](const Ledger::Entry& e) {
-        return std::vector<std::string>{
-            std::to_string(e.row), e.ip,         e.hw,    e.port,    e.firmware,           e.series,
-            e.assignedAt,          e.finishedAt, e.state, e.outcome, e.templateFingerprint};
-    };
-    if (json) {
-        for (const Ledger::Entry& e : entries) {
-            std::vector<std::string> f = fields(e);
-            nlohmann::ordered_json j = nlohmann::ordered_json::object();
-            j["row"] = e.row;
-            for (size_t i = 1; i < f.size(); ++i)
-                j[kColumns[i]] = JsonText(f[i]);
-            std::printf("%s\n", JsonLine(j).c_str());
-        }
-    } else if (csv) {
-        auto quote = [](const std::string& s) {
-            if (s.find_first_of(",\"\r\n") == std::string::npos) return s;
-            std::string q = "\"";
-            for (char c : s)
-                q += c == '"' ? std::string("\"\"") : std::string(1, c);
-            return q + "\"";
-        };
-        std::string line;
-        for (size_t i = 0; i < std::size(kColumns); ++i)
-            line += (i ? "," : "") + std::string(kColumns[i]);
-        std::printf("%s\r\n", line.c_str());
-        for (const Ledger::Entry& e : entries) {
-            std::vector<std::string> f = fields(e);
-            line.clear();
-            for (size_t i = 0; i < f.size(); ++i)
-                line += (i ? "," : "") + quote(f[i]);
-            std::printf("%s\r\n", line.c_str());
-        }
+    if (json || csv) {
+        std::string text = json ? LedgerJson(entries) : LedgerCsv(entries);
+        std::fwrite(text.data(), 1, text.size(), stdout);
     } else {
         std::vector<std::vector<std::string>> table = {{"ROW", "IP ADDRESS", "HARDWARE ADDRESS",
                                                         "PORT", "FIRMWARE", "SERIES", "FINISHED",

@@ -103,6 +103,8 @@ public:
         stop_ = true;
         channel_.RequestStop();
     }
+    void Retry() { retry_ = true; }
+    const std::string& Port() const { return event_.port; }
     bool Finished() const { return finished_; }
     // What the worker's windows ask between requests and during pauses: the run's stop flag
     // (set by a signal handler, which can do no more) is passed on to the link here.
@@ -155,6 +157,7 @@ private:
     const std::atomic<bool>& runStop_;
     std::atomic<bool> stop_{false};
     std::atomic<bool> finished_{false};
+    std::atomic<bool> retry_{false};
     SerialChannel channel_;
     QorDoc probeDoc_;     // the probe's, on channel_
     int baudIndex_ = -1;  // the rate the module is asked at, once known
@@ -260,7 +263,8 @@ void Provisioner::Worker::Run() {
             FleetUiHost(Stopping()).Wait(options_.probeIntervalMs);
             continue;
         }
-        if (m.hw == present) {
+        bool again = retry_.exchange(false);
+        if (m.hw == present && !again) {
             // The module just done is still on the port.
             if (!announcedRemoval) Phase(UnitPhase::Removal, -1, kTakeAway);
             announcedRemoval = true;
@@ -470,12 +474,34 @@ void Provisioner::Emit(const FleetEvent& event) {
     observer_.OnEvent(event);
 }
 
+Provisioner::~Provisioner() = default;
+
+template <typename F>
+void Provisioner::ForPort(const std::string& port, F f) {
+    std::lock_guard lk(workersMu_);
+    for (auto& w : workers_) {
+        if (w->Port() == port) f(*w);
+    }
+}
+
+void Provisioner::Stop(const std::string& port) {
+    ForPort(port, [](Worker& w) { w.Stop(); });
+}
+
+void Provisioner::Retry(const std::string& port) {
+    ForPort(port, [](Worker& w) { w.Retry(); });
+}
+
 ProvisionSummary Provisioner::Run(const std::atomic<bool>& stop) {
     summary_ = {};
     previewed_.clear();
-    std::vector<std::unique_ptr<Worker>> workers;
-    for (const std::string& port : options_.ports)
-        workers.push_back(std::make_unique<Worker>(*this, port, stop));
+    {
+        std::lock_guard lk(workersMu_);
+        for (const std::string& port : options_.ports)
+            workers_.push_back(std::make_unique<Worker>(*this, port, stop));
+    }
+    // Only Run changes the list, under the lock; it reads it without.
+    std::vector<std::unique_ptr<Worker>>& workers = workers_;
     std::vector<std::thread> threads;
     for (auto& w : workers)
         threads.emplace_back([&w] { w->Run(); });
@@ -492,5 +518,7 @@ ProvisionSummary Provisioner::Run(const std::atomic<bool>& stop) {
     }
     for (std::thread& t : threads)
         t.join();
+    std::lock_guard lk(workersMu_);
+    workers_.clear();
     return summary_;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <atomic>
+#include <memory>
 #include <mutex>
 #include <set>
 #include <string>
@@ -78,10 +79,20 @@ public:
     // Runs every worker to its end. Setting stop (a signal handler may) ends each unit in
     // flight after its current request; it is recorded as interrupted.
     ProvisionSummary Run(const std::atomic<bool>& stop);
+    ~Provisioner();
+
+    // For a window steering a run from another thread, while Run runs. Stop ends one port's
+    // unit in flight (recorded as interrupted) and its worker; Retry takes the module that has
+    // just finished on the port (failed, say) again instead of waiting for it to be removed.
+    // Both are ignored for a port the run does not have.
+    void Stop(const std::string& port);
+    void Retry(const std::string& port);
 
 private:
     class Worker;
     void Emit(const FleetEvent& event);
+    template <typename F>
+    void ForPort(const std::string& port, F f);
 
     const UnitPlan& plan_;
     Ledger& ledger_;
@@ -91,4 +102,6 @@ private:
     ProvisionSummary summary_;
     std::mutex previewMu_;
     std::set<int> previewed_;  // rows a dry run has shown for a module
+    std::mutex workersMu_;
+    std::vector<std::unique_ptr<Worker>> workers_;  // while Run runs
 };

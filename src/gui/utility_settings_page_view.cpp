@@ -16,6 +16,7 @@
 #include "gui/find_module_dialog.h"
 #include "gui/masked_edit_widget.h"
 #include "gui/port_watcher.h"
+#include "gui/station_window.h"
 #include "pages/utility_settings_page.h"
 
 namespace {
@@ -63,6 +64,14 @@ UtilitySettingsPageView::UtilitySettingsPageView(CUtilitySettingsPage& page, QWi
     auto* baud = new QComboBox(this);
     baud->setObjectName("baudList");
     Bind(page_.BaudList(), baud);
+    // The station is a window of its own, on ports of its own: this window's link is untouched.
+    auto* station = new QPushButton("Pro&visioning Station...", this);
+    station->setObjectName("stationButton");
+    connect(station, &QPushButton::clicked, this, [] {
+        auto* window = new StationWindow({});
+        window->setAttribute(Qt::WA_DeleteOnClose);
+        window->show();
+    });
 
     // Adapters plugged in or out show in the list while the window is open.
     new PortWatcher(
@@ -85,6 +94,7 @@ UtilitySettingsPageView::UtilitySettingsPageView(CUtilitySettingsPage& page, QWi
     };
     addRow(0, "COM Port", port);
     link->addWidget(find, 0, 2);
+    link->addWidget(station, 1, 2);
     addRow(1, "Baud Rate", baud);
     addRow(2, "Configuration Security Mask", mask);
     link->setColumnStretch(3, 1);  // the button keeps its size beside the list

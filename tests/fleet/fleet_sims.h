@@ -20,7 +20,10 @@ struct FleetSim {
         started = sim->Start();
         sim->SetResponder([this](const SimRequest& r) -> std::optional<std::vector<uint8_t>> {
             if (absent) return std::vector<uint8_t>{};
-            if (r.command == 0x08) ++writes;
+            if (r.command == 0x08) {
+                ++writes;
+                if (dropWrites) return std::vector<uint8_t>{};
+            }
             if (r.command == 0x01 && r.key == 0xFE) {
                 return std::vector<uint8_t>{0x00,
                                             0xFE,
@@ -52,6 +55,7 @@ struct FleetSim {
     bool started = false;
     std::unique_ptr<SimModule> sim;
     std::atomic<int> writes{0};
+    std::atomic<bool> dropWrites{false};  // writes go unanswered: the unit fails
 };
 
 // A window on a channel of its own to one device, as a person would read a module back.

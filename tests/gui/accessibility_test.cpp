@@ -117,6 +117,7 @@ TEST_F(Accessibility, EveryPageTakesTabInLayoutOrderAndEveryStopHasItsLabelsName
         {{"comPortList", "COM Port"},
          {"findModuleButton", "Find Module..."},
          {"baudList", "Baud Rate"},
+         {"stationButton", "Provisioning Station..."},
          {"securityMaskEdit", "Configuration Security Mask"},
          {"uploadGroup0", "All "},
          {"uploadGroup1", "Active Tab"},
@@ -151,8 +152,8 @@ TEST_F(Accessibility, TabLeavesEveryPageForTheCommands) {
         {"routingGrid", "helpButton"},
         {"emailServer", "emailFrom", "emailGrid", "helpButton"},
         {"hardwareAddressField", "diagnosticField", "resetType0", "issueResetButton", "helpButton"},
-        {"comPortList", "findModuleButton", "baudList", "uploadGroup0", "downloadGroup0",
-         "helpButton"},
+        {"comPortList", "findModuleButton", "baudList", "stationButton", "uploadGroup0",
+         "downloadGroup0", "helpButton"},
         {"webConfigGrid", "helpButton"},
         {"webDataDescGrid", "helpButton"},
     };

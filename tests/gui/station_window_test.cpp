@@ -1,0 +1,211 @@
+// The provisioning station as a technician meets it: arm, plug, done, swap, a failure and its
+// retry, a pulled adapter, Stop All and closing while armed, on simulated modules.
+#include "gui/station_window.h"
+
+#include <gtest/gtest.h>
+
+#include <QAccessible>
+#include <QApplication>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QTest>
+#include <chrono>
+#include <functional>
+#include <thread>
+
+#include "files/temp_dir.h"
+#include "fleet/fleet_sims.h"
+#include "fleet/ledger.h"
+#include "gui/slot_tile.h"
+
+namespace {
+
+using State = SlotTile::State;
+
+// Runs the window's event loop until cond holds; false after the deadline.
+bool WaitFor(const std::function<bool()>& cond, int ms = 15000) {
+    auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    while (!cond()) {
+        if (std::chrono::steady_clock::now() > until) return false;
+        QTest::qWait(10);
+    }
+    return true;
+}
+
+class StationWindowTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        oldXdg_ = qgetenv("XDG_CONFIG_HOME");
+        qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString(dir.Path()));
+        FleetSim source(0xEE);
+        ASSERT_TRUE(source.started);
+        DeviceWindow w(source.Path());
+        ASSERT_TRUE(w.Upload());
+        templatePath = dir.File("site.txt");
+        ASSERT_TRUE(w.dlg.SaveTextFile(templatePath));
+    }
+    void TearDown() override { qputenv("XDG_CONFIG_HOME", oldXdg_); }
+
+    // The window on these portList (checked) and rows, checked and shown.
+    std::unique_ptr<StationWindow> Open(const std::vector<FleetSim*>& sims, int rows) {
+        std::string csv = "IPAddress\n";
+        for (int r = 1; r <= rows; ++r)
+            csv += "10.1.2." + std::to_string(10 + r) + "\n";
+        StationWindow::Setup s;
+        s.templatePath = QString::fromStdString(templatePath);
+        s.unitsPath = QString::fromStdString(dir.Write("units.csv", csv));
+        for (FleetSim* sim : sims)
+            s.ports << QString::fromStdString(sim->Path());
+        s.pauseScale = 0;
+        s.probeIntervalMs = 20;
+        auto w = std::make_unique<StationWindow>(s);
+        w->show();
+        return w;
+    }
+    static QPushButton* Button(QWidget& w, const QString& text) {
+        for (QPushButton* b : w.findChildren<QPushButton*>()) {
+            if (b->text().remove('&') == text) return b;
+        }
+        return nullptr;
+    }
+    static SlotTile* TileOf(StationWindow& w, FleetSim& sim) {
+        return w.Tile(QString::fromStdString(sim.Path()));
+    }
+    std::vector<Ledger::Entry> LedgerEntries() {
+        std::string error;
+        auto ledger = Ledger::Open(dir.File("provision.db"), true, error);
+        return ledger ? ledger->Report(error) : std::vector<Ledger::Entry>{};
+    }
+
+    TempDir dir;
+    std::string templatePath;
+    QByteArray oldXdg_;
+};
+
+TEST_F(StationWindowTest, ArmedSlotTakesModuleAfterModuleAndAnUncheckedPortIsNeverWritten) {
+    FleetSim a(1), unchecked(2);
+    auto w = Open({&a, &unchecked}, 2);
+    auto* portList = w->findChild<QListWidget*>();
+    ASSERT_EQ(portList->count(), 2);
+    for (int i = 0; i < portList->count(); ++i) {
+        QListWidgetItem* item = portList->item(i);
+        if (item->data(Qt::UserRole).toString().toStdString() == unchecked.Path())
+            item->setCheckState(Qt::Unchecked);
+    }
+    QPushButton* start = Button(*w, "Start");
+    ASSERT_TRUE(start && start->isEnabled());
+    QTest::mouseClick(start, Qt::LeftButton);
+    ASSERT_TRUE(w->IsArmed());
+    EXPECT_FALSE(portList->isEnabled());  // the setup is fixed while armed
+    EXPECT_EQ(TileOf(*w, unchecked), nullptr);
+
+    SlotTile* tile = TileOf(*w, a);
+    ASSERT_TRUE(WaitFor([&] { return tile->CurrentState() == State::Remove; }));
+    EXPECT_EQ(tile->Row(), 1);
+    EXPECT_EQ(tile->accessibleName(),
+              "Slot 1: " + QString::fromStdString(a.Path()).section('/', -1) + ": remove module");
+    // Every stop of the Tab chain, tiles included, tells a screen reader what it is.
+    int tiles = 0;
+    for (QWidget* f = w->nextInFocusChain(); f != w.get(); f = f->nextInFocusChain()) {
+        if (!(f->focusPolicy() & Qt::TabFocus) || !f->isVisibleTo(w.get())) continue;
+        QAccessibleInterface* a = QAccessible::queryAccessibleInterface(f);
+        ASSERT_TRUE(a);
+        EXPECT_FALSE(a->text(QAccessible::Name).isEmpty()) << f->metaObject()->className();
+        tiles += qobject_cast<SlotTile*>(f) != nullptr;
+    }
+    EXPECT_EQ(tiles, 1);
+    // The next module on the slot gets the next row; with every row done the station disarms.
+    a.number = 3;
+    ASSERT_TRUE(WaitFor([&] { return !w->IsArmed(); }));
+    EXPECT_EQ(tile->Row(), 2);
+    EXPECT_EQ(tile->CurrentState(), State::Done);
+    EXPECT_EQ(unchecked.writes, 0);
+    QTableWidget* ledger = nullptr;
+    for (auto* t : w->findChildren<QTableWidget*>()) {
+        if (t->accessibleName() == "Ledger") ledger = t;
+    }
+    ASSERT_TRUE(ledger);
+    ASSERT_EQ(ledger->rowCount(), 2);
+    EXPECT_EQ(ledger->item(1, 3)->text(), "done");
+    EXPECT_EQ(ledger->item(1, 7)->text().size(), 12);  // the template's fingerprint
+    // The unit's link trace opens from its tile (and from its ledger row).
+    ASSERT_TRUE(tile->TraceButton()->isEnabled());
+    std::unique_ptr<QWidget> trace(w->ShowTrace(2));
+    ASSERT_TRUE(trace);
+    EXPECT_EQ(trace->windowTitle(), "Link trace of row 2");
+    EXPECT_TRUE(qobject_cast<QPlainTextEdit*>(trace.get())->toPlainText().contains("FE00"));
+    std::vector<Ledger::Entry> entries = LedgerEntries();
+    ASSERT_EQ(entries.size(), 2u);
+    EXPECT_EQ(entries[1].hw, a.Hw());
+    QString error;
+    ASSERT_TRUE(w->ExportLedger(QString::fromStdString(dir.File("out.csv")), false, error));
+    std::string csv = ReadFileBytes(dir.File("out.csv"));
+    EXPECT_EQ(std::count(csv.begin(), csv.end(), '\n'), 3) << csv;
+}
+
+TEST_F(StationWindowTest, AFailedUnitIsRetriedAndAPulledAdapterFailsOnlyItsOwnSlot) {
+    FleetSim failing(1), pulled(2);
+    failing.dropWrites = true;
+    auto w = Open({&failing, &pulled}, 3);
+    std::thread unplug([&] {
+        auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (pulled.writes < 20 && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        pulled.sim->Hangup();
+    });
+    ASSERT_TRUE(w->Arm());
+    SlotTile* tile = TileOf(*w, failing);
+    SlotTile* gone = TileOf(*w, pulled);
+    ASSERT_TRUE(WaitFor([&] { return gone->CurrentState() == State::Failed; }));
+    unplug.join();
+    EXPECT_TRUE(gone->Message().startsWith("The serial device went away: "))
+        << gone->Message().toStdString();
+
+    // Failed and still on its slot: taken again only on Retry.
+    ASSERT_TRUE(WaitFor([&] { return tile->CurrentState() == State::Failed; }));
+    EXPECT_FALSE(tile->Message().isEmpty());
+    ASSERT_TRUE(tile->RetryButton()->isVisible());
+    failing.dropWrites = false;
+    QTest::qWait(100);
+    EXPECT_EQ(tile->CurrentState(), State::Failed);
+    QTest::mouseClick(tile->RetryButton(), Qt::LeftButton);
+    ASSERT_TRUE(WaitFor(
+        [&] { return tile->CurrentState() == State::Remove && tile->Message().isEmpty(); }));
+    EXPECT_FALSE(tile->RetryButton()->isVisible());
+
+    QTest::mouseClick(Button(*w, "Stop All"), Qt::LeftButton);
+    ASSERT_TRUE(WaitFor([&] { return !w->IsArmed(); }));
+    EXPECT_TRUE(Button(*w, "Start")->isEnabled());
+    std::vector<Ledger::Entry> entries = LedgerEntries();
+    ASSERT_EQ(entries.size(), 2u);
+    for (const Ledger::Entry& e : entries)
+        EXPECT_EQ(e.state, e.hw == failing.Hw() ? "done" : "failed") << e.hw;
+}
+
+TEST_F(StationWindowTest, ClosingWhileArmedAsksThenInterruptsTheUnitInFlight) {
+    SimOptions paced;
+    paced.pace = 57600;
+    FleetSim a(1, paced);
+    auto w = Open({&a}, 1);
+    int asked = 0;
+    bool answer = false;
+    w->confirmClose = [&] {
+        ++asked;
+        return answer;
+    };
+    ASSERT_TRUE(w->Arm());
+    ASSERT_TRUE(WaitFor([&] { return a.writes > 0; }));
+    EXPECT_FALSE(w->close());
+    EXPECT_TRUE(w->IsArmed());
+    answer = true;
+    EXPECT_TRUE(w->close());
+    EXPECT_EQ(asked, 2);
+    EXPECT_FALSE(w->IsArmed());
+    std::vector<Ledger::Entry> entries = LedgerEntries();
+    ASSERT_EQ(entries.size(), 1u);
+    EXPECT_EQ(entries[0].state, "interrupted");
+}
+
+}  // namespace
