@@ -11,9 +11,11 @@
 namespace {
 
 void ShowCentred(QWidget& window) {
-    window.adjustSize();
+    // A window that chose its own size keeps it, as far as the screen allows.
+    if (!window.testAttribute(Qt::WA_Resized)) window.adjustSize();
     if (QScreen* screen = window.screen()) {
         QRect area = screen->availableGeometry();
+        window.resize(window.size().boundedTo(area.size()));
         window.move(area.center() - window.rect().center());
     }
     window.show();

@@ -83,7 +83,7 @@ std::vector<SlotPort> FindSlotPorts(const QStringList& named) {
     for (const QString& n : named) {
         auto same = [&](const SlotPort& p) { return p.key == n; };
         if (std::none_of(ports.begin(), ports.end(), same))
-            ports.push_back({n, n, n.mid(n.lastIndexOf('/') + 1)});
+            ports.push_back({n, n, n.startsWith("/dev/") ? n.mid(5) : n});
     }
     // Socket order: numbers by value (1-1.10 after 1-1.9).
     QCollator order;
@@ -125,9 +125,13 @@ StationWindow::StationWindow(Setup setup, QWidget* parent)
     BuildLedger(ledgerBox);
     auto* layout = new QGridLayout(this);
     layout->addWidget(setupBox, 0, 0);
-    layout->addWidget(ledgerBox, 1, 0);
-    layout->addWidget(runBox, 0, 1, 2, 1);
+    layout->addWidget(runBox, 0, 1);
+    layout->addWidget(ledgerBox, 1, 0, 1, 2);
     layout->setColumnStretch(1, 2);
+    layout->setRowStretch(0, 3);
+    layout->setRowStretch(1, 2);
+    // Room for a hub's eight tiles beside the setup, as far as the screen allows.
+    resize(1280, 820);
 
     repaint_ = new QTimer(this);
     repaint_->setInterval(kRepaintMs);
@@ -280,8 +284,13 @@ void StationWindow::BuildLedger(QGroupBox* box) {
     ledgerTable_ = new QTableWidget(0, 8, box);
     ledgerTable_->setHorizontalHeaderLabels({"Row", "IP address", "Hardware address", "State",
                                              "Outcome", "Slot", "Time", "Fingerprint"});
-    ledgerTable_->horizontalHeader()->setStretchLastSection(true);
+    // The outcome, the one long text, takes the room the others leave.
+    QHeaderView* header = ledgerTable_->horizontalHeader();
+    header->setStretchLastSection(false);
+    header->setSectionResizeMode(4, QHeaderView::Stretch);
+    header->resizeSection(2, 150);
     ledgerTable_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    ledgerTable_->verticalHeader()->hide();  // the row column says it
     ledgerTable_->setAccessibleName("Ledger");
     // A row's link trace opens from it (double click, or Enter on the row).
     connect(ledgerTable_, &QTableWidget::itemActivated, this, [this](QTableWidgetItem* item) {

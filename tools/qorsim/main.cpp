@@ -2,6 +2,7 @@
 // SIGINT or SIGTERM.
 #include <signal.h>
 
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -16,7 +17,7 @@ void Usage() {
     std::fprintf(stderr,
                  "usage: qorsim [--firmware REV] [--no-web] [--rate RATE] [--pace RATE]\n"
                  "              [--nak-first N] [--drop-ack N] [--corrupt-first N] [--silent]\n"
-                 "              [--log FILE] [--restart-ms MS]\n");
+                 "              [--log FILE] [--restart-ms MS] [--hw 00:00:BC:1A:2B:3C]\n");
 }
 
 bool Number(const char* text, long& out) {
@@ -45,6 +46,21 @@ int main(int argc, char** argv) {
             const char* v = value();
             if (!v) return Usage(), 2;
             (arg == "--firmware" ? options.firmware : options.logPath) = v;
+        } else if (arg == "--hw") {
+            // Modules on one desk differ by their hardware address.
+            const char* v = value();
+            std::string hex;
+            for (const char* c = v; c && *c; ++c) {
+                if (std::isxdigit(static_cast<unsigned char>(*c))) {
+                    hex.push_back(*c);
+                } else if (*c != ':' && *c != '-') {
+                    return Usage(), 2;
+                }
+            }
+            if (hex.size() != 12) return Usage(), 2;
+            for (size_t b = 0; b < 6; ++b)
+                options.hardwareAddress[b] =
+                    static_cast<uint8_t>(std::stoul(hex.substr(2 * b, 2), nullptr, 16));
         } else if (arg == "--rate") {
             const char* v = value();
             if (!v || !Number(v, n) || SerialPort::RateConstant(static_cast<uint32_t>(n)) == 0)
