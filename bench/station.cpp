@@ -75,16 +75,22 @@ double EngineAlone(const std::string& dir, int n) {
     return s.done == n ? clock.elapsed() / 1000.0 : -1;
 }
 
-// The same through the window; the longest stall of its event loop in stallMs.
-double ThroughWindow(const std::string& dir, int n, double& stallMs) {
-    auto sims = StartModules(n, kPace);
+// A station on the bench's files, unpaused, with the ledger named.
+StationWindow::Setup BenchSetup(const std::string& dir, const std::string& ledger) {
     StationWindow::Setup setup;
     setup.templatePath = QString::fromStdString(dir + "/site.txt");
     setup.unitsPath = QString::fromStdString(dir + "/units.csv");
-    setup.ledgerPath = QString::fromStdString(dir + "/window.db");
+    setup.ledgerPath = QString::fromStdString(dir + "/" + ledger);
     setup.slotsPath = QString::fromStdString(dir + "/slots");
     setup.pauseScale = 0;
     setup.probeIntervalMs = kProbeMs;
+    return setup;
+}
+
+// The same through the window; the longest stall of its event loop in stallMs.
+double ThroughWindow(const std::string& dir, int n, double& stallMs) {
+    auto sims = StartModules(n, kPace);
+    StationWindow::Setup setup = BenchSetup(dir, "window.db");
     for (auto& s : sims)
         setup.ports << QString::fromStdString(s->SlavePath());
     std::filesystem::remove(dir + "/window.db");
@@ -118,13 +124,7 @@ double ThroughWindow(const std::string& dir, int n, double& stallMs) {
 // be taken away, three being written, one of another series turned away, two slots empty.
 int Screenshot(const std::string& dir, const QString& path) {
     std::vector<std::unique_ptr<SimModule>> sims;
-    StationWindow::Setup setup;
-    setup.templatePath = QString::fromStdString(dir + "/site.txt");
-    setup.unitsPath = QString::fromStdString(dir + "/units.csv");
-    setup.ledgerPath = QString::fromStdString(dir + "/shot.db");
-    setup.slotsPath = QString::fromStdString(dir + "/slots");
-    setup.pauseScale = 0;
-    setup.probeIntervalMs = kProbeMs;
+    StationWindow::Setup setup = BenchSetup(dir, "shot.db");
     for (int i = 0; i < 8; ++i) {
         SimOptions o;
         o.pace = i >= 2 && i < 5 ? 9600 * (i - 1) : 0;
