@@ -4,6 +4,7 @@
 #include <sys/time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
@@ -203,7 +204,12 @@ int RunProvision(const CliOptions& options) {
         case PlanResult::Usage:
             return Usage(error);
         case PlanResult::Refused:
-            std::fprintf(stderr, "qorwctl: %s\n", error.c_str());
+            // Every problem of the table, one a line.
+            for (size_t at = 0; at <= error.size();) {
+                size_t end = std::min(error.find('\n', at), error.size());
+                std::fprintf(stderr, "qorwctl: %s\n", error.substr(at, end - at).c_str());
+                at = end + 1;
+            }
             return kExitRefused;
     }
     for (std::string& port : a.ports)

@@ -321,32 +321,45 @@ PlanResult BuildUnitPlan(const std::string& templatePath, const std::string& uni
         }
     }
 
+    // Every row is checked, so that one look shows all there is to mend; a problem a line.
+    std::vector<std::string> problems;
+    auto problem = [&](std::string text) {
+        problems.push_back(unitsPath + ": " + std::move(text));
+    };
     std::map<std::string, int> ipRows, hwRows;
     for (size_t r = 0; r < table.rows.size(); ++r) {
         const UnitsTable::Row& row = table.rows[r];
         // Names the row and the column, and the value when the pages refused it.
         auto refuse = [&](size_t c, const std::string& why, bool quoteValue = false) {
-            error = unitsPath + ": " + Where(row, r) + ", column " + table.columns[c] +
-                    (quoteValue ? " (\"" + row.fields[c] + "\")" : "") + ": " + why;
-            return PlanResult::Refused;
+            problem(Where(row, r) + ", column " + table.columns[c] +
+                    (quoteValue ? " (\"" + row.fields[c] + "\")" : "") + ": " + why);
         };
         UnitConfig unit;
         unit.row = static_cast<int>(r + 1);
         unit.line = row.line;
         if (hwColumn >= 0 && !row.fields[hwColumn].empty()) {
             unit.tiedHw = NormaliseHwAddress(row.fields[hwColumn]);
-            if (unit.tiedHw.empty()) return refuse(hwColumn, kNotHwAddress, true);
+            if (unit.tiedHw.empty()) {
+                refuse(hwColumn, kNotHwAddress, true);
+                continue;
+            }
         }
         std::vector<size_t> valueColumns;
-        for (size_t c = 0; c < table.columns.size(); ++c) {
+        bool unreadable = false;
+        for (size_t c = 0; c < table.columns.size() && !unreadable; ++c) {
             if (static_cast<int>(c) == hwColumn) continue;
-            if (row.fields[c].find_first_of("\r\n") != std::string::npos)
-                return refuse(c, kSpansLines);
             std::string value, why;
-            if (!Latin1FromUtf8(row.fields[c], value, why)) return refuse(c, why);
+            if (row.fields[c].find_first_of("\r\n") != std::string::npos) {
+                refuse(c, kSpansLines);
+                unreadable = true;
+            } else if (!Latin1FromUtf8(row.fields[c], value, why)) {
+                refuse(c, why);
+                unreadable = true;
+            }
             valueColumns.push_back(c);
             unit.values.emplace_back(table.columns[c], std::move(value));
         }
+        if (unreadable) continue;
         auto withColumns = [&](size_t count) {
             std::vector<std::string> merged = lines.lines;
             for (size_t i = 0; i < count; ++i) {
@@ -360,15 +373,16 @@ PlanResult BuildUnitPlan(const std::string& templatePath, const std::string& uni
         if (!LoadConfigurationText(dlg, ui, withColumns(valueColumns.size()), message)) {
             const std::string whole = RowRefusal(ui, before, message);
             // Name the column: the first one whose addition the pages refuse.
-            for (size_t k = 1; k <= valueColumns.size(); ++k) {
+            bool named = false;
+            for (size_t k = 1; k <= valueColumns.size() && !named; ++k) {
                 before = ui.Messages().size();
                 if (!LoadConfigurationText(dlg, ui, withColumns(k), message)) {
-                    size_t c = valueColumns[k - 1];
-                    return refuse(c, RowRefusal(ui, before, message), true);
+                    refuse(valueColumns[k - 1], RowRefusal(ui, before, message), true);
+                    named = true;
                 }
             }
-            error = unitsPath + ": " + Where(row, r) + ": " + whole;
-            return PlanResult::Refused;
+            if (!named) problem(Where(row, r) + ": " + whole);
+            continue;
         }
         unit.text = ConfigurationText(dlg);
         unit.fingerprint = Fingerprint(unit.text);
@@ -376,21 +390,23 @@ PlanResult BuildUnitPlan(const std::string& templatePath, const std::string& uni
         unit.series = dlg.IpAddrPage().SeriesList().CurText();
         // No address (the module asks for one by BOOTP or DHCP) clashes with nothing.
         if (unit.ip != kNoAddress) {
-            if (auto [it, fresh] = ipRows.emplace(unit.ip, unit.row); !fresh) {
-                error = unitsPath + ": rows " + std::to_string(it->second) + " and " +
-                        std::to_string(unit.row) + " give the same IP address " + unit.ip;
-                return PlanResult::Refused;
-            }
+            if (auto [it, fresh] = ipRows.emplace(unit.ip, unit.row); !fresh)
+                problem("rows " + std::to_string(it->second) + " and " + std::to_string(unit.row) +
+                        " give the same IP address " + unit.ip);
         }
         if (!unit.tiedHw.empty()) {
-            if (auto [it, fresh] = hwRows.emplace(unit.tiedHw, unit.row); !fresh) {
-                error = unitsPath + ": rows " + std::to_string(it->second) + " and " +
-                        std::to_string(unit.row) + " name the same hardware address " +
-                        FormatHwAddress(unit.tiedHw);
-                return PlanResult::Refused;
-            }
+            if (auto [it, fresh] = hwRows.emplace(unit.tiedHw, unit.row); !fresh)
+                problem("rows " + std::to_string(it->second) + " and " + std::to_string(unit.row) +
+                        " name the same hardware address " + FormatHwAddress(unit.tiedHw));
         }
         plan.units.push_back(std::move(unit));
+    }
+    if (!problems.empty()) {
+        plan.units.clear();
+        error.clear();
+        for (const std::string& p : problems)
+            error += (error.empty() ? "" : "\n") + p;
+        return PlanResult::Refused;
     }
     plan.fingerprint = Sha256Prefix(WithoutInformation(templateText));
     return PlanResult::Ok;

@@ -400,7 +400,8 @@ bool StationWindow::Check() {
     ledger_.reset();
     std::string error;
     if (BuildUnitPlan(L(template_->text()), L(units_->text()), plan_, error) != PlanResult::Ok) {
-        AddProblemText(error);
+        for (const QString& line : Q(error).split('\n', Qt::SkipEmptyParts))
+            AddProblemText(L(line));
     } else {
         // Read-only: checking writes nothing; Start opens it for writing.
         auto ledger = Ledger::Open(L(ledgerEdit_->text()), true, error);

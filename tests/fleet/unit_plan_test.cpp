@@ -25,8 +25,12 @@ protected:
         return BuildUnitPlan(dir.File("site.txt"), dir.File("units.csv"), plan, error);
     }
     // The error without the folder the table is in.
+    // The error with the test's folder left out of every line.
     std::string Error() const {
-        return error.rfind(dir.Path() + "/", 0) == 0 ? error.substr(dir.Path().size() + 1) : error;
+        std::string text = error;
+        for (size_t at; (at = text.find(dir.Path() + "/")) != std::string::npos;)
+            text.erase(at, dir.Path().size() + 1);
+        return text;
     }
 
     TempDir dir;
@@ -107,6 +111,13 @@ TEST_F(UnitPlanTest, RefusesARowNamingRowColumnAndTheChecksOwnMessage) {
          PlanResult::Refused,
          "units.csv: rows 1 and 2 name the same hardware address "
          "00:00:BC:1A:2B:01"},
+        // Every problem of the table, one a line, in row order.
+        {"IPAddress,From\nx,a@b.c\n10.1.2.4,nobody\n10.1.2.5,a@b.c\n10.1.2.5,a@b.c\n",
+         PlanResult::Refused,
+         "units.csv: row 1 (line 2), column IPAddress (\"x\"): \"IPAddress: \" parameter in "
+         "error.\n"
+         "units.csv: row 2 (line 3), column From (\"nobody\"): \"@\" symbol IS required.\n"
+         "units.csv: rows 3 and 4 give the same IP address 010.001.002.005"},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(Build(c.csv), c.result) << c.csv;
