@@ -19,24 +19,12 @@ constexpr const char* kAnswerHead = "FE004600";
 constexpr int kHwAddrKey = 0xFE;
 constexpr int kIdentityKey = 0xF8;
 
-// The revision from which a module is series B/C, and the last revision of B/C.
-constexpr double kFirstSeriesBRevision = 2.0;
-constexpr double kLastSeriesBCRevision = 3.12;
-
 bool StartsWith(const std::string& s, const char* prefix) {
     return s.rfind(prefix, 0) == 0;
 }
 
 std::string Part(const std::string& s, size_t pos, size_t n = std::string::npos) {
     return pos < s.size() ? s.substr(pos, n) : std::string();
-}
-
-std::string SeriesOf(const std::string& identification) {
-    double r = CIpAddrPage::FirmwareRevision(identification);
-    int series = r < kFirstSeriesBRevision    ? CIpAddrPage::kSeriesA
-                 : r <= kLastSeriesBCRevision ? CIpAddrPage::kSeriesBC
-                                              : CIpAddrPage::kSeriesD;
-    return CIpAddrPage::kSeriesTexts[series];
 }
 
 // Whether an identity block reply shows a module with web pages: a revision above 2.0 (the
@@ -147,7 +135,8 @@ ModuleProbe ProbeModule(SerialChannel& channel, QorDoc& doc, const std::vector<i
             text.pop_back();
         r.identification = text;
         r.firmware = CIpAddrPage::FirmwareText(text);
-        r.series = SeriesOf(text);
+        r.series = CIpAddrPage::kSeriesTexts[CIpAddrPage::SeriesOfRevision(
+            CIpAddrPage::FirmwareRevision(text))];
         r.web = WebCapable(reply);
         return finish(Outcome::Module);
     }

@@ -6,7 +6,6 @@
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
 #include <memory>
 #include <string>
 
@@ -61,15 +60,6 @@ std::string TrimRight(std::string text) {
     return text;
 }
 
-// The name under /dev/serial/by-path that leads to device; empty when there is none.
-std::string ByPathName(const std::string& device) {
-    std::error_code ec;
-    for (const auto& link : std::filesystem::directory_iterator("/dev/serial/by-path", ec)) {
-        if (SameDevice(link.path().string(), device)) return link.path().string();
-    }
-    return {};
-}
-
 // One port of "ports --json"; what is not known is null.
 nlohmann::ordered_json PortJson(const PortEntry& entry, const std::vector<SerialDevice>& present) {
     auto known = [](const std::string& text) {
@@ -85,7 +75,7 @@ nlohmann::ordered_json PortJson(const PortEntry& entry, const std::vector<Serial
     return {{"com", entry.com},
             {"device", known(entry.device)},
             {"by_id", known(byId)},
-            {"by_path", known(entry.present ? ByPathName(entry.device) : std::string())},
+            {"by_path", known(device ? device->byPath : std::string())},
             {"adapter", known(entry.label)},
             {"serial", known(device ? device->serial : std::string())},
             {"pinned", entry.source == PortSource::Pinned},

@@ -1,14 +1,12 @@
 #include "cli/cli_provision.h"
 
 #include <signal.h>
-#include <sys/time.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
-#include <ctime>
 #include <iterator>
 #include <map>
 #include <mutex>
@@ -24,6 +22,7 @@
 #include "fleet/ledger_export.h"
 #include "fleet/provisioner.h"
 #include "fleet/unit_plan.h"
+#include "link/link_trace.h"
 #include "link/serial_devices.h"
 #include "link/serial_port.h"
 
@@ -47,23 +46,13 @@ using ProvisionArgs = CliOptions;
 
 ProvisionArgs ProvisionArgsOf(const CliOptions& options) {
     ProvisionArgs a = options;
-    if (a.ledgerPath.empty()) {
-        size_t slash = a.unitsPath.rfind('/');
-        a.ledgerPath =
-            (slash == std::string::npos ? std::string() : a.unitsPath.substr(0, slash + 1)) +
-            "provision.db";
-    }
+    if (a.ledgerPath.empty()) a.ledgerPath = Ledger::DefaultPath(a.unitsPath);
     return a;
 }
 
+// The time of day a log line starts with: the trace's, to the second.
 std::string Clock() {
-    timeval now{};
-    ::gettimeofday(&now, nullptr);
-    tm local{};
-    ::localtime_r(&now.tv_sec, &local);
-    char text[16];
-    std::snprintf(text, sizeof text, "%02d:%02d:%02d", local.tm_hour, local.tm_min, local.tm_sec);
-    return text;
+    return TraceTimeStamp().substr(0, 8);
 }
 
 nlohmann::ordered_json EventJson(const FleetEvent& e) {

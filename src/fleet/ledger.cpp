@@ -638,3 +638,9 @@ std::optional<std::string> Ledger::Trace(int row) {
     if (rc != SQLITE_DONE) error_ = sqlite3_errmsg(db_);
     return std::nullopt;
 }
+
+std::string Ledger::DefaultPath(const std::string& unitsPath) {
+    size_t slash = unitsPath.rfind('/');
+    return (slash == std::string::npos ? std::string() : unitsPath.substr(0, slash + 1)) +
+           "provision.db";
+}

@@ -20,6 +20,9 @@ struct UnitConfig;
 // or still bound to its module, which gets the same row when it comes back.
 class Ledger {
 public:
+    // Where a units file's ledger is unless one is named: provision.db beside it.
+    static std::string DefaultPath(const std::string& unitsPath);
+
     // The outcome words the ledger keeps; the outcome text says more.
     static constexpr const char* kInProgress = "in progress";
     static constexpr const char* kDone = "done";

@@ -29,6 +29,7 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
+#include "app/module_scan.h"
 #include "fleet/ledger_export.h"
 #include "gui/port_watcher.h"
 #include "gui/slot_tile.h"
@@ -51,8 +52,7 @@ std::string L(const QString& text) {
 
 // The ledger beside the units file, as qorwctl provision places it.
 QString DefaultLedger(const QString& unitsPath) {
-    int slash = unitsPath.lastIndexOf('/');
-    return (slash < 0 ? QString() : unitsPath.left(slash + 1)) + "provision.db";
+    return Q(Ledger::DefaultPath(L(unitsPath)));
 }
 
 // A port the station can take as a slot: the name it is kept by (its USB socket where it has
@@ -68,12 +68,8 @@ std::vector<SlotPort> FindSlotPorts(const QStringList& named) {
     for (const SerialDevice& d : FindSerialDevices()) {
         SlotPort p;
         p.key = Q(d.byPath.empty() ? d.StableName() : d.byPath);
-        QString com;
-        for (int n = 1; n <= PortMap::kPortCount; ++n) {
-            PortEntry e = map.Entry(n);
-            if (e.present && RealPath(e.device) == RealPath(d.devnode))
-                com = QString("COM%1  ").arg(n);
-        }
+        int n = ComPortForDevice(d.devnode);
+        QString com = n ? QString("COM%1  ").arg(n) : QString();
         QString socket = Q(d.byPath.substr(d.byPath.rfind('/') + 1));
         p.text = com + Q(d.Label()) + (d.byPath.empty() ? "" : PortMap::kInSocket + socket) + "  " +
                  Q(d.devnode);

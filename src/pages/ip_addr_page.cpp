@@ -281,19 +281,25 @@ void CIpAddrPage::LoadDefaults() {
     ShowMembers();
 }
 
+CIpAddrPage::Series CIpAddrPage::SeriesOfRevision(double revision) {
+    return revision < kFirstSeriesBRevision    ? kSeriesA
+           : revision <= kLastSeriesBCRevision ? kSeriesBC
+                                               : kSeriesD;
+}
+
 void CIpAddrPage::LoadFromDocument(QorDoc& doc) {
     SelectPrefix(baud_, doc.GET(QorDoc::kIdBaud));
 
-    double r = FirmwareRevision(doc.GET(QorDoc::kIdDiagnostics));
+    Series series = SeriesOfRevision(FirmwareRevision(doc.GET(QorDoc::kIdDiagnostics)));
     bool seriesB;
-    if (r < kFirstSeriesBRevision) {
+    if (series == kSeriesA) {
         series_.SetCurSel(kSeriesA);
         seriesIndex_ = kSeriesA;
         host_.SeriesSelected(kSeriesA);
         speed_.SetCurSel(0);
         speed_.Enable(false);
         seriesB = false;
-    } else if (r <= kLastSeriesBCRevision) {
+    } else if (series == kSeriesBC) {
         series_.SetCurSel(kSeriesBC);
         seriesIndex_ = kSeriesBC;
         host_.SeriesSelected(kSeriesBC);

@@ -77,6 +77,8 @@ public:
     static int ModeOfText(const std::string& text);
     // The revision after the first "FW=" of an identification text; 0 without one.
     static double FirmwareRevision(const std::string& identification);
+    // The series a module of that firmware revision is: kSeriesA, kSeriesBC or kSeriesD.
+    static Series SeriesOfRevision(double revision);
     // The firmware revision as the identification text carries it after "FW=", up to white
     // space ("03.12"); empty without one.
     static std::string FirmwareText(const std::string& identification);
