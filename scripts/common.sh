@@ -7,7 +7,7 @@ BUILD_DIR=${QOR_BUILD_DIR:-$ROOT/build}
 # Everything a fresh Debian 12 machine lacks to build, test and show the window.
 PACKAGES=(g++ cmake ninja-build ccache pkg-config qt6-base-dev qt6-qpa-plugins
           libgtest-dev libgmock-dev xvfb xauth libudev-dev libsqlite3-dev nlohmann-json3-dev
-          nettle-dev)
+          nettle-dev libpq-dev postgresql postgresql-common)
 
 # ensure_packages [extra packages...]: installs what is missing (as root) or names the command.
 ensure_packages() {

@@ -22,8 +22,8 @@ namespace {
 constexpr size_t kTraceLimit = 256 * 1024;
 
 constexpr const char* kPhaseNames[] = {
-    "waiting",      "identifying", "preview", "downloading", "storing", "verifying",  "done",
-    "already-done", "no-row-left", "failed",  "interrupted", "removal", "port-failed"};
+    "waiting",      "identifying", "preview", "downloading", "storing", "verifying",   "done",
+    "already-done", "no-row-left", "failed",  "interrupted", "removal", "port-failed", "recording"};
 
 constexpr const char* kReadBackDiffers = "read-back differs: ";
 constexpr const char* kNoModule = "no module answers";
@@ -33,6 +33,7 @@ constexpr const char* kLeftAlone = "left alone";
 constexpr const char* kWouldBeLeftAlone = "would be left alone";
 constexpr const char* kNoLongerHolds = "the module no longer holds its row's configuration: ";
 constexpr const char* kNothingWritten = "; nothing was written";
+constexpr const char* kRecording = "recording...";
 
 std::string OneLine(std::string text) {
     for (char& c : text) {
@@ -458,7 +459,16 @@ void Provisioner::Worker::Provision(const UnitConfig& unit, const Ledger::Claim&
     std::string text = phase != UnitPhase::Done ? outcome
                        : why.empty()            ? std::string(Ledger::kDone)
                                                 : "provisioned again, " + why;
-    if (!owner_.ledger_.Finish(claim, state, text, trace.Take())) {
+    // Nothing is reported that the ledger does not hold: an outcome it cannot take yet (a
+    // server away) is kept and offered again until it is recorded or the port is stopped.
+    const std::string kept = trace.Take();
+    bool recorded = owner_.ledger_.Finish(claim, state, text, kept);
+    if (!recorded) Phase(UnitPhase::Recording, -1, kRecording + (" " + owner_.ledger_.LastError()));
+    while (!recorded && !StopNow()) {
+        FleetUiHost(Stopping()).Wait(options_.recordRetryMs);
+        recorded = owner_.ledger_.Finish(claim, state, text, kept);
+    }
+    if (!recorded) {
         phase = UnitPhase::Failed;
         outcome = "the ledger could not record \"" + text + "\": " + owner_.ledger_.LastError();
     }

@@ -25,6 +25,7 @@ enum class UnitPhase {
     Interrupted,
     Removal,     // done with this module: waiting for it to be taken away
     PortFailed,  // the port cannot be opened
+    Recording,   // finished with the module; the ledger cannot take the outcome yet
 };
 // The phase's word in progress lines, log lines and JSON ("downloading", "already-done", ...).
 const char* PhaseName(UnitPhase phase);
@@ -64,6 +65,8 @@ struct ProvisionOptions {
     // Without watch: how long a port may stay silent before the run gives it up as a port
     // where no module answered.
     int answerWaitMs = 30000;
+    // Between tries to record an outcome the ledger could not take (a server away).
+    int recordRetryMs = 1000;
 };
 
 struct ProvisionSummary {

@@ -224,7 +224,7 @@ INSERT INTO attempts (row, hw, port, started_at, state) VALUES (2, '0000BC1A2B02
     EXPECT_EQ(ReadFileBytes(path), before);
 
     auto ledger = Open();
-    EXPECT_EQ(Sql(path, "PRAGMA user_version"), "3\n");
+    EXPECT_EQ(Sql(path, "PRAGMA user_version"), "4\n");
     // The previous version's run is over: its unit in progress was interrupted.
     EXPECT_EQ(Sql(path, "SELECT state, outcome FROM attempts"),
               "interrupted|the run ended without recording an outcome\n");
@@ -266,6 +266,8 @@ TEST_F(LedgerTest, ALedgerOfThePreviousLayoutOpensAndIsBroughtUpToDate) {
     Provision(*Open(), plan, 1);
     // The same file as the previous version left it.
     Sql(path, R"(DROP INDEX attempts_by_row;
+ALTER TABLE units DROP COLUMN station;
+ALTER TABLE attempts DROP COLUMN station;
 ALTER TABLE units DROP COLUMN template_fingerprint;
 ALTER TABLE attempts DROP COLUMN template_fingerprint;
 ALTER TABLE attempts DROP COLUMN trace;
@@ -284,7 +286,7 @@ PRAGMA user_version = 2;)");
     EXPECT_EQ(ReadFileBytes(path), before);
 
     auto ledger = Open();
-    EXPECT_EQ(Sql(path, "PRAGMA user_version"), "3\n");
+    EXPECT_EQ(Sql(path, "PRAGMA user_version"), "4\n");
     EXPECT_EQ(Provision(*ledger, plan, 1).kind, Ledger::Claim::AlreadyDone);
     Ledger::Claim c = ledger->ClaimRow(plan, {Hw(2), "p", "03.12", "B/C"}, {});
     ASSERT_TRUE(ledger->Finish(c, Ledger::kDone, Ledger::kDone, "trace\n"));
