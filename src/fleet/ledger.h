@@ -38,6 +38,10 @@ public:
     static constexpr const char* kDone = "done";
     static constexpr const char* kFailed = "failed";
     static constexpr const char* kInterrupted = "interrupted";
+    // Why a URI with a password is refused: a command line and a settings file show it.
+    static constexpr const char* kPasswordInUri =
+        "the ledger's URI carries a password; put it in ~/.pgpass (or the PGPASSWORD "
+        "environment variable) instead, where no process list or log shows it";
     // The outcome of an attempt whose process ended without recording one.
     static constexpr const char* kRunEnded = "the run ended without recording an outcome";
 
