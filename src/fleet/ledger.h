@@ -133,7 +133,16 @@ public:
         std::string station;                 // of the last attempt
         std::string batch;                   // on a server
     };
-    // Every row that has gone to a module, in row order.
+    // The batches a server holds, oldest first: rows, rows bound to a module, rows done. A file
+    // holds none.
+    struct Batch {
+        std::string name;
+        int rows = 0, done = 0, bound = 0;
+        std::string createdAt, createdBy;  // UTC; the station
+    };
+    virtual std::vector<Batch> Batches(std::string& /*error*/) { return {}; }
+    // Every row that has gone to a module, in row order (on a server opened without a batch:
+    // of every batch, batch by batch).
     virtual std::vector<Entry> Report(std::string& error) = 0;
     // The link trace of the row's last finished attempt (empty when it kept none); nothing when
     // the row has no finished attempt, or with LastError when the ledger cannot be read.

@@ -1,7 +1,758 @@
-#include "fleet/ledger_backends.h"
+#include <libpq-fe.h>
+#include <unistd.h>
 
-std::unique_ptr<Ledger> OpenPostgresLedger(const std::string& uri, const Ledger::OpenOptions&,
-                                           std::string& error) {
-    error = Ledger::Shown(uri) + ": not built yet";
-    return nullptr;
+#include <algorithm>
+#include <set>
+#include <utility>
+
+#include "fleet/ledger_backends.h"
+#include "fleet/ledger_rules.h"
+#include "fleet/unit_plan.h"
+
+using namespace ledger_rules;
+
+namespace {
+
+// "QORW": the advisory locks of this program. Lock (kLockClass, 0) lays the tables out; lock
+// (kLockClass, session) is held by every station's connection while it lives, so that any
+// station can tell whose attempts were left behind; (kLockClass + 1, batch) serialises changes
+// to a batch's table.
+constexpr int kLockClass = 0x514F5257;
+constexpr int kLayout = 1;
+constexpr const char* kConnectTimeoutSeconds = "5";
+// A server that stops answering in the middle of a request is given up after this long.
+constexpr const char* kTcpUserTimeoutMs = "10000";
+
+constexpr const char* kTables = R"(
+CREATE TABLE IF NOT EXISTS qor_meta (key TEXT PRIMARY KEY, value TEXT NOT NULL);
+CREATE SEQUENCE IF NOT EXISTS qor_sessions MAXVALUE 2147483647 CYCLE;
+CREATE TABLE IF NOT EXISTS qor_batches (
+    name TEXT PRIMARY KEY,
+    template_fingerprint TEXT NOT NULL,
+    created_at TIMESTAMPTZ NOT NULL DEFAULT now(),
+    created_by TEXT NOT NULL
+);
+CREATE TABLE IF NOT EXISTS qor_rows (
+    batch TEXT NOT NULL REFERENCES qor_batches (name),
+    row INTEGER NOT NULL,
+    ip TEXT NOT NULL,
+    tied_hw TEXT NOT NULL DEFAULT '',
+    fingerprint TEXT NOT NULL,
+    row_values TEXT NOT NULL,
+    hw TEXT,
+    bound_ip TEXT NOT NULL DEFAULT '',
+    bound_fingerprint TEXT NOT NULL DEFAULT '',
+    bound_values TEXT NOT NULL DEFAULT '',
+    port TEXT NOT NULL DEFAULT '',
+    firmware TEXT NOT NULL DEFAULT '',
+    series TEXT NOT NULL DEFAULT '',
+    station TEXT NOT NULL DEFAULT '',
+    template_fingerprint TEXT NOT NULL DEFAULT '',
+    state TEXT NOT NULL DEFAULT '',
+    outcome TEXT NOT NULL DEFAULT '',
+    assigned_at TIMESTAMPTZ,
+    finished_at TIMESTAMPTZ,
+    PRIMARY KEY (batch, row),
+    UNIQUE (batch, hw)
+);
+CREATE INDEX IF NOT EXISTS qor_rows_free ON qor_rows (batch, row) WHERE hw IS NULL;
+CREATE INDEX IF NOT EXISTS qor_rows_by_ip ON qor_rows (batch, bound_ip) WHERE hw IS NOT NULL;
+CREATE TABLE IF NOT EXISTS qor_attempts (
+    id BIGSERIAL PRIMARY KEY,
+    batch TEXT NOT NULL,
+    row INTEGER NOT NULL,
+    hw TEXT NOT NULL,
+    port TEXT NOT NULL,
+    firmware TEXT NOT NULL DEFAULT '',
+    series TEXT NOT NULL DEFAULT '',
+    ip TEXT NOT NULL,
+    fingerprint TEXT NOT NULL,
+    row_values TEXT NOT NULL,
+    station TEXT NOT NULL,
+    host TEXT NOT NULL,
+    pid BIGINT NOT NULL,
+    session INTEGER NOT NULL,
+    template_fingerprint TEXT NOT NULL,
+    state TEXT NOT NULL,
+    outcome TEXT NOT NULL DEFAULT '',
+    trace TEXT NOT NULL DEFAULT '',
+    started_at TIMESTAMPTZ NOT NULL DEFAULT now(),
+    finished_at TIMESTAMPTZ
+);
+CREATE INDEX IF NOT EXISTS qor_attempts_by_row ON qor_attempts (batch, row);
+CREATE INDEX IF NOT EXISTS qor_attempts_in_progress ON qor_attempts (session)
+    WHERE state = 'in progress';
+)";
+
+// A time as the ledger shows it: UTC, 2026-12-08T11:06:27.299Z.
+#define QOR_TIME(column) \
+    "coalesce(to_char(" column " AT TIME ZONE 'UTC', 'YYYY-MM-DD\"T\"HH24:MI:SS.MS\"Z\"'), '')"
+
+constexpr const char* kNewerLayout = "a provisioning ledger of a newer version of qorwctl";
+constexpr const char* kNoBatch = "name the batch this station works on";
+constexpr const char* kUniqueViolation = "23505";
+
+// A result, cleared when it goes.
+class Result {
+public:
+    explicit Result(PGresult* r = nullptr) : r_(r) {}
+    ~Result() { PQclear(r_); }
+    Result(Result&& o) noexcept : r_(std::exchange(o.r_, nullptr)) {}
+    Result& operator=(Result&& o) noexcept {
+        std::swap(r_, o.r_);
+        return *this;
+    }
+
+    bool Ok() const {
+        ExecStatusType s = r_ ? PQresultStatus(r_) : PGRES_FATAL_ERROR;
+        return s == PGRES_COMMAND_OK || s == PGRES_TUPLES_OK;
+    }
+    int Rows() const { return r_ ? PQntuples(r_) : 0; }
+    std::string Text(int row, int col) const { return PQgetvalue(r_, row, col); }
+    bool Null(int row, int col) const { return PQgetisnull(r_, row, col); }
+    int Int(int row, int col) const { return std::atoi(PQgetvalue(r_, row, col)); }
+    std::string State() const {
+        const char* s = r_ ? PQresultErrorField(r_, PG_DIAG_SQLSTATE) : nullptr;
+        return s ? s : "";
+    }
+
+private:
+    PGresult* r_;
+};
+
+// A line of libpq's, without its line break.
+std::string Trimmed(const char* message) {
+    std::string text = message ? message : "";
+    while (!text.empty() && (text.back() == '\n' || text.back() == ' '))
+        text.pop_back();
+    size_t nl;
+    while ((nl = text.find('\n')) != std::string::npos)
+        text[nl] = ' ';
+    return text;
+}
+
+// The "Column: value" lines of a row's values, as ValuesText writes them.
+std::vector<std::pair<std::string, std::string>> ValueLines(const std::string& text) {
+    std::vector<std::pair<std::string, std::string>> lines;
+    size_t at = 0;
+    while (at < text.size()) {
+        size_t end = text.find('\n', at);
+        if (end == std::string::npos) end = text.size();
+        std::string line = text.substr(at, end - at);
+        size_t colon = line.find(": ");
+        if (colon != std::string::npos)
+            lines.emplace_back(line.substr(0, colon), line.substr(colon + 2));
+        at = end + 1;
+    }
+    return lines;
+}
+
+// How a table's row differs from the batch's: Column "table's" where the batch has "batch's".
+std::string Difference(const std::string& batchValues, const UnitConfig& unit) {
+    auto stored = ValueLines(batchValues);
+    auto now = ValueLines(ValuesText(unit));
+    std::string text;
+    auto note = [&](const std::string& column, const std::string& mine, const std::string& theirs) {
+        text += (text.empty() ? "" : ", ") + column + " \"" + mine + "\" where the batch has \"" +
+                theirs + "\"";
+    };
+    for (const auto& [column, value] : now) {
+        auto it = std::find_if(stored.begin(), stored.end(),
+                               [&](const auto& s) { return s.first == column; });
+        if (it == stored.end()) {
+            note(column, value, "");
+        } else if (it->second != value) {
+            note(column, value, it->second);
+        }
+    }
+    for (const auto& [column, value] : stored) {
+        if (std::none_of(now.begin(), now.end(), [&](const auto& n) { return n.first == column; }))
+            note(column, "", value);
+    }
+    return text;
+}
+
+// A batch's row as the server stores it.
+struct StoredRow {
+    std::string ip, tiedHw, fingerprint, values;
+};
+
+// The ledger of a line: one batch on a PostgreSQL server, shared by every station. Claims and
+// outcomes are short transactions; none stays open while a module is talked to.
+class PostgresLedger : public Ledger {
+public:
+    PostgresLedger(PGconn* conn, OpenOptions options) : conn_(conn), options_(std::move(options)) {}
+    ~PostgresLedger() override { PQfinish(conn_); }
+
+    bool Prepare(std::string& error);
+    bool CheckPlan(const UnitPlan& plan, bool correct, std::string& error) override;
+    Claim ClaimRow(const UnitPlan& plan, const Module& module,
+                   const ClaimOptions& options) override;
+    bool Finish(const Claim& claim, const std::string& state, const std::string& outcome,
+                const std::string& trace) override;
+    std::vector<Entry> Report(std::string& error) override;
+    std::optional<std::string> Trace(int row) override;
+    int DoneRows(const UnitPlan& plan) override;
+    std::vector<Batch> Batches(std::string& error) override;
+
+private:
+    // Runs a statement with text parameters; on failure error_ says why. A connection that
+    // has gone is made again first (the session lock with it).
+    Result Run(const char* sql, const std::vector<std::string>& params = {});
+    bool Exec(const char* sql) { return Run(sql).Ok(); }
+    void Rollback() { Result(PQexec(conn_, "ROLLBACK")); }
+    bool Connected();
+    bool TakeSessionLock();
+    bool CloseAbandonedAttempts();
+    // The batch's rows, by row number from 1; false on a database failure.
+    bool StoredRows(std::vector<StoredRow>& rows);
+    bool BoundRows(std::vector<Bound>& rows);
+    // Whether the batch holds the plan, checking and storing it (CheckPlan) the first time a
+    // plan is seen.
+    bool Checked(const UnitPlan& plan, bool correct, std::string& error);
+    bool CheckPlanLocked(const UnitPlan& plan, bool correct, std::string& error);
+    Claim ClaimOnce(const UnitPlan& plan, const Module& module, const ClaimOptions& options,
+                    bool& again);
+
+    PGconn* conn_;
+    OpenOptions options_;
+    bool tables_ = true;  // a read-only ledger on a database without them is empty
+    int session_ = 0;     // this station's, while its connection holds the lock
+    const UnitPlan* checkedPlan_ = nullptr;
+    size_t checkedRows_ = 0;
+};
+
+bool PostgresLedger::Connected() {
+    if (PQstatus(conn_) == CONNECTION_OK) return true;
+    PQreset(conn_);
+    if (PQstatus(conn_) != CONNECTION_OK) {
+        error_ = Trimmed(PQerrorMessage(conn_));
+        return false;
+    }
+    return session_ == 0 || TakeSessionLock();
+}
+
+Result PostgresLedger::Run(const char* sql, const std::vector<std::string>& params) {
+    if (!Connected()) return Result();
+    std::vector<const char*> values;
+    for (const std::string& p : params)
+        values.push_back(p.c_str());
+    // Without parameters, a script of several statements may run.
+    Result r(params.empty() ? PQexec(conn_, sql)
+                            : PQexecParams(conn_, sql, static_cast<int>(values.size()), nullptr,
+                                           values.data(), nullptr, nullptr, 0));
+    if (!r.Ok()) error_ = Trimmed(PQerrorMessage(conn_));
+    return r;
+}
+
+bool PostgresLedger::TakeSessionLock() {
+    const std::string lockClass = std::to_string(kLockClass), session = std::to_string(session_);
+    const char* params[] = {lockClass.c_str(), session.c_str()};
+    Result r(PQexecParams(conn_, "SELECT pg_advisory_lock($1::int, $2::int)", 2, nullptr, params,
+                          nullptr, nullptr, 0));
+    if (!r.Ok()) error_ = Trimmed(PQerrorMessage(conn_));
+    return r.Ok();
+}
+
+bool PostgresLedger::Prepare(std::string& error) {
+    auto fail = [&] {
+        error = error_;
+        return false;
+    };
+    if (options_.readOnly) {
+        Result exists =
+            Run("SELECT to_regclass('qor_meta') IS NOT NULL, "
+                "to_regclass('qor_rows') IS NOT NULL");
+        if (!exists.Ok()) return fail();
+        tables_ = exists.Text(0, 0) == "t" && exists.Text(0, 1) == "t";
+        if (tables_) {
+            Result layout = Run("SELECT value FROM qor_meta WHERE key = 'layout'");
+            if (!layout.Ok()) return fail();
+            if (layout.Rows() && std::atoi(layout.Text(0, 0).c_str()) > kLayout) {
+                error = kNewerLayout;
+                return false;
+            }
+        }
+        return true;
+    }
+    if (options_.batch.empty()) {
+        error = kNoBatch;
+        return false;
+    }
+    // Several stations may start at once: one lays the tables out, the others wait for it.
+    if (!Exec("BEGIN") ||
+        !Run("SELECT pg_advisory_xact_lock($1::int, 0)", {std::to_string(kLockClass)}).Ok()) {
+        Rollback();
+        return fail();
+    }
+    Result made = Run("SELECT to_regclass('qor_meta') IS NOT NULL");
+    if (!made.Ok() || (made.Text(0, 0) != "t" && !Exec(kTables))) {
+        Rollback();
+        return fail();
+    }
+    Result layout = Run("SELECT value FROM qor_meta WHERE key = 'layout'");
+    if (!layout.Ok()) {
+        Rollback();
+        return fail();
+    }
+    if (layout.Rows() && std::atoi(layout.Text(0, 0).c_str()) > kLayout) {
+        Rollback();
+        error = kNewerLayout;
+        return false;
+    }
+    if (!layout.Rows() &&
+        !Run("INSERT INTO qor_meta (key, value) VALUES ('layout', $1)", {std::to_string(kLayout)})
+             .Ok()) {
+        Rollback();
+        return fail();
+    }
+    Result session = Run("SELECT nextval('qor_sessions')");
+    if (!session.Ok() || !Exec("COMMIT")) {
+        Rollback();
+        return fail();
+    }
+    session_ = session.Int(0, 0);
+    if (!TakeSessionLock() || !CloseAbandonedAttempts()) return fail();
+    return true;
+}
+
+bool PostgresLedger::CloseAbandonedAttempts() {
+    // An attempt is abandoned when the connection of the station that made it is gone: its
+    // session lock is no longer held by anyone. One station at a time looks.
+    if (!Exec("BEGIN") ||
+        !Run("SELECT pg_advisory_xact_lock($1::int, 0)", {std::to_string(kLockClass)}).Ok()) {
+        Rollback();
+        return false;
+    }
+    Result closed =
+        Run("UPDATE qor_attempts a SET state = $1, outcome = $2, finished_at = now() "
+            "WHERE a.state = $3 AND NOT EXISTS (SELECT 1 FROM pg_locks l WHERE "
+            "l.locktype = 'advisory' AND l.granted AND l.objsubid = 2 AND "
+            "l.database = (SELECT oid FROM pg_database WHERE datname = current_database()) AND "
+            "l.classid = $4::int::oid AND l.objid = a.session::oid)",
+            {kInterrupted, kRunEnded, kInProgress, std::to_string(kLockClass)});
+    // A unit is in progress while one of its attempts is.
+    Result units = Run(
+        "UPDATE qor_rows r SET state = $1, outcome = $2, finished_at = now() WHERE r.state = $3 "
+        "AND NOT EXISTS (SELECT 1 FROM qor_attempts a WHERE a.batch = r.batch AND a.row = r.row "
+        "AND a.hw = r.hw AND a.state = $3)",
+        {kInterrupted, kRunEnded, kInProgress});
+    if (!closed.Ok() || !units.Ok()) {
+        Rollback();
+        return false;
+    }
+    return Exec("COMMIT");
+}
+
+bool PostgresLedger::StoredRows(std::vector<StoredRow>& rows) {
+    Result r =
+        Run("SELECT row, ip, tied_hw, fingerprint, row_values FROM qor_rows WHERE batch = $1 "
+            "ORDER BY row",
+            {options_.batch});
+    if (!r.Ok()) return false;
+    rows.clear();
+    for (int i = 0; i < r.Rows(); ++i)
+        rows.push_back({r.Text(i, 1), r.Text(i, 2), r.Text(i, 3), r.Text(i, 4)});
+    return true;
+}
+
+bool PostgresLedger::BoundRows(std::vector<Bound>& rows) {
+    Result r =
+        Run("SELECT row, hw, bound_ip, bound_fingerprint, bound_values, state FROM qor_rows "
+            "WHERE batch = $1 AND hw IS NOT NULL",
+            {options_.batch});
+    if (!r.Ok()) return false;
+    rows.clear();
+    for (int i = 0; i < r.Rows(); ++i) {
+        rows.push_back(
+            {r.Int(i, 0), r.Text(i, 1), r.Text(i, 2), r.Text(i, 3), r.Text(i, 4), r.Text(i, 5)});
+    }
+    return true;
+}
+
+bool PostgresLedger::CheckPlan(const UnitPlan& plan, bool correct, std::string& error) {
+    std::lock_guard lk(mu_);
+    return CheckPlanLocked(plan, correct, error);
+}
+
+bool PostgresLedger::Checked(const UnitPlan& plan, bool correct, std::string& error) {
+    if (checkedPlan_ == &plan && checkedRows_ == plan.units.size()) return true;
+    return CheckPlanLocked(plan, correct, error);
+}
+
+bool PostgresLedger::CheckPlanLocked(const UnitPlan& plan, bool correct, std::string& error) {
+    if (!tables_ || (options_.readOnly && options_.batch.empty())) return true;
+    auto failed = [&] {
+        error = error_;
+        Rollback();
+        return false;
+    };
+    // One station at a time changes a batch's table; claims go on meanwhile.
+    if (!Exec(options_.readOnly ? "BEGIN READ ONLY" : "BEGIN")) return failed();
+    if (!options_.readOnly && !Run("SELECT pg_advisory_xact_lock($1::int, hashtext($2))",
+                                   {std::to_string(kLockClass + 1), options_.batch})
+                                   .Ok())
+        return failed();
+    Result batch =
+        Run("SELECT template_fingerprint FROM qor_batches WHERE name = $1", {options_.batch});
+    std::vector<StoredRow> stored;
+    std::vector<Bound> bound;
+    if (!batch.Ok() || !StoredRows(stored) || !BoundRows(bound)) return failed();
+
+    std::string lines;
+    const std::string named = "the batch \"" + options_.batch + "\"";
+    if (batch.Rows() && batch.Text(0, 0) != plan.fingerprint) {
+        lines += "\n  " + named + " was made from the template " + batch.Text(0, 0) +
+                 "; this template is " + plan.fingerprint;
+    }
+    if (stored.size() > plan.units.size()) {
+        lines += "\n  " + named + " has " + std::to_string(stored.size()) +
+                 " rows; the table has " + std::to_string(plan.units.size());
+    }
+    Binding binding(std::move(bound), plan);
+    std::vector<const UnitConfig*> changed;
+    for (const UnitConfig& unit : plan.units) {
+        size_t i = static_cast<size_t>(unit.row) - 1;
+        bool same = i >= stored.size() ||
+                    (stored[i].fingerprint == unit.fingerprint && stored[i].tiedHw == unit.tiedHw);
+        if (!same) {
+            if (!correct) {
+                std::string how = Difference(stored[i].values, unit);
+                if (stored[i].tiedHw != unit.tiedHw)
+                    how += std::string(how.empty() ? "" : ", ") + "tied to \"" + unit.tiedHw +
+                           "\" where the batch has \"" + stored[i].tiedHw + "\"";
+                if (!how.empty()) lines += "\n  " + RowText(unit.row) + " differs: " + how;
+                continue;
+            }
+            changed.push_back(&unit);
+        }
+        // A row the batch holds as the table has it was corrected already, if it was.
+        if (std::string why = binding.Objection(unit, correct || i < stored.size()); !why.empty())
+            lines += "\n  " + why;
+    }
+    for (const Bound& b : binding.Rows()) {
+        if (b.row > static_cast<int>(plan.units.size())) lines += "\n  " + Gone(b);
+    }
+    if (!lines.empty()) {
+        Rollback();
+        error = kDisagrees + lines + "\n" + kHowToAgree;
+        return false;
+    }
+    if (options_.readOnly) {
+        Rollback();
+        return true;
+    }
+    // The first station stores the table; later ones add the rows appended and the corrections.
+    if (!batch.Rows() &&
+        !Run("INSERT INTO qor_batches (name, template_fingerprint, created_by) VALUES ($1, $2, $3)",
+             {options_.batch, plan.fingerprint, options_.station})
+             .Ok())
+        return failed();
+    for (const UnitConfig* unit : changed) {
+        if (!Run("UPDATE qor_rows SET ip = $3, tied_hw = $4, fingerprint = $5, row_values = $6 "
+                 "WHERE batch = $1 AND row = $2",
+                 {options_.batch, std::to_string(unit->row), unit->ip, unit->tiedHw,
+                  unit->fingerprint, ValuesText(*unit)})
+                 .Ok())
+            return failed();
+    }
+    for (size_t i = stored.size(); i < plan.units.size(); ++i) {
+        const UnitConfig& unit = plan.units[i];
+        if (!Run("INSERT INTO qor_rows (batch, row, ip, tied_hw, fingerprint, row_values) "
+                 "VALUES ($1, $2, $3, $4, $5, $6)",
+                 {options_.batch, std::to_string(unit.row), unit.ip, unit.tiedHw, unit.fingerprint,
+                  ValuesText(unit)})
+                 .Ok())
+            return failed();
+    }
+    if (!Exec("COMMIT")) return failed();
+    checkedPlan_ = &plan;
+    checkedRows_ = plan.units.size();
+    return true;
+}
+
+Ledger::Claim PostgresLedger::ClaimRow(const UnitPlan& plan, const Module& module,
+                                       const ClaimOptions& options) {
+    std::lock_guard lk(mu_);
+    Claim claim;
+    claim.hw = module.hw;
+    if (!Checked(plan, options.correct, claim.text)) {
+        claim.kind = claim.text.rfind(kDisagrees, 0) == 0 ? Claim::Conflict : Claim::Error;
+        return claim;
+    }
+    // The same module may be claimed at another station at the same moment: the unique
+    // hardware address lets one of them through, and the other asks again.
+    for (int tries = 0;; ++tries) {
+        bool again = false;
+        claim = ClaimOnce(plan, module, options, again);
+        if (!again || tries == 2) return claim;
+    }
+}
+
+Ledger::Claim PostgresLedger::ClaimOnce(const UnitPlan& plan, const Module& module,
+                                        const ClaimOptions& options, bool& again) {
+    Claim claim;
+    claim.hw = module.hw;
+    auto fail = [&](Claim::Kind kind, std::string text) {
+        Rollback();
+        claim.kind = kind;
+        claim.text = std::move(text);
+        return claim;
+    };
+    const bool preview = options.preview;
+    if (preview && !tables_) {
+        // Nothing recorded anywhere yet: the first row not promised.
+        for (const UnitConfig& u : plan.units) {
+            if (u.tiedHw == module.hw) claim.row = u.row;
+        }
+        for (const UnitConfig& u : plan.units) {
+            if (!claim.row && u.tiedHw.empty() &&
+                !(options.promised && options.promised->count(u.row)))
+                claim.row = u.row;
+        }
+        claim.kind = claim.row ? Claim::Assigned : Claim::NoRowLeft;
+        if (!claim.row) claim.text = "no row is left for " + FormatHwAddress(module.hw);
+        return claim;
+    }
+    if (!Exec(preview ? "BEGIN READ ONLY" : "BEGIN")) return fail(Claim::Error, error_);
+    const std::string& batch = options_.batch;
+    const char* lock = preview ? "" : " FOR UPDATE";
+
+    // The module's row: the one the table ties to it, else the one bound to it, else the first
+    // free one (skipping rows another station is claiming this moment).
+    const UnitConfig* unit = nullptr;
+    for (const UnitConfig& u : plan.units) {
+        if (u.tiedHw == module.hw) unit = &u;
+    }
+    Result mine = Run("SELECT row FROM qor_rows WHERE batch = $1 AND hw = $2", {batch, module.hw});
+    if (!mine.Ok()) return fail(Claim::Error, error_);
+    int boundRow = mine.Rows() ? mine.Int(0, 0) : 0;
+    if (unit && boundRow && boundRow != unit->row) {
+        return fail(Claim::Conflict, RowText(unit->row) + " is tied to " +
+                                         FormatHwAddress(module.hw) + ", which is bound to row " +
+                                         std::to_string(boundRow));
+    }
+    if (!unit && boundRow) {
+        if (boundRow > static_cast<int>(plan.units.size()))
+            return fail(Claim::Conflict, RowText(boundRow) + " (bound to " +
+                                             FormatHwAddress(module.hw) +
+                                             ") is no longer in the table");
+        unit = &plan.units[boundRow - 1];
+    }
+    if (!unit) {
+        std::string promised = "{";
+        if (options.promised) {
+            for (int row : *options.promised)
+                promised += (promised.size() > 1 ? "," : "") + std::to_string(row);
+        }
+        promised += "}";
+        Result free = Run((std::string("SELECT row FROM qor_rows WHERE batch = $1 AND hw IS NULL "
+                                       "AND tied_hw = '' AND row <= $2 AND row <> ALL($3::int[]) "
+                                       "ORDER BY row LIMIT 1") +
+                           (preview ? "" : " FOR UPDATE SKIP LOCKED"))
+                              .c_str(),
+                          {batch, std::to_string(plan.units.size()), promised});
+        if (!free.Ok()) return fail(Claim::Error, error_);
+        if (!free.Rows())
+            return fail(Claim::NoRowLeft, "no row is left for " + FormatHwAddress(module.hw));
+        unit = &plan.units[free.Int(0, 0) - 1];
+    }
+    claim.row = unit->row;
+
+    Result row = Run((std::string("SELECT fingerprint, hw, state, bound_fingerprint, "
+                                  "bound_values FROM qor_rows WHERE batch = $1 AND row = $2") +
+                      lock)
+                         .c_str(),
+                     {batch, std::to_string(unit->row)});
+    if (!row.Ok()) return fail(Claim::Error, error_);
+    if (!row.Rows()) {
+        // Only a preview gets here: the batch does not hold this row yet.
+        if (!preview) return fail(Claim::Conflict, RowText(unit->row) + " is not in the batch");
+        Rollback();
+        claim.kind = Claim::Assigned;
+        return claim;
+    }
+    if (row.Text(0, 0) != unit->fingerprint)
+        return fail(Claim::Conflict, RowText(unit->row) +
+                                         " of the batch has changed since this station checked "
+                                         "its table; start it again with the batch's table");
+    const bool boundToOther = !row.Null(0, 1) && row.Text(0, 1) != module.hw;
+    if (boundToOther)
+        return fail(Claim::Conflict, RowText(unit->row) + " (bound to " +
+                                         FormatHwAddress(row.Text(0, 1)) + ") is tied to " +
+                                         FormatHwAddress(module.hw) + " in the table");
+    const bool boundHere = !row.Null(0, 1);
+    const bool holds =
+        boundHere && (row.Text(0, 3) == unit->fingerprint || row.Text(0, 4) == ValuesText(*unit));
+    if (boundHere && holds && row.Text(0, 2) == kDone && row.Text(0, 3) == unit->fingerprint &&
+        !options.force) {
+        Rollback();
+        claim.kind = Claim::AlreadyDone;
+        return claim;
+    }
+    // A row's address must not be another bound module's.
+    if ((!boundHere || !holds) && unit->ip != kNoAddress) {
+        Result clash =
+            Run("SELECT row, hw FROM qor_rows WHERE batch = $1 AND hw IS NOT NULL "
+                "AND bound_ip = $2 AND row <> $3 LIMIT 1",
+                {batch, unit->ip, std::to_string(unit->row)});
+        if (!clash.Ok()) return fail(Claim::Error, error_);
+        if (clash.Rows())
+            return fail(Claim::Conflict, RowText(unit->row) + " gives " + unit->ip +
+                                             ", the IP address of row " + clash.Text(0, 0) +
+                                             " (bound to " + FormatHwAddress(clash.Text(0, 1)) +
+                                             ")");
+    }
+    if (preview) {
+        Rollback();
+        claim.kind = Claim::Assigned;
+        return claim;
+    }
+
+    const std::string values = ValuesText(*unit);
+    Result bind =
+        Run("UPDATE qor_rows SET hw = $3, bound_ip = ip, bound_fingerprint = fingerprint, "
+            "bound_values = row_values, port = $4, firmware = $5, series = $6, station = $7, "
+            "template_fingerprint = $8, state = $9, outcome = '', assigned_at = now(), "
+            "finished_at = NULL WHERE batch = $1 AND row = $2",
+            {batch, std::to_string(unit->row), module.hw, module.port, module.firmware,
+             module.series, options_.station, plan.fingerprint, kInProgress});
+    if (!bind.Ok()) {
+        again = bind.State() == kUniqueViolation;
+        return fail(Claim::Error, error_);
+    }
+    Result attempt =
+        Run("INSERT INTO qor_attempts (batch, row, hw, port, firmware, series, ip, fingerprint, "
+            "row_values, station, host, pid, session, template_fingerprint, state) VALUES ($1, $2, "
+            "$3, $4, $5, $6, $7, $8, $9, $10, $11, $12, $13, $14, $15) RETURNING id",
+            {batch, std::to_string(unit->row), module.hw, module.port, module.firmware,
+             module.series, unit->ip, unit->fingerprint, values, options_.station, HostName(),
+             std::to_string(::getpid()), std::to_string(session_), plan.fingerprint, kInProgress});
+    if (!attempt.Ok()) return fail(Claim::Error, error_);
+    claim.attempt = std::stoll(attempt.Text(0, 0));
+    // Until the commit is acknowledged, nothing may be written to the module.
+    if (!Exec("COMMIT")) return fail(Claim::Error, error_);
+    claim.kind = Claim::Assigned;
+    return claim;
+}
+
+bool PostgresLedger::Finish(const Claim& claim, const std::string& state,
+                            const std::string& outcome, const std::string& trace) {
+    std::lock_guard lk(mu_);
+    if (!Exec("BEGIN")) return false;
+    Result a =
+        Run("UPDATE qor_attempts SET state = $2, outcome = $3, trace = $4, "
+            "finished_at = now() WHERE id = $1",
+            {std::to_string(claim.attempt), state, outcome, trace});
+    Result u =
+        Run("UPDATE qor_rows SET state = $4, outcome = $5, finished_at = now() "
+            "WHERE batch = $1 AND row = $2 AND hw = $3",
+            {options_.batch, std::to_string(claim.row), claim.hw, state, outcome});
+    if (!a.Ok() || !u.Ok()) {
+        Rollback();
+        return false;
+    }
+    return Exec("COMMIT");
+}
+
+std::vector<Ledger::Entry> PostgresLedger::Report(std::string& error) {
+    std::lock_guard lk(mu_);
+    std::vector<Entry> entries;
+    if (!tables_) return entries;
+    Result r = Run("SELECT row, bound_ip, hw, port, firmware, series, state, outcome, " QOR_TIME(
+                       "assigned_at") ", " QOR_TIME("finished_at") ", template_fingerprint, "
+                                                                   "station, batch FROM qor_rows "
+                                                                   "WHERE hw IS NOT NULL AND "
+                                                                   "($1 = '' OR batch = $1) "
+                                                                   "ORDER BY batch, row",
+                   {options_.batch});
+    if (!r.Ok()) {
+        error = error_;
+        return entries;
+    }
+    for (int i = 0; i < r.Rows(); ++i) {
+        entries.push_back({r.Int(i, 0), r.Text(i, 1), FormatHwAddress(r.Text(i, 2)), r.Text(i, 3),
+                           r.Text(i, 4), r.Text(i, 5), r.Text(i, 6), r.Text(i, 7), r.Text(i, 8),
+                           r.Text(i, 9), r.Text(i, 10), r.Text(i, 11), r.Text(i, 12)});
+    }
+    return entries;
+}
+
+std::vector<Ledger::Batch> PostgresLedger::Batches(std::string& error) {
+    std::lock_guard lk(mu_);
+    std::vector<Batch> batches;
+    if (!tables_) return batches;
+    Result r = Run("SELECT b.name, count(r.row), count(r.row) FILTER (WHERE r.state = 'done'), "
+                   "count(r.hw), " QOR_TIME("b.created_at") ", b.created_by FROM qor_batches b "
+                   "LEFT JOIN qor_rows r ON r.batch = b.name GROUP BY b.name ORDER BY "
+                   "b.created_at, b.name");
+    if (!r.Ok()) {
+        error = error_;
+        return batches;
+    }
+    for (int i = 0; i < r.Rows(); ++i)
+        batches.push_back(
+            {r.Text(i, 0), r.Int(i, 1), r.Int(i, 2), r.Int(i, 3), r.Text(i, 4), r.Text(i, 5)});
+    return batches;
+}
+
+int PostgresLedger::DoneRows(const UnitPlan& plan) {
+    std::lock_guard lk(mu_);
+    if (!tables_) return 0;
+    Result r =
+        Run("SELECT row, bound_fingerprint FROM qor_rows WHERE batch = $1 AND state = 'done'",
+            {options_.batch});
+    int done = 0;
+    for (int i = 0; i < r.Rows(); ++i) {
+        size_t row = static_cast<size_t>(r.Int(i, 0));
+        if (row >= 1 && row <= plan.units.size() && plan.units[row - 1].fingerprint == r.Text(i, 1))
+            ++done;
+    }
+    return done;
+}
+
+std::optional<std::string> PostgresLedger::Trace(int row) {
+    std::lock_guard lk(mu_);
+    error_.clear();
+    if (!tables_) return std::nullopt;
+    Result r =
+        Run("SELECT trace FROM qor_attempts WHERE batch = $1 AND row = $2 AND state <> $3 "
+            "ORDER BY id DESC LIMIT 1",
+            {options_.batch, std::to_string(row), kInProgress});
+    if (r.Ok() && r.Rows()) return r.Text(0, 0);
+    return std::nullopt;
+}
+
+}  // namespace
+
+std::unique_ptr<Ledger> OpenPostgresLedger(const std::string& uri,
+                                           const Ledger::OpenOptions& options, std::string& error) {
+    const std::string shown = Ledger::Shown(uri);
+    Ledger::OpenOptions o = options;
+    if (o.station.empty()) o.station = HostName();
+    // The URI may set any of these but the encoding: the core's text is Latin-1.
+    const char* keys[] = {"connect_timeout", "tcp_user_timeout", "application_name",
+                          "dbname",          "client_encoding",  nullptr};
+    const char* values[] = {
+        kConnectTimeoutSeconds, kTcpUserTimeoutMs, "qorwctl", uri.c_str(), "LATIN1", nullptr};
+    PGconn* conn = PQconnectdbParams(keys, values, 1);
+    if (!conn) {
+        error = shown + ": out of memory";
+        return nullptr;
+    }
+    if (PQstatus(conn) != CONNECTION_OK) {
+        error = shown + ": " + Trimmed(PQerrorMessage(conn));
+        PQfinish(conn);
+        return nullptr;
+    }
+    // "Already exists, skipping" and the like are nobody's business.
+    PQsetNoticeProcessor(
+        conn, [](void*, const char*) {}, nullptr);
+    auto ledger = std::make_unique<PostgresLedger>(conn, o);
+    std::string why;
+    if (!ledger->Prepare(why)) {
+        error = shown + ": " + why;
+        return nullptr;
+    }
+    return ledger;
 }

@@ -6,10 +6,14 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <functional>
+#include <set>
+#include <thread>
 
 #include "files/temp_dir.h"
 #include "fleet/unit_plan.h"
+#include "support/postgres_server.h"
 
 namespace {
 
@@ -59,6 +63,76 @@ std::string Sql(const std::string& path, const std::string& sql) {
     return out;
 }
 
+// Modules 1 to n claimed and finished by one ledger each, all at once: the rows they got.
+template <typename OpenFn>
+std::vector<Ledger::Claim> ClaimAtOnce(OpenFn open, const UnitPlan& plan, int stations,
+                                       int perStation) {
+    std::vector<Ledger::Claim> claims(static_cast<size_t>(stations * perStation));
+    std::vector<std::thread> threads;
+    for (int s = 0; s < stations; ++s) {
+        threads.emplace_back([&, s] {
+            auto ledger = open();
+            if (!ledger) return;
+            for (int i = 0; i < perStation; ++i) {
+                int n = s * perStation + i;
+                Ledger::Claim c = ledger->ClaimRow(plan, {Hw(n + 1), "p", "03.12", "B/C"}, {});
+                if (c.kind == Ledger::Claim::Assigned) ledger->Finish(c, Ledger::kDone, "done");
+                claims[static_cast<size_t>(n)] = c;
+            }
+        });
+    }
+    for (std::thread& t : threads)
+        t.join();
+    return claims;
+}
+
+enum class Kind { File, Server };
+
+// What every ledger does alike, on a file and on a server: one test body, two ledgers.
+class LedgerBehaviour : public ::testing::TestWithParam<Kind> {
+protected:
+    void SetUp() override {
+        if (GetParam() == Kind::File) return;
+        QOR_NEED_SERVER();
+        where = TestServerUri();
+        batch = UniqueBatch("behaviour");
+    }
+    std::unique_ptr<Ledger> Open(bool readOnly = false, const std::string& station = "bench-1") {
+        std::string error;
+        Ledger::OpenOptions o;
+        o.readOnly = readOnly;
+        o.batch = batch;
+        o.station = station;
+        auto ledger = Ledger::Open(where, o, error);
+        EXPECT_TRUE(ledger) << error;
+        return ledger;
+    }
+    // Columns of the attempts matching a condition, oldest first, as Sql prints them.
+    std::string Attempts(const std::string& columns, const std::string& condition = "true") {
+        if (GetParam() == Kind::File)
+            return Sql(where, "SELECT " + columns + " FROM attempts WHERE " + condition +
+                                  " ORDER BY id");
+        return ServerSql("SELECT " + columns + " FROM qor_attempts WHERE batch = '" + batch +
+                         "' AND (" + condition + ") ORDER BY id");
+    }
+    Ledger::Claim Provision(Ledger& ledger, const UnitPlan& plan, int n,
+                            const Ledger::ClaimOptions& how = {},
+                            const char* state = Ledger::kDone) {
+        Ledger::Claim c = ledger.ClaimRow(plan, {Hw(n), "/dev/ttyUSB0", "03.12", "B/C"}, how);
+        if (c.kind == Ledger::Claim::Assigned && !how.preview) {
+            EXPECT_TRUE(ledger.Finish(c, state, state)) << ledger.LastError();
+        }
+        return c;
+    }
+
+    TempDir dir;
+    std::string where = dir.File("e.db");
+    std::string batch;
+};
+
+INSTANTIATE_TEST_SUITE_P(File, LedgerBehaviour, ::testing::Values(Kind::File));
+INSTANTIATE_TEST_SUITE_P(Postgres, LedgerBehaviour, ::testing::Values(Kind::Server));
+
 class LedgerTest : public ::testing::Test {
 protected:
     std::unique_ptr<Ledger> Open(bool readOnly = false) {
@@ -82,7 +156,7 @@ protected:
     std::string path = dir.File("e.db");
 };
 
-TEST_F(LedgerTest, ClaimsFinishesAndReports) {
+TEST_P(LedgerBehaviour, ClaimsFinishesAndReports) {
     UnitPlan plan = PlanOf({"010.001.002.011", "010.001.002.012,3"});
     auto ledger = Open();
     // The row tied to module 3 is its own; module 1 takes the free one; module 2 finds none.
@@ -95,6 +169,7 @@ TEST_F(LedgerTest, ClaimsFinishesAndReports) {
     ASSERT_EQ(report.size(), 1u) << error;
     EXPECT_EQ(report[0].state, "in progress");
     EXPECT_EQ(report[0].series, "B/C");
+    EXPECT_EQ(report[0].station, "bench-1");
     ASSERT_TRUE(ledger->Finish(tied, Ledger::kFailed, "no \"answer\""));
 
     EXPECT_EQ(Provision(*ledger, plan, 1).row, 1);
@@ -113,11 +188,38 @@ TEST_F(LedgerTest, ClaimsFinishesAndReports) {
     EXPECT_EQ(report[0].ip, "010.001.002.011");
     EXPECT_EQ(report[1].state, "done");
     // Every attempt keeps what it wrote.
-    EXPECT_EQ(Sql(path, "SELECT row, ip, state, outcome, row_values FROM attempts WHERE row = 2"),
+    EXPECT_EQ(Attempts("row, ip, state, outcome, row_values", "row = 2"),
               "2|010.001.002.012|failed|no \"answer\"|IPAddress: 010.001.002.012\n"
               "WebConfig01: unit 010.001.002.012\n\n"
               "2|010.001.002.012|done|done|IPAddress: 010.001.002.012\n"
               "WebConfig01: unit 010.001.002.012\n\n");
+}
+
+TEST_P(LedgerBehaviour, EachUnitKeepsItsTemplateAndTheTraceOfItsLastAttempt) {
+    UnitPlan plan = PlanOf({"010.001.002.011", "010.001.002.012"});
+    plan.fingerprint = "0123456789ab";
+    auto ledger = Open();
+    Ledger::ClaimOptions force;
+    force.force = true;
+    for (const char* trace : {"first\n", "second\n"}) {
+        Ledger::Claim c = ledger->ClaimRow(plan, {Hw(1), "p", "03.12", "B/C"}, force);
+        ASSERT_TRUE(ledger->Finish(c, Ledger::kFailed, "f", trace)) << ledger->LastError();
+    }
+    // Row 2's attempt is under way.
+    ASSERT_EQ(ledger->ClaimRow(plan, {Hw(2), "p", "03.12", "B/C"}, {}).row, 2);
+    EXPECT_EQ(ledger->Trace(1), "second\n");
+    EXPECT_EQ(ledger->Trace(2), std::nullopt);
+    EXPECT_EQ(ledger->Trace(3), std::nullopt);
+    EXPECT_EQ(ledger->LastError(), "");
+    // Every attempt names the template and its station; on a file the earlier attempt gave its
+    // trace up, a server keeps every one.
+    EXPECT_EQ(Attempts("row, trace, template_fingerprint, station"),
+              std::string(GetParam() == Kind::File ? "1|" : "1|first\n") +
+                  "|0123456789ab|bench-1\n1|second\n|0123456789ab|bench-1\n"
+                  "2||0123456789ab|bench-1\n");
+    std::string error;
+    for (const Ledger::Entry& e : ledger->Report(error))
+        EXPECT_EQ(e.templateFingerprint, "0123456789ab") << e.row;
 }
 
 TEST_F(LedgerTest, ATableThatDisagreesAboutBoundRowsIsRefused) {
@@ -236,30 +338,6 @@ INSERT INTO attempts (row, hw, port, started_at, state) VALUES (2, '0000BC1A2B02
               "IPAddress: 010.001.002.012\nWebConfig01: unit 010.001.002.012\n\n");
 }
 
-TEST_F(LedgerTest, EachUnitKeepsItsTemplateAndTheTraceOfItsLastAttempt) {
-    UnitPlan plan = PlanOf({"010.001.002.011", "010.001.002.012"});
-    plan.fingerprint = "0123456789ab";
-    auto ledger = Open();
-    Ledger::ClaimOptions force;
-    force.force = true;
-    for (const char* trace : {"first\n", "second\n"}) {
-        Ledger::Claim c = ledger->ClaimRow(plan, {Hw(1), "p", "03.12", "B/C"}, force);
-        ASSERT_TRUE(ledger->Finish(c, Ledger::kFailed, "f", trace)) << ledger->LastError();
-    }
-    // Row 2's attempt is under way.
-    ASSERT_EQ(ledger->ClaimRow(plan, {Hw(2), "p", "03.12", "B/C"}, {}).row, 2);
-    EXPECT_EQ(ledger->Trace(1), "second\n");
-    EXPECT_EQ(ledger->Trace(2), std::nullopt);
-    EXPECT_EQ(ledger->Trace(3), std::nullopt);
-    EXPECT_EQ(ledger->LastError(), "");
-    // The earlier attempt gave its trace up; every attempt names the template.
-    EXPECT_EQ(Sql(path, "SELECT row, trace, template_fingerprint FROM attempts"),
-              "1||0123456789ab\n1|second\n|0123456789ab\n2||0123456789ab\n");
-    std::string error;
-    for (const Ledger::Entry& e : ledger->Report(error))
-        EXPECT_EQ(e.templateFingerprint, "0123456789ab") << e.row;
-}
-
 TEST_F(LedgerTest, ALedgerOfThePreviousLayoutOpensAndIsBroughtUpToDate) {
     UnitPlan plan = PlanOf({"010.001.002.011", "010.001.002.012"});
     plan.fingerprint = "0123456789ab";
@@ -349,18 +427,19 @@ TEST_F(LedgerTest, WhatIsNotAWritableLedgerIsRefusedAndLeftAsItWas) {
     }
 }
 
-TEST_F(LedgerTest, AttemptsOfAKilledRunAreClosedAndTheModuleGetsItsRowBack) {
+TEST_P(LedgerBehaviour, AttemptsOfAKilledRunAreClosedAndTheModuleGetsItsRowBack) {
     UnitPlan plan = PlanOf({"010.001.002.011", "010.001.002.012", "010.001.002.013"});
     auto mine = Open();
-    // A run of this process, one on another machine, and one killed mid-unit.
+    // A run of this process, one on another machine (a file's view of it), and one killed
+    // mid-unit.
     Ledger::Claim live = mine->ClaimRow(plan, {Hw(1), "p", "", ""}, {});
     ASSERT_EQ(live.kind, Ledger::Claim::Assigned);
     ASSERT_EQ(mine->ClaimRow(plan, {Hw(2), "p", "", ""}, {}).kind, Ledger::Claim::Assigned);
-    Sql(path, "UPDATE attempts SET host = 'elsewhere' WHERE hw = '" + Hw(2) + "'");
+    if (GetParam() == Kind::File)
+        Sql(where, "UPDATE attempts SET host = 'elsewhere' WHERE hw = '" + Hw(2) + "'");
     pid_t pid = ::fork();
     if (pid == 0) {
-        std::string error;
-        auto ledger = Ledger::Open(path, false, error);
+        auto ledger = Open(false, "bench-2");
         bool ok = ledger && ledger->ClaimRow(plan, {Hw(3), "p", "", ""}, {}).row == 3;
         ::_exit(ok ? 0 : 1);  // no outcome recorded
     }
@@ -368,14 +447,42 @@ TEST_F(LedgerTest, AttemptsOfAKilledRunAreClosedAndTheModuleGetsItsRowBack) {
     ::waitpid(pid, &status, 0);
     ASSERT_EQ(WEXITSTATUS(status), 0);
 
-    auto next = Open();
-    EXPECT_EQ(Sql(path, "SELECT row, state, outcome FROM units ORDER BY row"),
-              "1|in progress|\n2|in progress|\n"
-              "3|interrupted|the run ended without recording an outcome\n");
-    EXPECT_EQ(Sql(path, "SELECT row, state FROM attempts ORDER BY row"),
-              "1|in progress\n2|in progress\n3|interrupted\n");
+    // A server notices the killed station's connection is gone within a moment.
+    std::string killed;
+    for (int i = 0; i < 50 && killed.find("interrupted") == std::string::npos; ++i) {
+        if (i) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        auto next = Open(false, "bench-3");
+        killed = Attempts("state, outcome, station", "row = 3");
+    }
+    EXPECT_EQ(killed, "interrupted|the run ended without recording an outcome|bench-2\n");
+    EXPECT_EQ(Attempts("row, state", "row < 3"), "1|in progress\n2|in progress\n");
+    auto next = Open(false, "bench-3");
+    std::string error;
+    std::vector<Ledger::Entry> report = next->Report(error);
+    ASSERT_EQ(report.size(), 3u) << error;
+    EXPECT_EQ(report.back().state, "interrupted");
     EXPECT_EQ(Provision(*next, plan, 3).row, 3);
     EXPECT_TRUE(mine->Finish(live, Ledger::kDone, Ledger::kDone));
+}
+
+TEST_P(LedgerBehaviour, StationsClaimingAtOnceNeverShareARow) {
+    UnitPlan plan = PlanOf({"010.001.002.011", "010.001.002.012", "010.001.002.013",
+                            "010.001.002.014", "010.001.002.015", "010.001.002.016"});
+    // Four stations, two modules each, six rows.
+    std::vector<Ledger::Claim> claims = ClaimAtOnce([&] { return Open(); }, plan, 4, 2);
+    std::set<int> rows;
+    int noRow = 0;
+    for (const Ledger::Claim& c : claims) {
+        if (c.kind == Ledger::Claim::NoRowLeft) {
+            ++noRow;
+        } else {
+            EXPECT_EQ(c.kind, Ledger::Claim::Assigned) << c.text;
+            EXPECT_TRUE(rows.insert(c.row).second) << "row " << c.row << " twice";
+        }
+    }
+    EXPECT_EQ(rows.size(), 6u);
+    EXPECT_EQ(noRow, 2);
+    EXPECT_EQ(Open()->DoneRows(plan), 6);
 }
 
 }  // namespace
