@@ -154,11 +154,25 @@ const std::vector<CliOption>& CliOptionTable() {
          .text = &O::unitsPath},
         {.name = "--ledger",
          .value = V::File,
-         .valueName = "FILE",
+         .valueName = "FILE|URI",
          .extensions = "db",
          .commands = "provision",
-         .help = "the ledger (SQLite); default: provision.db beside the units file",
+         .help = "the ledger: an SQLite file (default: provision.db beside the units file), "
+                 "or a line's PostgreSQL server as postgresql://[user@]host[:port]/database",
          .text = &O::ledgerPath},
+        {.name = "--batch",
+         .value = V::Name,
+         .valueName = "NAME",
+         .commands = "provision ledger",
+         .help = "the batch on a server (default for provision: the units file's name "
+                 "without extension; for ledger: every batch)",
+         .text = &O::batch},
+        {.name = "--station",
+         .value = V::Name,
+         .valueName = "NAME",
+         .commands = "provision",
+         .help = "the name the ledger records for this station (default: the host name)",
+         .text = &O::station},
         {.name = "--ram",
          .commands = "provision",
          .help = "write RAM only (no store and reset)",
@@ -250,9 +264,10 @@ const std::vector<CliCommand>& CliCommandTable() {
          "refused before any port is opened. Exit status: 0 every unit done, "
          "1 some failed (or an input was refused), 2 usage, 3 a port could "
          "not be opened or no module answered on it, 130 stopped by Ctrl+C"},
-        {"ledger", "FILE", 1, "db", nullptr,
+        {"ledger", "FILE|URI", 1, "db", nullptr,
          "the provisioning ledger's report, as a table, CSV or one JSON object "
-         "per row"},
+         "per row; on a server, a batch across every station, with a count per "
+         "station (without --batch: the batches)"},
     };
     return table;
 }

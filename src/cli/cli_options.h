@@ -26,12 +26,14 @@ struct CliOptions {
     int traceRow = 0;  // ledger: the row whose last attempt's link trace to print
     // provision
     std::string templatePath, unitsPath, ledgerPath;
+    std::string batch;    // provision, ledger: the batch on a server
+    std::string station;  // provision: who records the attempts
     int waitSeconds = kDefaultWaitSeconds;
     bool ram = false, watch = false, dryRun = false, force = false, correct = false;
 };
 
 // What an option's value is; it decides the value's check and what completion offers.
-enum class CliValue { None, Port, Rate, Seconds, File, Row };
+enum class CliValue { None, Port, Rate, Seconds, File, Row, Name };
 
 // One option of the table. A list of commands is their names, space-separated. One name may
 // stand for two options of different commands (--trace: a flag, or ledger's --trace ROW); the

@@ -47,7 +47,17 @@ using ProvisionArgs = CliOptions;
 ProvisionArgs ProvisionArgsOf(const CliOptions& options) {
     ProvisionArgs a = options;
     if (a.ledgerPath.empty()) a.ledgerPath = Ledger::DefaultPath(a.unitsPath);
+    if (a.batch.empty() && Ledger::IsServer(a.ledgerPath))
+        a.batch = Ledger::DefaultBatch(a.unitsPath);
     return a;
+}
+
+// Why a ledger's place cannot be used as given; empty when it can.
+std::string LedgerPlaceProblem(const std::string& where, const std::string& batch) {
+    if (Ledger::HasPassword(where)) return Ledger::kPasswordInUri;
+    if (!batch.empty() && !Ledger::IsServer(where))
+        return "--batch names a batch on a server; a ledger file is a batch of its own";
+    return {};
 }
 
 // The time of day a log line starts with: the trace's, to the second.
@@ -183,6 +193,8 @@ void InstallStopHandlers() {
 int RunProvision(const CliOptions& options) {
     ProvisionArgs a = ProvisionArgsOf(options);
     if (std::string same = SamePortTwice(a.ports); !same.empty()) return Usage(same);
+    if (std::string why = LedgerPlaceProblem(a.ledgerPath, options.batch); !why.empty())
+        return Usage(why);
     std::string error;
 
     // The whole table is checked before any port is opened.
@@ -211,7 +223,11 @@ int RunProvision(const CliOptions& options) {
     if (a.ports.empty() && !a.dryRun) return Usage("no serial port found; name one with --port");
 
     // The ledger is checked before any port is opened; a dry run never writes to it.
-    auto ledger = Ledger::Open(a.ledgerPath, a.dryRun, error);
+    Ledger::OpenOptions where;
+    where.readOnly = a.dryRun;
+    where.batch = a.batch;
+    where.station = a.station;
+    auto ledger = Ledger::Open(a.ledgerPath, where, error);
     if (!ledger || !ledger->CheckPlan(plan, a.correct, error)) {
         if (ledger) error = a.unitsPath + ": " + error;
         std::fprintf(stderr, "qorwctl: %s\n", error.c_str());
@@ -276,6 +292,69 @@ int PrintTrace(Ledger& ledger, const std::string& path, int row) {
     return kExitOk;
 }
 
+// Columns of text, two spaces apart.
+void PrintTable(const std::vector<std::vector<std::string>>& table) {
+    std::vector<size_t> width(table[0].size(), 0);
+    for (const auto& row : table) {
+        for (size_t i = 0; i < row.size(); ++i)
+            width[i] = std::max(width[i], row[i].size());
+    }
+    for (const auto& row : table) {
+        std::string line;
+        for (size_t i = 0; i < row.size(); ++i) {
+            line += row[i];
+            if (i + 1 < row.size()) line += std::string(width[i] - row[i].size() + 2, ' ');
+        }
+        std::printf("%s\n", line.c_str());
+    }
+}
+
+std::vector<std::vector<std::string>> EntriesTable(const std::vector<Ledger::Entry>& entries) {
+    std::vector<std::vector<std::string>> table = {{"ROW", "IP ADDRESS", "HARDWARE ADDRESS",
+                                                    "STATION", "PORT", "FIRMWARE", "SERIES",
+                                                    "FINISHED", "TEMPLATE", "OUTCOME"}};
+    auto shown = [](const std::string& s) { return s.empty() ? std::string("-") : s; };
+    for (const Ledger::Entry& e : entries) {
+        std::string outcome =
+            e.state == e.outcome || e.outcome.empty() ? e.state : e.state + ": " + e.outcome;
+        table.push_back({std::to_string(e.row), e.ip, e.hw, shown(e.station), e.port, e.firmware,
+                         e.series, shown(e.finishedAt), shown(e.templateFingerprint), outcome});
+    }
+    return table;
+}
+
+std::vector<std::vector<std::string>> BatchesTable(const std::vector<Ledger::Batch>& batches) {
+    std::vector<std::vector<std::string>> table = {
+        {"BATCH", "ROWS", "BOUND", "DONE", "CREATED", "BY"}};
+    for (const Ledger::Batch& b : batches) {
+        table.push_back({b.name, std::to_string(b.rows), std::to_string(b.bound),
+                         std::to_string(b.done), b.createdAt, b.createdBy});
+    }
+    return table;
+}
+
+// Per station, in name order: "20 done, 1 failed" (states in the order first seen).
+std::map<std::string, std::string> StationCounts(const std::vector<Ledger::Entry>& entries) {
+    std::map<std::string, std::vector<std::pair<std::string, int>>> counts;
+    for (const Ledger::Entry& e : entries) {
+        auto& states = counts[e.station.empty() ? "-" : e.station];
+        auto it = std::find_if(states.begin(), states.end(),
+                               [&](const auto& s) { return s.first == e.state; });
+        if (it == states.end()) {
+            states.emplace_back(e.state, 1);
+        } else {
+            ++it->second;
+        }
+    }
+    std::map<std::string, std::string> lines;
+    for (const auto& [station, states] : counts) {
+        for (const auto& [state, n] : states)
+            lines[station] +=
+                (lines[station].empty() ? "" : ", ") + std::to_string(n) + " " + state;
+    }
+    return lines;
+}
+
 }  // namespace
 
 int RunLedger(const CliOptions& options) {
@@ -284,46 +363,47 @@ int RunLedger(const CliOptions& options) {
     if (csv && json) return Usage("--csv and --json do not go together");
     if (options.traceRow > 0 && (csv || json))
         return Usage("--trace prints a trace, which has no --csv or --json form");
-    if (::access(path.c_str(), F_OK) != 0) {
+    if (std::string why = LedgerPlaceProblem(path, options.batch); !why.empty()) return Usage(why);
+    const bool server = Ledger::IsServer(path);
+    if (server && options.traceRow > 0 && options.batch.empty())
+        return Usage("--trace on a server needs the row's --batch");
+    if (!server && ::access(path.c_str(), F_OK) != 0) {
         std::fprintf(stderr, "qorwctl: %s: no such ledger\n", path.c_str());
         return kExitRefused;
     }
     std::string error;
-    auto ledger = Ledger::Open(path, true, error);
-    if (ledger && options.traceRow > 0) return PrintTrace(*ledger, path, options.traceRow);
+    Ledger::OpenOptions where;
+    where.readOnly = true;
+    where.batch = options.batch;
+    auto ledger = Ledger::Open(path, where, error);
+    if (ledger && options.traceRow > 0)
+        return PrintTrace(*ledger, Ledger::Shown(path), options.traceRow);
     std::vector<Ledger::Entry> entries;
-    if (ledger) entries = ledger->Report(error);
+    std::vector<Ledger::Batch> batches;
+    if (ledger && server && options.batch.empty() && !csv && !json) {
+        batches = ledger->Batches(error);
+    } else if (ledger) {
+        entries = ledger->Report(error);
+    }
     if (!error.empty()) {
         std::fprintf(stderr, "qorwctl: %s\n", error.c_str());
         return kExitRefused;
+    }
+    if (server && options.batch.empty() && !csv && !json) {
+        PrintTable(BatchesTable(batches));
+        std::fflush(stdout);
+        return kExitOk;
     }
 
     if (json || csv) {
         std::string text = json ? LedgerJson(entries) : LedgerCsv(entries);
         std::fwrite(text.data(), 1, text.size(), stdout);
     } else {
-        std::vector<std::vector<std::string>> table = {{"ROW", "IP ADDRESS", "HARDWARE ADDRESS",
-                                                        "PORT", "FIRMWARE", "SERIES", "FINISHED",
-                                                        "TEMPLATE", "OUTCOME"}};
-        for (const Ledger::Entry& e : entries) {
-            std::string outcome =
-                e.state == e.outcome || e.outcome.empty() ? e.state : e.state + ": " + e.outcome;
-            table.push_back({std::to_string(e.row), e.ip, e.hw, e.port, e.firmware, e.series,
-                             e.finishedAt.empty() ? "-" : e.finishedAt,
-                             e.templateFingerprint.empty() ? "-" : e.templateFingerprint, outcome});
-        }
-        std::vector<size_t> width(table[0].size(), 0);
-        for (const auto& row : table) {
-            for (size_t i = 0; i < row.size(); ++i)
-                width[i] = std::max(width[i], row[i].size());
-        }
-        for (const auto& row : table) {
-            std::string line;
-            for (size_t i = 0; i < row.size(); ++i) {
-                line += row[i];
-                if (i + 1 < row.size()) line += std::string(width[i] - row[i].size() + 2, ' ');
-            }
-            std::printf("%s\n", line.c_str());
+        PrintTable(EntriesTable(entries));
+        // Who did what: each station's units by their state.
+        if (server) {
+            for (const auto& [station, line] : StationCounts(entries))
+                std::printf("%s: %s\n", station.c_str(), line.c_str());
         }
     }
     std::fflush(stdout);

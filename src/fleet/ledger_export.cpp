@@ -4,14 +4,25 @@
 
 namespace {
 
-// The template's fingerprint came last, after the columns scripts already read.
-constexpr const char* kColumns[] = {"row",      "ip",      "hw",       "port",
-                                    "firmware", "series",  "assigned", "finished",
-                                    "state",    "outcome", "template"};
+// Columns added later come last, after the columns scripts already read.
+constexpr const char* kColumns[] = {"row",      "ip",       "hw",       "port",  "firmware",
+                                    "series",   "assigned", "finished", "state", "outcome",
+                                    "template", "station",  "batch"};
 
 std::vector<std::string> Fields(const Ledger::Entry& e) {
-    return {std::to_string(e.row), e.ip,         e.hw,    e.port,    e.firmware,           e.series,
-            e.assignedAt,          e.finishedAt, e.state, e.outcome, e.templateFingerprint};
+    return {std::to_string(e.row),
+            e.ip,
+            e.hw,
+            e.port,
+            e.firmware,
+            e.series,
+            e.assignedAt,
+            e.finishedAt,
+            e.state,
+            e.outcome,
+            e.templateFingerprint,
+            e.station,
+            e.batch};
 }
 
 std::string CsvField(const std::string& s) {

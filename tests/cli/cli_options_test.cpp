@@ -34,6 +34,8 @@ std::string SampleValue(const CliOption& o) {
             return "5";
         case CliValue::Row:
             return "3";
+        case CliValue::Name:
+            return "bench-2";
         case CliValue::File:
             return std::string("x.") + *Split(o.extensions).begin();
         case CliValue::None:
@@ -136,7 +138,7 @@ TEST(CliOptionTable, RefusalsNameWhatIsWanted) {
         {{"provision", "--template", "t.txt"}, "provision needs --units FILE.csv"},
         {{"provision", "--units", "u.csv", "--template", "t.txt", "--wait", "-1"},
          "--wait wants a number of seconds, 0 to 86400, not \"-1\""},
-        {{"ledger"}, "usage: qorwctl [options] ledger FILE [--json] [--csv] [--trace ROW]"},
+        {{"ledger"}, "usage: qorwctl [options] ledger FILE|URI [--batch NAME] [--json] [--csv] [--trace ROW]"},
         {{"ledger", "a.db", "--trace", "0"}, "--trace wants a row number from 1, not \"0\""},
         {{"reset", "hard"}, "reset wants power, oob or oob-ip, not \"hard\""},
         {{"--quiet=yes", "info"}, "--quiet takes no value"},

@@ -84,18 +84,21 @@ TEST_F(ProvisionCliTest, ProvisionsAndReportsTheLedger) {
     // goes by its USB socket, as a station names its slots: the ledger keeps that name.
     const std::string slot = dir.File("pci-0000:00:14.0-usb-0:1.4:1.0-port0");
     ASSERT_EQ(::symlink(a.Path().c_str(), slot.c_str()), 0);
-    Ctl run(dir, {"provision", "--template", "site.dcf", "--units", "units.csv", "--port", slot});
+    Ctl run(dir, {"provision", "--template", "site.dcf", "--units", "units.csv", "--port", slot,
+                  "--station", "bench-4"});
     EXPECT_EQ(run.Wait(), 0) << run.Err();
     EXPECT_NE(run.Out().find("1 done, 0 already done, 0 failed"), std::string::npos) << run.Out();
 
     Ctl csv(dir, {"ledger", "provision.db", "--csv"});
     EXPECT_EQ(csv.Wait(), 0);
     EXPECT_EQ(csv.Out().substr(0, csv.Out().find('\n') + 1),
-              "row,ip,hw,port,firmware,series,assigned,finished,state,outcome,template\r\n");
+              "row,ip,hw,port,firmware,series,assigned,finished,state,outcome,template,station,"
+              "batch\r\n");
     EXPECT_NE(csv.Out().find("1,010.001.002.011,00:00:BC:1A:2B:01," + slot + ",03.12,B/C,"),
               std::string::npos)
         << csv.Out();
-    EXPECT_NE(csv.Out().find(",done,done," + fingerprint + "\r\n"), std::string::npos) << csv.Out();
+    EXPECT_NE(csv.Out().find(",done,done," + fingerprint + ",bench-4,\r\n"), std::string::npos)
+        << csv.Out();
     Ctl json(dir, {"ledger", "provision.db", "--json"});
     EXPECT_EQ(json.Wait(), 0);
     EXPECT_EQ(nlohmann::json::parse(json.Out())["template"], fingerprint);
