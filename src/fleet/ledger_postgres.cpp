@@ -241,7 +241,16 @@ Result PostgresLedger::Run(const char* sql, const std::vector<std::string>& para
     Result r(params.empty() ? PQexec(conn_, sql)
                             : PQexecParams(conn_, sql, static_cast<int>(values.size()), nullptr,
                                            values.data(), nullptr, nullptr, 0));
-    if (!r.Ok()) error_ = Trimmed(PQerrorMessage(conn_));
+    if (!r.Ok()) {
+        error_ = Trimmed(PQerrorMessage(conn_));
+        // Connected again at once, so that the station's lock is back before another station
+        // takes its attempts for abandoned; the statement itself is not repeated.
+        if (PQstatus(conn_) == CONNECTION_BAD) {
+            std::string why = error_;
+            Connected();
+            error_ = why;
+        }
+    }
     return r;
 }
 
