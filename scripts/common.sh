@@ -59,9 +59,11 @@ build_targets() {
 with_postgres() {
     local ran status=0
     ran=$(mktemp)
-    # The command removes the mark first: a mark left behind means it never ran.
-    pg_virtualenv -t bash -c 'rm -f "$0" && QOR_TEST_PG_URI=postgresql:// exec "$@"' "$ran" "$@" ||
-        status=$?
+    # UTF-8 as a production server has it, whatever this shell's locale (without one the
+    # cluster would be SQL_ASCII and take any bytes). The command removes the mark first: a
+    # mark left behind means it never ran.
+    pg_virtualenv -t -c --locale=C.UTF-8 \
+        bash -c 'rm -f "$0" && QOR_TEST_PG_URI=postgresql:// exec "$@"' "$ran" "$@" || status=$?
     if [ -e "$ran" ]; then
         rm -f "$ran"
         echo "pg_virtualenv could not start a throwaway PostgreSQL cluster (see above):" \
