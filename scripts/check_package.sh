@@ -49,7 +49,7 @@ for path in "${expected[@]}"; do
 done
 depends=$(dpkg-deb --field "$deb" Depends)
 echo "Depends: $depends"
-for lib in libc6 libstdc++6 libqt6widgets6 qt6-qpa-plugins libudev1 libsqlite3-0 libnettle8; do
+for lib in libc6 libstdc++6 libqt6widgets6 qt6-qpa-plugins libudev1 libsqlite3-0 libpq5 libnettle8; do
     grep -q "\b$lib\b" <<<"$depends" || fail "Depends does not name $lib"
 done
 

@@ -52,3 +52,23 @@ build_targets() {
     configure "$dir"
     cmake --build "$dir" -j "$(nproc)" --target "$@"
 }
+
+# with_postgres CMD...: runs CMD inside a throwaway PostgreSQL cluster (pg_virtualenv, dropped
+# afterwards), with QOR_TEST_PG_URI naming it, so the tests that need a server run (and fail
+# when it does not answer). A cluster that cannot be started fails here, never skips them.
+with_postgres() {
+    local ran status=0
+    ran=$(mktemp)
+    # UTF-8 as a production server has it, whatever this shell's locale (without one the
+    # cluster would be SQL_ASCII and take any bytes). The command removes the mark first: a
+    # mark left behind means it never ran.
+    pg_virtualenv -t -c --locale=C.UTF-8 \
+        bash -c 'rm -f "$0" && QOR_TEST_PG_URI=postgresql:// exec "$@"' "$ran" "$@" || status=$?
+    if [ -e "$ran" ]; then
+        rm -f "$ran"
+        echo "pg_virtualenv could not start a throwaway PostgreSQL cluster (see above):" \
+            "the tests that need a server cannot run" >&2
+        return 1
+    fi
+    return "$status"
+}
