@@ -91,6 +91,9 @@ CREATE INDEX IF NOT EXISTS qor_attempts_in_progress ON qor_attempts (session)
 constexpr const char* kNewerLayout = "a provisioning ledger of a newer version of qorwctl";
 constexpr const char* kNoBatch = "name the batch this station works on";
 constexpr const char* kUniqueViolation = "23505";
+constexpr const char* kEveryStation =
+    "Every station of a batch brings the batch's table and template (another template makes "
+    "another batch: --batch NAME). ";
 
 // A result, cleared when it goes.
 class Result {
@@ -220,6 +223,7 @@ private:
     int session_ = 0;     // this station's, while its connection holds the lock
     const UnitPlan* checkedPlan_ = nullptr;
     size_t checkedRows_ = 0;
+    bool disagreed_ = false;  // the last check failed on the table, not on the server
 };
 
 bool PostgresLedger::Connected() {
@@ -390,6 +394,7 @@ bool PostgresLedger::Checked(const UnitPlan& plan, bool correct, std::string& er
 }
 
 bool PostgresLedger::CheckPlanLocked(const UnitPlan& plan, bool correct, std::string& error) {
+    disagreed_ = false;
     if (!tables_ || (options_.readOnly && options_.batch.empty())) return true;
     auto failed = [&] {
         error = error_;
@@ -444,7 +449,9 @@ bool PostgresLedger::CheckPlanLocked(const UnitPlan& plan, bool correct, std::st
     }
     if (!lines.empty()) {
         Rollback();
-        error = kDisagrees + lines + "\n" + kHowToAgree;
+        error = "the table disagrees with " + named + " on the server:" + lines + "\n" +
+                kEveryStation + kHowToAgree;
+        disagreed_ = true;
         return false;
     }
     if (options_.readOnly) {
@@ -486,7 +493,7 @@ Ledger::Claim PostgresLedger::ClaimRow(const UnitPlan& plan, const Module& modul
     Claim claim;
     claim.hw = module.hw;
     if (!Checked(plan, options.correct, claim.text)) {
-        claim.kind = claim.text.rfind(kDisagrees, 0) == 0 ? Claim::Conflict : Claim::Error;
+        claim.kind = disagreed_ ? Claim::Conflict : Claim::Error;
         return claim;
     }
     // The same module may be claimed at another station at the same moment: the unique
