@@ -433,13 +433,15 @@ bool StationWindow::Check() {
     plan_ = {};
     ledger_.reset();
     std::string error;
-    // Read-only: checking writes nothing; Start opens it for writing. A server is asked once.
-    std::unique_ptr<Ledger> reader;
-    if (BuildUnitPlan(L(template_->text()), L(units_->text()), plan_, error) != PlanResult::Ok) {
-        AddProblemText(error);
-    } else if (!(reader = OpenLedger(true, error))) {
+    bool planned =
+        BuildUnitPlan(L(template_->text()), L(units_->text()), plan_, error) == PlanResult::Ok;
+    if (!planned) AddProblemText(error);
+    // Read-only: checking writes nothing; Start opens it for writing. The view shows what this
+    // reader finds, so a server is asked once.
+    std::unique_ptr<Ledger> reader = OpenLedger(true, error);
+    if (!reader) {
         AddProblem({}, {}, {}, Q(error));
-    } else if (!reader->CheckPlan(plan_, false, error)) {
+    } else if (planned && !reader->CheckPlan(plan_, false, error)) {
         AddProblemText(error);
     }
     checkedClean_ = problems_->rowCount() == 0;
