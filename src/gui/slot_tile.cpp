@@ -14,7 +14,8 @@ struct StateLook {
 };
 constexpr StateLook kLooks[] = {{"empty", "#d0d0d0"},         {"working", "#8cb8ef"},
                                 {"done", "#8fd18f"},          {"failed", "#ef8c8c"},
-                                {"remove module", "#f2c36b"}, {"stopped", "#d0d0d0"}};
+                                {"remove module", "#f2c36b"}, {"stopped", "#d0d0d0"},
+                                {"recording", "#c3b1e6"}};
 
 // The steps a unit passes, each with the phase that begins it.
 struct Step {
@@ -59,6 +60,8 @@ SlotTile::State StateOf(UnitPhase phase) {
             return SlotTile::State::Stopped;
         case UnitPhase::Removal:
             return SlotTile::State::Remove;
+        case UnitPhase::Recording:
+            return SlotTile::State::Recording;
         default:
             return SlotTile::State::Working;
     }
@@ -141,7 +144,8 @@ void SlotTile::Apply(const FleetEvent& e) {
         ip_.clear();
         message_.clear();
     }
-    phase_ = e.phase;
+    // Recording comes after the module's last step: the ticks stay where the unit got to.
+    if (e.phase != UnitPhase::Recording) phase_ = e.phase;
     percent_ = e.percent;
     state_ = StateOf(e.phase);
     if (e.row > 0) row_ = e.row;
@@ -153,9 +157,11 @@ void SlotTile::Apply(const FleetEvent& e) {
 
 void SlotTile::Show() {
     bool working = state_ == State::Working;
-    if (!changed_ && !working) return;
+    // Under way until the ledger holds the outcome, and so is its clock.
+    bool inFlight = working || state_ == State::Recording;
+    if (!changed_ && !inFlight) return;
     changed_ = false;
-    trace_->setEnabled(row_ > 0 && !working);
+    trace_->setEnabled(row_ > 0 && !inFlight);
     const StateLook& look = kLooks[static_cast<int>(state_)];
     if (state_ != shownState_) {
         shownState_ = state_;
@@ -178,7 +184,7 @@ void SlotTile::Show() {
     if (row_ > 0) unit << QString("row %1").arg(row_);
     if (!ip_.isEmpty()) unit << ip_;
     unit_->setText(unit.join("  ") + (hw_.isEmpty() ? "" : "\n" + hw_));
-    qint64 ms = working && clock_.isValid() ? clock_.elapsed() : elapsedMs_;
+    qint64 ms = inFlight && clock_.isValid() ? clock_.elapsed() : elapsedMs_;
     elapsed_->setText(
         state_ == State::Empty && ms == 0
             ? QString()

@@ -17,7 +17,8 @@ class SlotTile : public QFrame {
     Q_OBJECT
 public:
     // What the tile says of its slot; the word is always shown beside its colour.
-    enum class State { Empty, Working, Done, Failed, Remove, Stopped };
+    // Recording: finished with the module, waiting for the ledger to take the outcome.
+    enum class State { Empty, Working, Done, Failed, Remove, Stopped, Recording };
     static const char* StateWord(State state);
 
     SlotTile(const QString& name, const QString& port, QWidget* parent = nullptr);

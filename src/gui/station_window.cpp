@@ -24,6 +24,7 @@
 #include <QRegularExpression>
 #include <QSaveFile>
 #include <QScrollArea>
+#include <QSysInfo>
 #include <QTableWidget>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -42,6 +43,8 @@ namespace {
 constexpr const char* kSlotsFileName = "station-slots";
 constexpr const char* kAllStates = "All states";
 constexpr const char* kRateAsSettings = "As the utility's settings";
+constexpr const char* kLedgerTitle = "Ledger";
+constexpr const char* kBatchTitle = "Ledger: batch %1";
 
 QString Q(const std::string& latin1) {
     return QString::fromLatin1(latin1);
@@ -53,6 +56,10 @@ std::string L(const QString& text) {
 // The ledger beside the units file, as qorwctl provision places it.
 QString DefaultLedger(const QString& unitsPath) {
     return Q(Ledger::DefaultPath(L(unitsPath)));
+}
+
+bool IsServer(const QString& ledger) {
+    return Ledger::IsServer(L(ledger));
 }
 
 // A port the station can take as a slot: the name it is kept by (its USB socket where it has
@@ -115,7 +122,7 @@ StationWindow::StationWindow(Setup setup, QWidget* parent)
     setWindowTitle(kTitle);
     auto* setupBox = new QGroupBox("Setup", this);
     auto* runBox = new QGroupBox("Run", this);
-    auto* ledgerBox = new QGroupBox("Ledger", this);
+    auto* ledgerBox = new QGroupBox(kLedgerTitle, this);
     BuildSetup(setupBox);
     BuildRun(runBox);
     BuildLedger(ledgerBox);
@@ -169,14 +176,20 @@ void StationWindow::BuildSetup(QGroupBox* box) {
     field(0, "&Template:", setup_.templatePath, template_, "Configurations (*.txt *.dcf)", false);
     field(1, "&Units:", setup_.unitsPath, units_, "Units tables (*.csv)", false);
     field(2, "&Ledger:", ledger, ledgerEdit_, "Ledgers (*.db)", true);
-    connect(units_, &QLineEdit::textEdited, this, [this](const QString& units) {
-        if (!ledgerEdit_->isModified()) ledgerEdit_->setText(DefaultLedger(units));
-    });
-    form->addWidget(new QLabel("Fingerprint:", box), 3, 0);
+    ledgerEdit_->setPlaceholderText("a file, or postgresql://user@host/database");
+    connect(units_, &QLineEdit::textEdited, this, &StationWindow::FollowUnits);
+    // Who records the attempts: the ledger shows which station did each unit.
+    auto* stationLabel = new QLabel("Stat&ion:", box);
+    station_ = new QLineEdit(QSysInfo::machineHostName(), box);
+    station_->setAccessibleName("Station");
+    stationLabel->setBuddy(station_);
+    form->addWidget(stationLabel, 3, 0);
+    form->addWidget(station_, 3, 1, 1, 2);
+    form->addWidget(new QLabel("Fingerprint:", box), 4, 0);
     fingerprint_ = new QLabel(kNoFingerprint, box);
     fingerprint_->setAccessibleName("Template fingerprint");
     fingerprint_->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
-    form->addWidget(fingerprint_, 3, 1, 1, 2);
+    form->addWidget(fingerprint_, 4, 1, 1, 2);
 
     problems_ = new QTableWidget(0, 4, box);
     problems_->setHorizontalHeaderLabels({"Row", "Column", "Value", "Reason"});
@@ -184,7 +197,7 @@ void StationWindow::BuildSetup(QGroupBox* box) {
     problems_->setEditTriggers(QAbstractItemView::NoEditTriggers);
     problems_->setAccessibleName("Problems");
     problems_->setMaximumHeight(110);
-    form->addWidget(problems_, 4, 0, 1, 3);
+    form->addWidget(problems_, 5, 0, 1, 3);
 
     auto* portsLabel =
         new QLabel("&Ports to use as slots (only checked ones are ever written):", box);
@@ -204,8 +217,8 @@ void StationWindow::BuildSetup(QGroupBox* box) {
         SaveSlots();
         UpdateControls();
     });
-    form->addWidget(portsLabel, 5, 0, 1, 3);
-    form->addWidget(ports_, 6, 0, 1, 3);
+    form->addWidget(portsLabel, 6, 0, 1, 3);
+    form->addWidget(ports_, 7, 0, 1, 3);
 
     auto* how = new QHBoxLayout;
     rom_ = new QRadioButton("R&OM (store and reset)", box);
@@ -220,7 +233,7 @@ void StationWindow::BuildSetup(QGroupBox* box) {
     rateLabel->setBuddy(rate_);
     for (QWidget* w : std::initializer_list<QWidget*>{rom_, ram_, rateLabel, rate_})
         how->addWidget(w);
-    form->addLayout(how, 7, 0, 1, 3);
+    form->addLayout(how, 8, 0, 1, 3);
 
     auto* buttons = new QHBoxLayout;
     check_ = new QPushButton("&Check", box);
@@ -231,11 +244,11 @@ void StationWindow::BuildSetup(QGroupBox* box) {
     connect(stopAll_, &QPushButton::clicked, this, &StationWindow::StopAll);
     for (QWidget* w : std::initializer_list<QWidget*>{check_, start_, stopAll_})
         buttons->addWidget(w);
-    form->addLayout(buttons, 8, 0, 1, 3);
+    form->addLayout(buttons, 9, 0, 1, 3);
     status_ = new QLabel(box);
     status_->setWordWrap(true);
     status_->setAccessibleName("Status");
-    form->addWidget(status_, 9, 0, 1, 3);
+    form->addWidget(status_, 10, 0, 1, 3);
 }
 
 void StationWindow::BuildRun(QGroupBox* box) {
@@ -254,6 +267,7 @@ void StationWindow::BuildRun(QGroupBox* box) {
 }
 
 void StationWindow::BuildLedger(QGroupBox* box) {
+    ledgerBox_ = box;
     auto* layout = new QVBoxLayout(box);
     auto* bar = new QHBoxLayout;
     stateFilter_ = new QComboBox(box);
@@ -277,9 +291,9 @@ void StationWindow::BuildLedger(QGroupBox* box) {
     bar->addWidget(csv);
     bar->addWidget(json);
     layout->addLayout(bar);
-    ledgerTable_ = new QTableWidget(0, 8, box);
+    ledgerTable_ = new QTableWidget(0, 9, box);
     ledgerTable_->setHorizontalHeaderLabels({"Row", "IP address", "Hardware address", "State",
-                                             "Outcome", "Slot", "Time", "Fingerprint"});
+                                             "Outcome", "Station", "Slot", "Time", "Fingerprint"});
     // The outcome, the one long text, takes the room the others leave.
     QHeaderView* header = ledgerTable_->horizontalHeader();
     header->setStretchLastSection(false);
@@ -348,8 +362,8 @@ QStringList StationWindow::CheckedPorts() const {
 }
 
 void StationWindow::UpdateControls() {
-    for (QWidget* w : std::initializer_list<QWidget*>{template_, units_, ledgerEdit_, ports_, rom_,
-                                                      ram_, rate_, check_})
+    for (QWidget* w : std::initializer_list<QWidget*>{template_, units_, ledgerEdit_, station_,
+                                                      ports_, rom_, ram_, rate_, check_})
         w->setEnabled(!armed_);
     for (QPushButton* b : browse_)
         b->setEnabled(!armed_);
@@ -358,15 +372,37 @@ void StationWindow::UpdateControls() {
 }
 
 void StationWindow::Browse(QLineEdit* edit, const QString& filter, bool save) {
-    QString path = save ? QFileDialog::getSaveFileName(this, kTitle, edit->text(), filter, nullptr,
+    // A server is no place to start looking for a file.
+    QString from = IsServer(edit->text()) ? QString() : edit->text();
+    QString path = save ? QFileDialog::getSaveFileName(this, kTitle, from, filter, nullptr,
                                                        QFileDialog::DontConfirmOverwrite)
-                        : QFileDialog::getOpenFileName(this, kTitle, edit->text(), filter);
+                        : QFileDialog::getOpenFileName(this, kTitle, from, filter);
     if (path.isEmpty()) return;
     edit->setText(path);
     if (edit == ledgerEdit_) edit->setModified(true);
-    if (edit == units_ && !ledgerEdit_->isModified()) ledgerEdit_->setText(DefaultLedger(path));
+    if (edit == units_) FollowUnits(path);
     checkedClean_ = false;
     UpdateControls();
+}
+
+// A ledger file nobody chose follows the units to their folder; a server stays.
+void StationWindow::FollowUnits(const QString& unitsPath) {
+    if (!ledgerEdit_->isModified() && !IsServer(ledgerEdit_->text()))
+        ledgerEdit_->setText(DefaultLedger(unitsPath));
+}
+
+std::unique_ptr<Ledger> StationWindow::OpenLedger(bool readOnly, std::string& error) const {
+    const std::string where = L(ledgerEdit_->text());
+    // Refused before anything is opened: the URI would show in the process list and logs.
+    if (Ledger::HasPassword(where)) {
+        error = Ledger::Shown(where) + ": " + Ledger::kPasswordInUri;
+        return nullptr;
+    }
+    Ledger::OpenOptions o;
+    o.readOnly = readOnly;
+    o.batch = Ledger::DefaultBatch(L(units_->text()));
+    o.station = L(station_->text().trimmed());
+    return Ledger::Open(where, o, error);
 }
 
 void StationWindow::AddProblem(const QString& row, const QString& column, const QString& value,
@@ -378,15 +414,17 @@ void StationWindow::AddProblem(const QString& row, const QString& column, const 
         problems_->setItem(r, c++, new QTableWidgetItem(text));
 }
 
-// A problem as the check words it: "FILE: row N (line L), column C ("V"): reason".
+// Problems as the check words them, one a line: "FILE: row N (line L), column C ("V"): reason".
 void StationWindow::AddProblemText(const std::string& text) {
     static const QRegularExpression kWhere(
         R"re(row (\d+) \(line \d+\)(?:, column ([^ :]+)(?: \("(.*)"\))?)?: (.*)$)re");
-    QRegularExpressionMatch m = kWhere.match(Q(text));
-    if (m.hasMatch()) {
-        AddProblem(m.captured(1), m.captured(2), m.captured(3), m.captured(4));
-    } else {
-        AddProblem({}, {}, {}, Q(text));
+    for (const QString& line : Q(text).split('\n', Qt::SkipEmptyParts)) {
+        QRegularExpressionMatch m = kWhere.match(line);
+        if (m.hasMatch()) {
+            AddProblem(m.captured(1), m.captured(2), m.captured(3), m.captured(4));
+        } else {
+            AddProblem({}, {}, {}, line);
+        }
     }
 }
 
@@ -395,24 +433,25 @@ bool StationWindow::Check() {
     plan_ = {};
     ledger_.reset();
     std::string error;
-    if (BuildUnitPlan(L(template_->text()), L(units_->text()), plan_, error) != PlanResult::Ok) {
-        for (const QString& line : Q(error).split('\n', Qt::SkipEmptyParts))
-            AddProblemText(L(line));
-    } else {
-        // Read-only: checking writes nothing; Start opens it for writing.
-        auto ledger = Ledger::Open(L(ledgerEdit_->text()), true, error);
-        if (!ledger) {
-            AddProblem({}, {}, {}, Q(error));
-        } else if (!ledger->CheckPlan(plan_, false, error)) {
-            for (const QString& line : Q(error).split('\n', Qt::SkipEmptyParts))
-                AddProblemText(L(line));
-        }
+    bool planned =
+        BuildUnitPlan(L(template_->text()), L(units_->text()), plan_, error) == PlanResult::Ok;
+    if (!planned) AddProblemText(error);
+    // Read-only: checking writes nothing; Start opens it for writing. The view shows what this
+    // reader finds, so a server is asked once.
+    std::unique_ptr<Ledger> reader = OpenLedger(true, error);
+    if (!reader) {
+        AddProblem({}, {}, {}, Q(error));
+    } else if (planned && !reader->CheckPlan(plan_, false, error)) {
+        AddProblemText(error);
     }
     checkedClean_ = problems_->rowCount() == 0;
     fingerprint_->setText(plan_.fingerprint.empty() ? kNoFingerprint : Q(plan_.fingerprint));
     status_->setText(checkedClean_ ? QString("%1 rows checked clean.").arg(plan_.units.size())
                                    : QString("%1 problem(s).").arg(problems_->rowCount()));
-    RefreshLedger();
+    ledgerBox_->setTitle(IsServer(ledgerEdit_->text())
+                             ? QString(kBatchTitle).arg(Q(Ledger::DefaultBatch(L(units_->text()))))
+                             : QString(kLedgerTitle));
+    ShowLedger(reader.get());
     UpdateCounters();
     UpdateControls();
     return checkedClean_;
@@ -426,11 +465,12 @@ bool StationWindow::Arm() {
         return false;
     }
     std::string error;
-    ledger_ = Ledger::Open(L(ledgerEdit_->text()), false, error);
+    ledger_ = OpenLedger(false, error);
     if (!ledger_ || !ledger_->CheckPlan(plan_, false, error)) {
         ledger_.reset();
         checkedClean_ = false;
         AddProblemText(error);
+        status_->setText(QString("%1 problem(s).").arg(problems_->rowCount()));
         UpdateControls();
         return false;
     }
@@ -540,14 +580,15 @@ void StationWindow::UpdateCounters() {
 }
 
 void StationWindow::RefreshLedger() {
-    ledgerChanged_ = false;
     std::string error;
     std::unique_ptr<Ledger> reader;
-    Ledger* ledger = ledger_.get();
-    if (!ledger) {
-        reader = Ledger::Open(L(ledgerEdit_->text()), true, error);
-        ledger = reader.get();
-    }
+    if (!ledger_) reader = OpenLedger(true, error);
+    ShowLedger(ledger_ ? ledger_.get() : reader.get());
+}
+
+void StationWindow::ShowLedger(Ledger* ledger) {
+    ledgerChanged_ = false;
+    std::string error;
     int total = static_cast<int>(plan_.units.size());
     remaining_ = ledger ? total - ledger->DoneRows(plan_) : total;
     std::vector<Ledger::Entry> entries;
@@ -560,7 +601,7 @@ void StationWindow::RefreshLedger() {
         ledgerTable_->insertRow(r);
         int c = 0;
         for (const std::string& text :
-             {std::to_string(e.row), e.ip, e.hw, e.state, e.outcome, e.port,
+             {std::to_string(e.row), e.ip, e.hw, e.state, e.outcome, e.station, e.port,
               e.finishedAt.empty() ? e.assignedAt : e.finishedAt, e.templateFingerprint})
             ledgerTable_->setItem(r, c++, new QTableWidgetItem(Q(text)));
     }
@@ -568,7 +609,7 @@ void StationWindow::RefreshLedger() {
 
 QWidget* StationWindow::ShowTrace(int row) {
     std::string why;
-    auto reader = Ledger::Open(L(ledgerEdit_->text()), true, why);
+    auto reader = OpenLedger(true, why);
     std::optional<std::string> trace;
     if (reader) trace = reader->Trace(row);
     if (!trace) {
@@ -590,7 +631,7 @@ QWidget* StationWindow::ShowTrace(int row) {
 
 bool StationWindow::ExportLedger(const QString& path, bool json, QString& error) {
     std::string why;
-    auto reader = Ledger::Open(L(ledgerEdit_->text()), true, why);
+    auto reader = OpenLedger(true, why);
     std::vector<Ledger::Entry> entries;
     if (reader) entries = reader->Report(why);
     if (!why.empty()) {

@@ -42,6 +42,7 @@ public:
     static constexpr int kRepaintMs = 100;
 
     struct Setup {
+        // The ledger: a file, or a postgresql:// URI (a batch on a server).
         QString templatePath, unitsPath, ledgerPath;
         QStringList ports;  // named on the command line: slots, checked
         double pauseScale = 1.0;
@@ -93,7 +94,12 @@ private:
     void RunEnded();
     void Disarm();
     void UpdateCounters();
+    // The ledger the fields name (the batch the units make, on a server), with the station's
+    // name; null with the reason, the place shown without a password.
+    std::unique_ptr<Ledger> OpenLedger(bool readOnly, std::string& error) const;
     void RefreshLedger();
+    void ShowLedger(Ledger* ledger);
+    void FollowUnits(const QString& unitsPath);
     void Browse(QLineEdit* edit, const QString& filter, bool save);
     void StopRun();
 
@@ -101,6 +107,7 @@ private:
     QLineEdit* template_;
     QLineEdit* units_;
     QLineEdit* ledgerEdit_;
+    QLineEdit* station_;
     std::vector<QPushButton*> browse_;
     QLabel* fingerprint_;
     QPushButton* check_;
@@ -116,6 +123,7 @@ private:
     QGridLayout* tilesLayout_;
     QWidget* tilesArea_;
     std::map<QString, SlotTile*> tiles_;
+    QGroupBox* ledgerBox_;
     QComboBox* stateFilter_;
     QTableWidget* ledgerTable_;
     QTimer* repaint_;
