@@ -37,7 +37,10 @@ int main(int argc, char** argv) {
     QCommandLineOption templ("template", "The station's template (.txt or .dcf).", "FILE");
     QCommandLineOption units("units", "The station's units table.", "FILE.csv");
     QCommandLineOption ledger(
-        "ledger", "The station's ledger (default: provision.db beside the units).", "LEDGER");
+        "ledger",
+        "The station's ledger: a file (default: provision.db beside the units) or a line's "
+        "server as postgresql://[user@]host[:port]/database.",
+        "LEDGER");
     QCommandLineOption port("port", "A slot of the station, checked (again for each).", "P");
     parser.addOptions({station, templ, units, ledger, port});
     parser.process(app);
