@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Runs only the tests that need a PostgreSQL server (those with "Postgres" in their name):
-# installs what is missing, builds the core tests and the programs they run into build/, starts
+# installs what is missing, builds the tests and the programs they run into build/, starts
 # a throwaway cluster (pg_virtualenv), runs the tests against it and drops it again.
 #
 #   scripts/test_postgresql.sh [ctest options...]     e.g. -V, or -R PostgresLine
@@ -10,7 +10,7 @@
 set -euo pipefail
 source "$(dirname "$0")/common.sh"
 ensure_packages
-build_targets "$BUILD_DIR" qorcore_tests qorwctl qorsim
+build_targets "$BUILD_DIR" qorcore_tests qorgui_tests qorwctl qorsim
 cd "$BUILD_DIR"
 if ctest -N -R Postgres | grep -qx 'Total Tests: 0'; then
     echo "No test needs a PostgreSQL server in this build yet; the cluster is only started."

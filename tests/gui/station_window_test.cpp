@@ -22,7 +22,9 @@
 #include "files/temp_dir.h"
 #include "fleet/fleet_sims.h"
 #include "fleet/ledger.h"
+#include "fleet/unit_plan.h"
 #include "gui/slot_tile.h"
+#include "support/postgres_server.h"
 
 namespace {
 
@@ -290,6 +292,52 @@ TEST_F(StationWindowTest, AServerLedgerThatCannotBeUsedIsRefusedBeforeAnyPortIsO
         EXPECT_EQ(reason.find("secret"), std::string::npos) << reason;
     }
     EXPECT_EQ(a.writes, 0);
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(StationWindowTest, OnAPostgresServerTheViewShowsTheWholeBatchAndWhoDidEachUnit) {
+    QOR_NEED_SERVER();
+    // The batch is the units table's name: one of its own for this test.
+    const std::string batch = UniqueBatch("station");
+    const std::string units = dir.Write(batch + ".csv", "IPAddress\n10.1.2.11\n10.1.2.12\n");
+    UnitPlan plan;
+    std::string error;
+    ASSERT_EQ(BuildUnitPlan(templatePath, units, plan, error), PlanResult::Ok) << error;
+    // Another bench has done the first row.
+    Ledger::OpenOptions other;
+    other.batch = batch;
+    other.station = "bench-1";
+    auto bench1 = Ledger::Open(TestServerUri(), other, error);
+    ASSERT_TRUE(bench1 && bench1->CheckPlan(plan, false, error)) << error;
+    Ledger::Claim c =
+        bench1->ClaimRow(plan, {"0000BC1A2B21", "p", "03.12", plan.units[0].series}, {});
+    ASSERT_TRUE(bench1->Finish(c, Ledger::kDone, Ledger::kDone));
+
+    FleetSim a(1);
+    StationWindow::Setup s;
+    s.templatePath = QString::fromStdString(templatePath);
+    s.unitsPath = QString::fromStdString(units);
+    s.ledgerPath = TestServerUri();
+    s.ports << QString::fromStdString(a.Path());
+    s.pauseScale = 0;
+    s.probeIntervalMs = 20;
+    StationWindow w(s);
+    w.show();
+    auto* station = Named<QLineEdit>(w, "Station");
+    station->selectAll();
+    QTest::keyClicks(station, "bench-7");
+    ASSERT_TRUE(w.Arm());
+    // The second row is this station's; with both done the station disarms.
+    ASSERT_TRUE(WaitFor([&] { return !w.IsArmed(); }));
+    EXPECT_EQ(TileOf(w, a)->CurrentState(), State::Done);
+    auto* ledger = Named<QTableWidget>(w, "Ledger");
+    ASSERT_EQ(ledger->rowCount(), 2);
+    EXPECT_EQ(ledger->item(0, 5)->text(), "bench-1");
+    EXPECT_EQ(ledger->item(1, 5)->text(), "bench-7");
+    EXPECT_EQ(ledger->item(1, 3)->text(), "done");
 }
 
 }  // namespace
