@@ -298,7 +298,15 @@ void StationWindow::BuildLedger(QGroupBox* box) {
     QHeaderView* header = ledgerTable_->horizontalHeader();
     header->setStretchLastSection(false);
     header->setSectionResizeMode(4, QHeaderView::Stretch);
-    header->resizeSection(2, 150);
+    // The fixed-form columns as wide as their longest value.
+    const std::pair<int, const char*> widest[] = {{0, "Row 9999"},
+                                                  {1, "000.000.000.000"},
+                                                  {2, "00:00:00:00:00:00"},
+                                                  {3, "in progress"},
+                                                  {7, "2026-12-31T23:59:59.999Z"},
+                                                  {8, "0123456789ab"}};
+    for (const auto& [column, text] : widest)
+        header->resizeSection(column, fontMetrics().horizontalAdvance(text) + 16);
     ledgerTable_->setEditTriggers(QAbstractItemView::NoEditTriggers);
     ledgerTable_->verticalHeader()->hide();  // the row column says it
     ledgerTable_->setAccessibleName("Ledger");
