@@ -719,11 +719,8 @@ int PostgresLedger::DoneRows(const UnitPlan& plan) {
         Run("SELECT row, bound_fingerprint FROM qor_rows WHERE batch = $1 AND state = 'done'",
             {options_.batch});
     int done = 0;
-    for (int i = 0; i < r.Rows(); ++i) {
-        size_t row = static_cast<size_t>(r.Int(i, 0));
-        if (row >= 1 && row <= plan.units.size() && plan.units[row - 1].fingerprint == r.Text(i, 1))
-            ++done;
-    }
+    for (int i = 0; i < r.Rows(); ++i)
+        done += IsPlanRow(plan, r.Int(i, 0), r.Text(i, 1));
     return done;
 }
 

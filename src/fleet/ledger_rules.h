@@ -29,6 +29,11 @@ std::string ProcessIdentity(int64_t pid);
 // that a table whose columns were only reordered holds the same rows.
 std::string ValuesText(const UnitConfig& unit);
 std::string RowText(int row);
+// Whether a row recorded with this fingerprint is the plan's row as the plan has it now.
+inline bool IsPlanRow(const UnitPlan& plan, int64_t row, const std::string& fingerprint) {
+    return row >= 1 && static_cast<size_t>(row) <= plan.units.size() &&
+           plan.units[static_cast<size_t>(row) - 1].fingerprint == fingerprint;
+}
 
 // A row bound to a module, as the ledger has it.
 struct Bound {

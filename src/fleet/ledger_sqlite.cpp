@@ -519,11 +519,8 @@ int SqliteLedger::DoneRows(const UnitPlan& plan) {
     std::lock_guard lk(mu_);
     Statement q(db_, "SELECT row, fingerprint FROM units WHERE state = 'done'");
     int done = 0;
-    while (q.Step() == SQLITE_ROW) {
-        size_t row = static_cast<size_t>(q.Int(0));
-        if (row >= 1 && row <= plan.units.size() && plan.units[row - 1].fingerprint == q.Text(1))
-            ++done;
-    }
+    while (q.Step() == SQLITE_ROW)
+        done += IsPlanRow(plan, q.Int(0), q.Text(1));
     return done;
 }
 

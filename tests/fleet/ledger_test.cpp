@@ -63,6 +63,16 @@ std::string Sql(const std::string& path, const std::string& sql) {
     return out;
 }
 
+// Claims a row for module n and records the outcome: the claim.
+Ledger::Claim Provision(Ledger& ledger, const UnitPlan& plan, int n,
+                        const Ledger::ClaimOptions& how = {}, const char* state = Ledger::kDone) {
+    Ledger::Claim c = ledger.ClaimRow(plan, {Hw(n), "/dev/ttyUSB0", "03.12", "B/C"}, how);
+    if (c.kind == Ledger::Claim::Assigned && !how.preview) {
+        EXPECT_TRUE(ledger.Finish(c, state, state)) << ledger.LastError();
+    }
+    return c;
+}
+
 // Modules 1 to n claimed and finished by one ledger each, all at once: the rows they got.
 template <typename OpenFn>
 std::vector<Ledger::Claim> ClaimAtOnce(OpenFn open, const UnitPlan& plan, int stations,
@@ -115,15 +125,6 @@ protected:
         return ServerSql("SELECT " + columns + " FROM qor_attempts WHERE batch = '" + batch +
                          "' AND (" + condition + ") ORDER BY id");
     }
-    Ledger::Claim Provision(Ledger& ledger, const UnitPlan& plan, int n,
-                            const Ledger::ClaimOptions& how = {},
-                            const char* state = Ledger::kDone) {
-        Ledger::Claim c = ledger.ClaimRow(plan, {Hw(n), "/dev/ttyUSB0", "03.12", "B/C"}, how);
-        if (c.kind == Ledger::Claim::Assigned && !how.preview) {
-            EXPECT_TRUE(ledger.Finish(c, state, state)) << ledger.LastError();
-        }
-        return c;
-    }
 
     TempDir dir;
     std::string where = dir.File("e.db");
@@ -140,16 +141,6 @@ protected:
         auto ledger = Ledger::Open(path, readOnly, error);
         EXPECT_TRUE(ledger) << error;
         return ledger;
-    }
-    // Claims a row for module n and records the outcome: the claim.
-    Ledger::Claim Provision(Ledger& ledger, const UnitPlan& plan, int n,
-                            const Ledger::ClaimOptions& how = {},
-                            const char* state = Ledger::kDone) {
-        Ledger::Claim c = ledger.ClaimRow(plan, {Hw(n), "/dev/ttyUSB0", "03.12", "B/C"}, how);
-        if (c.kind == Ledger::Claim::Assigned && !how.preview) {
-            EXPECT_TRUE(ledger.Finish(c, state, state)) << ledger.LastError();
-        }
-        return c;
     }
 
     TempDir dir;
