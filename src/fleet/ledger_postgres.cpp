@@ -516,18 +516,26 @@ Ledger::Claim PostgresLedger::ClaimOnce(const UnitPlan& plan, const Module& modu
         return claim;
     };
     const bool preview = options.preview;
+    // A dry run sees the rows the batch does not hold yet (all of them, before the first
+    // station) as free: the first of them not promised to another module.
+    auto unstored = [&](size_t stored) -> const UnitConfig* {
+        for (size_t i = stored; i < plan.units.size(); ++i) {
+            const UnitConfig& u = plan.units[i];
+            if (u.tiedHw.empty() && !(options.promised && options.promised->count(u.row)))
+                return &u;
+        }
+        return nullptr;
+    };
     if (preview && !tables_) {
-        // Nothing recorded anywhere yet: the first row not promised.
+        const UnitConfig* unit = nullptr;
         for (const UnitConfig& u : plan.units) {
-            if (u.tiedHw == module.hw) claim.row = u.row;
+            if (u.tiedHw == module.hw) unit = &u;
         }
-        for (const UnitConfig& u : plan.units) {
-            if (!claim.row && u.tiedHw.empty() &&
-                !(options.promised && options.promised->count(u.row)))
-                claim.row = u.row;
-        }
-        claim.kind = claim.row ? Claim::Assigned : Claim::NoRowLeft;
-        if (!claim.row) claim.text = "no row is left for " + FormatHwAddress(module.hw);
+        if (!unit) unit = unstored(0);
+        if (!unit)
+            return fail(Claim::NoRowLeft, "no row is left for " + FormatHwAddress(module.hw));
+        claim.row = unit->row;
+        claim.kind = Claim::Assigned;
         return claim;
     }
     if (!Exec(preview ? "BEGIN READ ONLY" : "BEGIN")) return fail(Claim::Error, error_);
@@ -569,9 +577,15 @@ Ledger::Claim PostgresLedger::ClaimOnce(const UnitPlan& plan, const Module& modu
                               .c_str(),
                           {batch, std::to_string(plan.units.size()), promised});
         if (!free.Ok()) return fail(Claim::Error, error_);
-        if (!free.Rows())
+        if (free.Rows()) {
+            unit = &plan.units[free.Int(0, 0) - 1];
+        } else if (preview) {
+            Result stored = Run("SELECT count(*) FROM qor_rows WHERE batch = $1", {batch});
+            if (!stored.Ok()) return fail(Claim::Error, error_);
+            unit = unstored(static_cast<size_t>(stored.Int(0, 0)));
+        }
+        if (!unit)
             return fail(Claim::NoRowLeft, "no row is left for " + FormatHwAddress(module.hw));
-        unit = &plan.units[free.Int(0, 0) - 1];
     }
     claim.row = unit->row;
 

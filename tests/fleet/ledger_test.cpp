@@ -544,6 +544,10 @@ TEST_F(PostgresBatch, TheFirstStationStoresTheTableAndEveryOtherMustBringTheSame
     for (const Ledger::Batch& b : Open("bench-2", true)->Batches(error))
         EXPECT_NE(b.name, batch);
     EXPECT_EQ(error, "");
+    // ... and shows a module the row it would get.
+    Ledger::ClaimOptions preview;
+    preview.preview = true;
+    EXPECT_EQ(Open("bench-2", true)->ClaimRow(first, {Hw(9), "p", "03.12", "B/C"}, preview).row, 1);
     auto a = Open("bench-1");
     ASSERT_TRUE(a->CheckPlan(first, false, error)) << error;
     ASSERT_EQ(a->ClaimRow(first, {Hw(1), "p", "03.12", "B/C"}, {}).row, 1);
@@ -565,7 +569,12 @@ TEST_F(PostgresBatch, TheFirstStationStoresTheTableAndEveryOtherMustBringTheSame
                                                "template is template-2");
     EXPECT_EQ(Disagreement(shorter), "the batch \"" + batch + "\" has 2 rows; the table has 1");
 
-    // Rows added at the end join the batch; a correction is the batch's from then on.
+    // Rows added at the end join the batch (a dry run already offers them); a correction is the
+    // batch's from then on.
+    std::set<int> promised = {2};
+    preview.promised = &promised;
+    EXPECT_EQ(Open("bench-2", true)->ClaimRow(longer, {Hw(9), "p", "03.12", "B/C"}, preview).row,
+              3);
     EXPECT_EQ(Disagreement(longer), "");
     EXPECT_EQ(Disagreement(changed, true), "");
     EXPECT_NE(Disagreement(longer), "");
