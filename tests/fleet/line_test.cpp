@@ -8,7 +8,6 @@
 #include <cstdlib>
 #include <memory>
 #include <regex>
-#include <set>
 #include <sstream>
 #include <thread>
 
@@ -50,6 +49,18 @@ std::string ReportedDone(const std::string& out) {
         if (std::regex_match(line, m, done)) rows += m[1].str() + "|" + m[2].str() + "\n";
     }
     return rows;
+}
+
+// Whether the run's log lines show the module's port in the phase ("recording", "done", ...).
+bool Shows(const std::string& out, const FleetSim& m, const std::string& phase) {
+    std::istringstream lines(out);
+    for (std::string line; std::getline(lines, line);) {
+        size_t at = line.find(" " + m.Path() + "  ");
+        if (at != std::string::npos && (line.ends_with("  " + phase) ||
+                                        line.find("  " + phase + ": ", at) != std::string::npos))
+            return true;
+    }
+    return false;
 }
 
 // One station: a qorwctl provision process in a folder of its own.
@@ -105,6 +116,31 @@ protected:
         return ServerSql("SELECT " + columns + " FROM qor_attempts WHERE batch = '" + batch +
                          "' ORDER BY row, id");
     }
+    // The module holds a row of the table (read back), the run's output reports that row done
+    // for it, and the server records it done there by the station.
+    void ExpectDone(FleetSim& m, const std::string& out, const std::string& station) {
+        std::string ip = IpOf(m);
+        ASSERT_EQ(ip.substr(0, 12), "010.001.003.") << m.Hw();
+        std::string row = std::to_string(std::atoi(ip.c_str() + 12));
+        EXPECT_NE(("\n" + ReportedDone(out)).find("\n" + row + "|" + m.Hw() + "\n"),
+                  std::string::npos)
+            << m.Hw() << "\n"
+            << out;
+        std::string hw = m.Hw(), held = Rows();
+        hw.erase(std::remove(hw.begin(), hw.end(), ':'), hw.end());
+        EXPECT_NE(("\n" + held).find("\n" + row + "|" + hw + "|" + station + "|done\n"),
+                  std::string::npos)
+            << m.Hw() << "\n"
+            << held;
+    }
+    // How many units the server has bound, and that each has one attempt, finished done.
+    void ExpectUnits(int n) {
+        std::string rows = Rows(), done;
+        EXPECT_EQ(std::count(rows.begin(), rows.end(), '\n'), n) << rows;
+        for (int i = 0; i < n; ++i)
+            done += "done\n";
+        EXPECT_EQ(Attempts("state"), done);
+    }
     std::string Ip(int row) {
         char text[16];
         std::snprintf(text, sizeof text, "010.001.003.%03d", row);
@@ -123,41 +159,27 @@ TEST_F(PostgresLine, StationsDrawFromOneBatchAndNoRowGoesTwice) {
     for (int s = 0; s < 3; ++s)
         stations.push_back(
             Start("bench-" + std::to_string(s + 1), {&sims[2 * s], &sims[2 * s + 1]}));
+    // A station whose server cannot be reached is refused with libpq's reason, its port unopened.
+    FleetSim stray(7);
+    auto refused = Start("bench-4", {&stray}, {"--ledger", "postgresql://nobody@127.0.0.1:1/x"});
 
-    std::set<std::string> rows;
-    std::string expected;
     for (int s = 0; s < 3; ++s) {
         QorwctlProcess& run = *stations[s]->run;
         ASSERT_EQ(run.Wait(), 0) << run.Err() << run.Out();
         EXPECT_NE(run.Out().find("2 done, 0 already done, 0 failed"), std::string::npos)
             << run.Out();
-        std::istringstream done(ReportedDone(run.Out()));
-        for (std::string line; std::getline(done, line);) {
-            rows.insert(line);
-        }
+        for (FleetSim* m : {&sims[2 * s], &sims[2 * s + 1]})
+            ExpectDone(*m, run.Out(), "bench-" + std::to_string(s + 1));
     }
-    ASSERT_EQ(rows.size(), 6u);
-    // What each process reported done, the server holds done with its station, and the
-    // module holds its row.
-    std::string held = Rows();
-    for (int s = 0; s < 3; ++s) {
-        for (FleetSim* m : {&sims[2 * s], &sims[2 * s + 1]}) {
-            std::string ip = IpOf(*m);
-            int row = std::stoi(ip.substr(12));
-            EXPECT_TRUE(rows.count(std::to_string(row) + "|" + m->Hw())) << m->Hw();
-            std::string hw = m->Hw();
-            hw.erase(std::remove(hw.begin(), hw.end(), ':'), hw.end());
-            EXPECT_NE(held.find(std::to_string(row) + "|" + hw + "|bench-" + std::to_string(s + 1) +
-                                "|done\n"),
-                      std::string::npos)
-                << held;
-        }
-    }
-    EXPECT_EQ(std::count(held.begin(), held.end(), '\n'), 6) << held;
-    // One attempt a unit, none of them left open.
-    std::string attempts = Attempts("row, state");
-    EXPECT_EQ(std::count(attempts.begin(), attempts.end(), '\n'), 6) << attempts;
-    EXPECT_EQ(attempts.find(Ledger::kInProgress), std::string::npos) << attempts;
+    ExpectUnits(6);
+    EXPECT_EQ(refused->run->Wait(), 1);
+    EXPECT_EQ(
+        refused->run->Err().rfind("qorwctl: postgresql://nobody@127.0.0.1:1/x: connection to "
+                                  "server at \"127.0.0.1\", port 1 failed: Connection refused",
+                                  0),
+        0u)
+        << refused->run->Err();
+    EXPECT_TRUE(stray.sim->Requests().empty());
 
     TempDir reader;
     QorwctlProcess report(reader, {"ledger", TestServerUri(), "--batch", batch});
@@ -192,13 +214,73 @@ TEST_F(PostgresLine, AStationKilledInTheMiddleLeavesItsModuleItsRow) {
     FleetSim same(1), other(2);
     auto b = Start("bench-b", {&other, &same});
     ASSERT_EQ(b->run->Wait(), 0) << b->run->Err() << b->run->Out();
-    EXPECT_EQ(ReportedDone(b->run->Out()).find("1|" + same.Hw() + "\n") != std::string::npos, true)
-        << b->run->Out();
     EXPECT_EQ(Attempts("row, station, state, outcome"),
               std::string("1|bench-a|interrupted|") + Ledger::kRunEnded +
                   "\n1|bench-b|done|done\n2|bench-b|done|done\n");
     EXPECT_EQ(IpOf(same), Ip(1));
-    EXPECT_EQ(IpOf(other), Ip(2));
+    ExpectDone(same, b->run->Out(), "bench-b");
+    ExpectDone(other, b->run->Out(), "bench-b");
+}
+
+// The test server's cluster stopped, started or restarted (pg_ctlcluster ACTION): whether it
+// worked. Started again when the test ends, whatever happened.
+class ServerControl {
+public:
+    explicit ServerControl(const char* version) : version_(version) {}
+    ~ServerControl() {
+        if (stopped_) Do("start");
+    }
+    bool Do(const char* action) {
+        std::string command =
+            std::string("pg_ctlcluster ") + version_ + " regress " + action + " >/dev/null 2>&1";
+        bool ok = std::system(command.c_str()) == 0;
+        stopped_ = action == std::string("stop") ? ok : !ok && stopped_;
+        return ok;
+    }
+
+private:
+    std::string version_;
+    bool stopped_ = false;
+};
+
+TEST_F(PostgresLine, AServerRestartLosesNoOutcomeAndWritesNoModuleWithoutItsClaim) {
+    const char* version = std::getenv("PGVERSION");
+    if (!version || !std::getenv("PG_CLUSTER_CONF_ROOT"))
+        GTEST_SKIP() << "the test server is not a throwaway cluster (pg_virtualenv)";
+    ServerControl server(version);
+    Units(4);
+    // Two modules under way when the server stops, one that comes while it is away, one that
+    // comes after a restart.
+    SimOptions paced;
+    paced.pace = 230400;
+    FleetSim a(1, paced), b(2, paced), away(3), after(4);
+    away.absent = true;
+    after.absent = true;
+    auto s = Start("bench-1", {&a, &b, &away, &after});
+    const QorwctlProcess& run = *s->run;
+    auto shown = [&](const FleetSim& m, const char* phase) {
+        return Eventually([&] { return Shows(run.Out(), m, phase); });
+    };
+    ASSERT_TRUE(Eventually([&] { return a.writes >= 3 && b.writes >= 3; })) << run.Err();
+    ASSERT_TRUE(server.Do("stop"));
+    ASSERT_EQ(ServerSql("SELECT 1").rfind("error: ", 0), 0u);
+
+    away.absent = false;
+    EXPECT_TRUE(shown(away, "failed")) << run.Out();
+    EXPECT_EQ(away.writes, 0);
+    EXPECT_TRUE(shown(a, "recording") && shown(b, "recording")) << run.Out();
+    EXPECT_EQ(ReportedDone(run.Out()), "");
+
+    ASSERT_TRUE(server.Do("start"));
+    EXPECT_TRUE(shown(a, "done") && shown(b, "done")) << run.Out();
+    ASSERT_TRUE(server.Do("restart"));
+    after.absent = false;
+    EXPECT_EQ(s->run->Wait(), 1) << run.Err() << run.Out();
+    EXPECT_NE(run.Out().find("3 done, 0 already done, 1 failed"), std::string::npos) << run.Out();
+
+    for (FleetSim* m : {&a, &b, &after})
+        ExpectDone(*m, run.Out(), "bench-1");
+    ExpectUnits(3);
 }
 
 }  // namespace
