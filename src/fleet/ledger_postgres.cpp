@@ -233,16 +233,21 @@ bool PostgresLedger::Connected() {
 }
 
 Result PostgresLedger::Run(const char* sql, const std::vector<std::string>& params) {
-    if (!Connected()) return Result();
     std::vector<const char*> values;
     for (const std::string& p : params)
         values.push_back(p.c_str());
-    // Without parameters, a script of several statements may run.
-    Result r(params.empty() ? PQexec(conn_, sql)
-                            : PQexecParams(conn_, sql, static_cast<int>(values.size()), nullptr,
-                                           values.data(), nullptr, nullptr, 0));
-    if (!r.Ok()) error_ = Trimmed(PQerrorMessage(conn_));
-    return r;
+    // A connection the server has dropped (a restart) shows only when a statement fails on it.
+    // Outside a transaction nothing went with it: the statement runs once more on a new one.
+    for (bool again = PQtransactionStatus(conn_) == PQTRANS_IDLE;; again = false) {
+        if (!Connected()) return Result();
+        // Without parameters, a script of several statements may run.
+        Result r(params.empty() ? PQexec(conn_, sql)
+                                : PQexecParams(conn_, sql, static_cast<int>(values.size()), nullptr,
+                                               values.data(), nullptr, nullptr, 0));
+        if (r.Ok()) return r;
+        error_ = Trimmed(PQerrorMessage(conn_));
+        if (!again || PQstatus(conn_) == CONNECTION_OK) return r;
+    }
 }
 
 bool PostgresLedger::TakeSessionLock() {
