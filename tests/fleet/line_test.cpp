@@ -252,7 +252,7 @@ TEST_F(PostgresLine, AServerRestartLosesNoOutcomeAndWritesNoModuleWithoutItsClai
     // Two modules under way when the server stops, one that comes while it is away, one that
     // comes after a restart.
     SimOptions paced;
-    paced.pace = 230400;
+    paced.pace = 115200;
     FleetSim a(1, paced), b(2, paced), away(3), after(4);
     away.absent = true;
     after.absent = true;
