@@ -22,6 +22,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <memory>
 #include <string>
 #include <thread>
@@ -151,7 +152,7 @@ std::string Psql(const std::string& uri, const std::string& sql) {
 
 // The stations of a line: every process provisions its own modules (held to pace) into one
 // batch of the server, as qorwctl does on a bench. The seconds from the first start to the last
-// end; negative when a station failed (its output is left in the folder).
+// end; negative when a station failed (its output is shown).
 double Line(const std::string& dir, const std::string& uri, const std::string& batch, int stations,
             int perStation, uint32_t pace) {
     static const std::string qorwctl =
@@ -163,16 +164,15 @@ double Line(const std::string& dir, const std::string& uri, const std::string& b
     }
     const std::string units = dir + "/" + batch + ".csv";
     WriteUnits(units, stations * perStation);
-    std::vector<std::string> env;
+    std::vector<std::string> env = {"QORWCTL_PAUSE_SCALE=0"};  // before any of the caller's
     for (char** e = environ; *e; ++e)
         env.push_back(*e);
-    env.push_back("QORWCTL_PAUSE_SCALE=0");
     std::vector<char*> envp;
     for (std::string& e : env)
         envp.push_back(e.data());
     envp.push_back(nullptr);
 
-    std::vector<pid_t> pids;
+    std::vector<std::pair<pid_t, std::string>> runs;  // and where its output goes
     auto start = Clock::now();
     for (int s = 0; s < stations; ++s) {
         const std::string station = batch + "-" + std::to_string(s + 1);
@@ -196,19 +196,20 @@ double Line(const std::string& dir, const std::string& uri, const std::string& b
         posix_spawn_file_actions_adddup2(&files, 1, 2);
         pid_t pid = 0;
         if (posix_spawn(&pid, qorwctl.c_str(), &files, nullptr, argv.data(), envp.data()) == 0)
-            pids.push_back(pid);
+            runs.emplace_back(pid, out);
         posix_spawn_file_actions_destroy(&files);
     }
-    bool ok = static_cast<int>(pids.size()) == stations;
-    for (pid_t pid : pids) {
+    bool ok = static_cast<int>(runs.size()) == stations;
+    for (const auto& [pid, out] : runs) {
         int status = 0;
         ::waitpid(pid, &status, 0);
-        ok = ok && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+        if (WIFEXITED(status) && WEXITSTATUS(status) == 0) continue;
+        ok = false;
+        std::ifstream text(out);
+        std::fprintf(stderr, "provision: a station failed:\n%s",
+                     std::string(std::istreambuf_iterator<char>(text), {}).c_str());
     }
     double seconds = Since(start);
-    if (!ok)
-        std::fprintf(stderr, "provision: a station of %s failed; see %s\n", batch.c_str(),
-                     dir.c_str());
     return ok ? seconds : -1;
 }
 
@@ -298,6 +299,7 @@ bool ServerPart(const std::string& dir, const std::string& uri, uint32_t pace,
     const std::string stem = "bench-" + std::to_string(::getpid());
     double one = Line(dir, uri, stem + "-one", 1, 1, pace);
     double line = Line(dir, uri, stem + "-line", 4, 2, pace);
+    if (one < 0 || line < 0) return false;
     std::printf("server line, one qorwctl with one module:   %7.2f s\n", one);
     std::printf(
         "server line, 4 qorwctl x 2 modules at once:  %7.2f s; ratio to one module %.3f (target "
@@ -337,7 +339,7 @@ bool ServerPart(const std::string& dir, const std::string& uri, uint32_t pace,
                       "; DELETE FROM qor_rows WHERE batch = " + b +
                       "; DELETE FROM qor_batches WHERE name = " + b);
     }
-    return one > 0 && line > 0 && measured;
+    return measured;
 }
 
 }  // namespace
