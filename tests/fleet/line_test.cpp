@@ -159,7 +159,8 @@ TEST_F(PostgresLine, StationsDrawFromOneBatchAndNoRowGoesTwice) {
     for (int s = 0; s < 3; ++s)
         stations.push_back(
             Start("bench-" + std::to_string(s + 1), {&sims[2 * s], &sims[2 * s + 1]}));
-    // A station whose server cannot be reached is refused with libpq's reason, its port unopened.
+    // A station whose server cannot be reached (the last --ledger counts) is refused with
+    // libpq's reason, its port unopened.
     FleetSim stray(7);
     auto refused = Start("bench-4", {&stray}, {"--ledger", "postgresql://nobody@127.0.0.1:1/x"});
 
