@@ -237,25 +237,29 @@ bool PostgresLedger::Connected() {
 }
 
 Result PostgresLedger::Run(const char* sql, const std::vector<std::string>& params) {
-    if (!Connected()) return Result();
     std::vector<const char*> values;
     for (const std::string& p : params)
         values.push_back(p.c_str());
-    // Without parameters, a script of several statements may run.
-    Result r(params.empty() ? PQexec(conn_, sql)
-                            : PQexecParams(conn_, sql, static_cast<int>(values.size()), nullptr,
-                                           values.data(), nullptr, nullptr, 0));
-    if (!r.Ok()) {
+    // A connection the server has dropped (a restart) shows only when a statement fails on it.
+    // Outside a transaction nothing went with it: the statement runs once more on a new one.
+    // Inside one, the statement is not repeated, but the connection is made again at once, so
+    // that the station's lock is back before another station takes its attempts for abandoned.
+    for (bool again = PQtransactionStatus(conn_) == PQTRANS_IDLE;; again = false) {
+        if (!Connected()) return Result();
+        // Without parameters, a script of several statements may run.
+        Result r(params.empty() ? PQexec(conn_, sql)
+                                : PQexecParams(conn_, sql, static_cast<int>(values.size()), nullptr,
+                                               values.data(), nullptr, nullptr, 0));
+        if (r.Ok()) return r;
         error_ = Trimmed(PQerrorMessage(conn_));
-        // Connected again at once, so that the station's lock is back before another station
-        // takes its attempts for abandoned; the statement itself is not repeated.
-        if (PQstatus(conn_) == CONNECTION_BAD) {
+        if (PQstatus(conn_) == CONNECTION_OK) return r;
+        if (!again) {
             std::string why = error_;
             Connected();
             error_ = why;
+            return r;
         }
     }
-    return r;
 }
 
 bool PostgresLedger::TakeSessionLock() {
