@@ -128,10 +128,13 @@ std::string Trimmed(const char* message) {
     std::string text = message ? message : "";
     while (!text.empty() && (text.back() == '\n' || text.back() == ' '))
         text.pop_back();
-    size_t nl;
-    while ((nl = text.find('\n')) != std::string::npos)
-        text[nl] = ' ';
-    return text;
+    // One line, one space between words.
+    std::string line;
+    for (char c : text) {
+        bool space = c == '\n' || c == '\t' || c == ' ';
+        if (!space || (!line.empty() && line.back() != ' ')) line += space ? ' ' : c;
+    }
+    return line;
 }
 
 // The "Column: value" lines of a row's values, as ValuesText writes them.
@@ -262,13 +265,33 @@ Result PostgresLedger::Run(const char* sql, const std::vector<std::string>& para
     }
 }
 
+// The station's lock, held by its connection while it lives. After a reconnect the old
+// connection may hold it still, until the server notices it is gone: then the station takes a
+// new number and carries its attempts under way over to it, rather than wait.
 bool PostgresLedger::TakeSessionLock() {
-    const std::string lockClass = std::to_string(kLockClass), session = std::to_string(session_);
-    const char* params[] = {lockClass.c_str(), session.c_str()};
-    Result r(PQexecParams(conn_, "SELECT pg_advisory_lock($1::int, $2::int)", 2, nullptr, params,
-                          nullptr, nullptr, 0));
-    if (!r.Ok()) error_ = Trimmed(PQerrorMessage(conn_));
-    return r.Ok();
+    auto exec = [&](const char* sql, const std::vector<std::string>& params) {
+        std::vector<const char*> values;
+        for (const std::string& p : params)
+            values.push_back(p.c_str());
+        Result r(PQexecParams(conn_, sql, static_cast<int>(values.size()), nullptr, values.data(),
+                              nullptr, nullptr, 0));
+        if (!r.Ok()) error_ = Trimmed(PQerrorMessage(conn_));
+        return r;
+    };
+    const std::string lockClass = std::to_string(kLockClass);
+    Result mine = exec("SELECT pg_try_advisory_lock($1::int, $2::int)",
+                       {lockClass, std::to_string(session_)});
+    if (!mine.Ok() || mine.Text(0, 0) == "t") return mine.Ok();
+    Result fresh = exec("SELECT nextval('qor_sessions')", {});
+    if (!fresh.Ok()) return false;
+    const std::string session = fresh.Text(0, 0);
+    if (!exec("SELECT pg_advisory_lock($1::int, $2::int)", {lockClass, session}).Ok() ||
+        !exec("UPDATE qor_attempts SET session = $2::int WHERE session = $1::int AND state = $3",
+              {std::to_string(session_), session, kInProgress})
+             .Ok())
+        return false;
+    session_ = std::atoi(session.c_str());
+    return true;
 }
 
 bool PostgresLedger::Prepare(std::string& error) {
@@ -307,6 +330,10 @@ bool PostgresLedger::Prepare(std::string& error) {
         Rollback();
         return fail();
     }
+    // Traces are long and many: the cheaper compression where the server has it.
+    if (made.Text(0, 0) != "t" && Exec("SAVEPOINT lz4") &&
+        !Exec("ALTER TABLE qor_attempts ALTER COLUMN trace SET COMPRESSION lz4"))
+        Exec("ROLLBACK TO SAVEPOINT lz4");
     Result layout = Run("SELECT value FROM qor_meta WHERE key = 'layout'");
     if (!layout.Ok()) {
         Rollback();
@@ -544,126 +571,131 @@ Ledger::Claim PostgresLedger::ClaimOnce(const UnitPlan& plan, const Module& modu
     }
     if (!Exec(preview ? "BEGIN READ ONLY" : "BEGIN")) return fail(Claim::Error, error_);
     const std::string& batch = options_.batch;
-    const char* lock = preview ? "" : " FOR UPDATE";
-
-    // The module's row: the one the table ties to it, else the one bound to it, else the first
-    // free one (skipping rows another station is claiming this moment).
+    const std::string columns =
+        "SELECT row, fingerprint, hw, state, bound_fingerprint, "
+        "bound_values FROM qor_rows WHERE batch = $1 AND ";
     const UnitConfig* unit = nullptr;
     for (const UnitConfig& u : plan.units) {
         if (u.tiedHw == module.hw) unit = &u;
     }
-    Result mine = Run("SELECT row FROM qor_rows WHERE batch = $1 AND hw = $2", {batch, module.hw});
-    if (!mine.Ok()) return fail(Claim::Error, error_);
-    int boundRow = mine.Rows() ? mine.Int(0, 0) : 0;
-    if (unit && boundRow && boundRow != unit->row) {
-        return fail(Claim::Conflict, RowText(unit->row) + " is tied to " +
-                                         FormatHwAddress(module.hw) + ", which is bound to row " +
-                                         std::to_string(boundRow));
-    }
-    if (!unit && boundRow) {
-        if (boundRow > static_cast<int>(plan.units.size()))
-            return fail(Claim::Conflict, RowText(boundRow) + " (bound to " +
-                                             FormatHwAddress(module.hw) +
-                                             ") is no longer in the table");
-        unit = &plan.units[boundRow - 1];
-    }
-    if (!unit) {
+
+    // In one request: the row bound to the module (first), and the row the table ties to it or
+    // else the first free one, skipping rows another station is claiming this moment.
+    Result pick;
+    if (unit) {
+        pick = Run((columns + "(hw = $2 OR row = $3) ORDER BY hw IS NULL, row" +
+                    (preview ? "" : " FOR UPDATE"))
+                       .c_str(),
+                   {batch, module.hw, std::to_string(unit->row)});
+    } else {
         std::string promised = "{";
         if (options.promised) {
             for (int row : *options.promised)
                 promised += (promised.size() > 1 ? "," : "") + std::to_string(row);
         }
         promised += "}";
-        Result free = Run((std::string("SELECT row FROM qor_rows WHERE batch = $1 AND hw IS NULL "
-                                       "AND tied_hw = '' AND row <= $2 AND row <> ALL($3::int[]) "
-                                       "ORDER BY row LIMIT 1") +
-                           (preview ? "" : " FOR UPDATE SKIP LOCKED"))
-                              .c_str(),
-                          {batch, std::to_string(plan.units.size()), promised});
-        if (!free.Ok()) return fail(Claim::Error, error_);
-        if (free.Rows()) {
-            unit = &plan.units[free.Int(0, 0) - 1];
-        } else if (preview) {
-            Result stored = Run("SELECT count(*) FROM qor_rows WHERE batch = $1", {batch});
-            if (!stored.Ok()) return fail(Claim::Error, error_);
-            unit = unstored(static_cast<size_t>(stored.Int(0, 0)));
-        }
-        if (!unit)
-            return fail(Claim::NoRowLeft, "no row is left for " + FormatHwAddress(module.hw));
+        pick = Run((columns +
+                    "(hw = $2 OR (hw IS NULL AND tied_hw = '' AND row <= $3 AND "
+                    "row <> ALL($4::int[]))) ORDER BY hw IS NULL, row LIMIT 1" +
+                    (preview ? "" : " FOR UPDATE SKIP LOCKED"))
+                       .c_str(),
+                   {batch, module.hw, std::to_string(plan.units.size()), promised});
     }
+    if (!pick.Ok()) return fail(Claim::Error, error_);
+    int boundRow = 0, at = -1;
+    for (int i = 0; i < pick.Rows(); ++i) {
+        if (pick.Text(i, 2) == module.hw) boundRow = pick.Int(i, 0);
+        if (!unit || pick.Int(i, 0) == unit->row) at = at < 0 ? i : at;
+    }
+    if (unit && boundRow && boundRow != unit->row) {
+        return fail(Claim::Conflict, RowText(unit->row) + " is tied to " +
+                                         FormatHwAddress(module.hw) + ", which is bound to row " +
+                                         std::to_string(boundRow));
+    }
+    if (!unit && at >= 0) {
+        int row = pick.Int(at, 0);
+        if (row > static_cast<int>(plan.units.size()))
+            return fail(Claim::Conflict, RowText(row) + " (bound to " + FormatHwAddress(module.hw) +
+                                             ") is no longer in the table");
+        unit = &plan.units[static_cast<size_t>(row) - 1];
+    }
+    if (!unit && preview) {
+        Result stored = Run("SELECT count(*) FROM qor_rows WHERE batch = $1", {batch});
+        if (!stored.Ok()) return fail(Claim::Error, error_);
+        unit = unstored(static_cast<size_t>(stored.Int(0, 0)));
+    }
+    if (!unit) return fail(Claim::NoRowLeft, "no row is left for " + FormatHwAddress(module.hw));
     claim.row = unit->row;
-
-    Result row = Run((std::string("SELECT fingerprint, hw, state, bound_fingerprint, "
-                                  "bound_values FROM qor_rows WHERE batch = $1 AND row = $2") +
-                      lock)
-                         .c_str(),
-                     {batch, std::to_string(unit->row)});
-    if (!row.Ok()) return fail(Claim::Error, error_);
-    if (!row.Rows()) {
+    if (at < 0) {
         // Only a preview gets here: the batch does not hold this row yet.
         if (!preview) return fail(Claim::Conflict, RowText(unit->row) + " is not in the batch");
         Rollback();
         claim.kind = Claim::Assigned;
         return claim;
     }
-    if (row.Text(0, 0) != unit->fingerprint)
+    if (pick.Text(at, 1) != unit->fingerprint)
         return fail(Claim::Conflict, RowText(unit->row) +
                                          " of the batch has changed since this station checked "
                                          "its table; start it again with the batch's table");
-    const bool boundToOther = !row.Null(0, 1) && row.Text(0, 1) != module.hw;
-    if (boundToOther)
+    const bool boundHere = !pick.Null(at, 2);
+    if (boundHere && pick.Text(at, 2) != module.hw)
         return fail(Claim::Conflict, RowText(unit->row) + " (bound to " +
-                                         FormatHwAddress(row.Text(0, 1)) + ") is tied to " +
+                                         FormatHwAddress(pick.Text(at, 2)) + ") is tied to " +
                                          FormatHwAddress(module.hw) + " in the table");
-    const bool boundHere = !row.Null(0, 1);
-    const bool holds =
-        boundHere && (row.Text(0, 3) == unit->fingerprint || row.Text(0, 4) == ValuesText(*unit));
-    if (boundHere && holds && row.Text(0, 2) == kDone && row.Text(0, 3) == unit->fingerprint &&
+    const bool holds = boundHere && (pick.Text(at, 4) == unit->fingerprint ||
+                                     pick.Text(at, 5) == ValuesText(*unit));
+    if (boundHere && holds && pick.Text(at, 3) == kDone && pick.Text(at, 4) == unit->fingerprint &&
         !options.force) {
         Rollback();
         claim.kind = Claim::AlreadyDone;
         return claim;
     }
     // A row's address must not be another bound module's.
-    if ((!boundHere || !holds) && unit->ip != kNoAddress) {
-        Result clash =
-            Run("SELECT row, hw FROM qor_rows WHERE batch = $1 AND hw IS NOT NULL "
-                "AND bound_ip = $2 AND row <> $3 LIMIT 1",
-                {batch, unit->ip, std::to_string(unit->row)});
-        if (!clash.Ok()) return fail(Claim::Error, error_);
-        if (clash.Rows())
-            return fail(Claim::Conflict, RowText(unit->row) + " gives " + unit->ip +
-                                             ", the IP address of row " + clash.Text(0, 0) +
-                                             " (bound to " + FormatHwAddress(clash.Text(0, 1)) +
-                                             ")");
-    }
+    const bool checkIp = (!boundHere || !holds) && unit->ip != kNoAddress;
+    auto clashed = [&](const std::string& row, const std::string& hw) {
+        return fail(Claim::Conflict, RowText(unit->row) + " gives " + unit->ip +
+                                         ", the IP address of row " + row + " (bound to " +
+                                         FormatHwAddress(hw) + ")");
+    };
     if (preview) {
+        if (checkIp) {
+            Result clash =
+                Run("SELECT row, hw FROM qor_rows WHERE batch = $1 AND hw IS NOT NULL "
+                    "AND bound_ip = $2 AND row <> $3 LIMIT 1",
+                    {batch, unit->ip, std::to_string(unit->row)});
+            if (!clash.Ok()) return fail(Claim::Error, error_);
+            if (clash.Rows()) return clashed(clash.Text(0, 0), clash.Text(0, 1));
+        }
         Rollback();
         claim.kind = Claim::Assigned;
         return claim;
     }
 
-    const std::string values = ValuesText(*unit);
-    Result bind =
-        Run("UPDATE qor_rows SET hw = $3, bound_ip = ip, bound_fingerprint = fingerprint, "
-            "bound_values = row_values, port = $4, firmware = $5, series = $6, station = $7, "
-            "template_fingerprint = $8, state = $9, outcome = '', assigned_at = now(), "
-            "finished_at = NULL WHERE batch = $1 AND row = $2",
-            {batch, std::to_string(unit->row), module.hw, module.port, module.firmware,
-             module.series, options_.station, plan.fingerprint, kInProgress});
+    // The address check, the binding and the attempt in one request.
+    Result bind = Run(
+        "WITH clash AS (SELECT row, hw FROM qor_rows WHERE batch = $1 AND hw IS NOT NULL AND "
+        "bound_ip = $9 AND row <> $2::int AND $16::boolean LIMIT 1), "
+        "bound AS (UPDATE qor_rows SET hw = $3, bound_ip = ip, bound_fingerprint = fingerprint, "
+        "bound_values = row_values, port = $4, firmware = $5, series = $6, station = $7, "
+        "template_fingerprint = $8, state = $15, outcome = '', assigned_at = now(), "
+        "finished_at = NULL WHERE batch = $1 AND row = $2::int AND NOT EXISTS (SELECT 1 FROM "
+        "clash) RETURNING row), "
+        "attempt AS (INSERT INTO qor_attempts (batch, row, hw, port, firmware, series, ip, "
+        "fingerprint, row_values, station, host, pid, session, template_fingerprint, state) "
+        "SELECT $1, row, $3, $4, $5, $6, $9, $10, $11, $7, $12, $13::bigint, $14::int, $8, $15 "
+        "FROM bound RETURNING id) "
+        "SELECT (SELECT id FROM attempt), (SELECT row FROM clash), (SELECT hw FROM clash)",
+        {batch, std::to_string(unit->row), module.hw, module.port, module.firmware, module.series,
+         options_.station, plan.fingerprint, unit->ip, unit->fingerprint, ValuesText(*unit),
+         HostName(), std::to_string(::getpid()), std::to_string(session_), kInProgress,
+         checkIp ? "true" : "false"});
     if (!bind.Ok()) {
         again = bind.State() == kUniqueViolation;
         return fail(Claim::Error, error_);
     }
-    Result attempt =
-        Run("INSERT INTO qor_attempts (batch, row, hw, port, firmware, series, ip, fingerprint, "
-            "row_values, station, host, pid, session, template_fingerprint, state) VALUES ($1, $2, "
-            "$3, $4, $5, $6, $7, $8, $9, $10, $11, $12, $13, $14, $15) RETURNING id",
-            {batch, std::to_string(unit->row), module.hw, module.port, module.firmware,
-             module.series, unit->ip, unit->fingerprint, values, options_.station, HostName(),
-             std::to_string(::getpid()), std::to_string(session_), plan.fingerprint, kInProgress});
-    if (!attempt.Ok()) return fail(Claim::Error, error_);
-    claim.attempt = std::stoll(attempt.Text(0, 0));
+    if (!bind.Null(0, 1)) return clashed(bind.Text(0, 1), bind.Text(0, 2));
+    if (bind.Null(0, 0)) return fail(Claim::Error, RowText(unit->row) + " could not be bound");
+    claim.attempt = std::stoll(bind.Text(0, 0));
     // Until the commit is acknowledged, nothing may be written to the module.
     if (!Exec("COMMIT")) return fail(Claim::Error, error_);
     claim.kind = Claim::Assigned;
@@ -673,20 +705,15 @@ Ledger::Claim PostgresLedger::ClaimOnce(const UnitPlan& plan, const Module& modu
 bool PostgresLedger::Finish(const Claim& claim, const std::string& state,
                             const std::string& outcome, const std::string& trace) {
     std::lock_guard lk(mu_);
-    if (!Exec("BEGIN")) return false;
-    Result a =
-        Run("UPDATE qor_attempts SET state = $2, outcome = $3, trace = $4, "
-            "finished_at = now() WHERE id = $1",
-            {std::to_string(claim.attempt), state, outcome, trace});
-    Result u =
-        Run("UPDATE qor_rows SET state = $4, outcome = $5, finished_at = now() "
-            "WHERE batch = $1 AND row = $2 AND hw = $3",
-            {options_.batch, std::to_string(claim.row), claim.hw, state, outcome});
-    if (!a.Ok() || !u.Ok()) {
-        Rollback();
-        return false;
-    }
-    return Exec("COMMIT");
+    // One statement: the attempt and its unit agree whatever becomes of the connection, and
+    // offering it again after a failure changes nothing else.
+    return Run("WITH a AS (UPDATE qor_attempts SET state = $2, outcome = $3, trace = $4, "
+               "finished_at = now() WHERE id = $1::bigint RETURNING id) "
+               "UPDATE qor_rows SET state = $2, outcome = $3, finished_at = now() "
+               "WHERE batch = $5 AND row = $6::int AND hw = $7 AND EXISTS (SELECT 1 FROM a)",
+               {std::to_string(claim.attempt), state, outcome, trace, options_.batch,
+                std::to_string(claim.row), claim.hw})
+        .Ok();
 }
 
 std::vector<Ledger::Entry> PostgresLedger::Report(std::string& error) {
