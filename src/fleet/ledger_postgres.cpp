@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <set>
+#include <unordered_map>
 #include <utility>
 
 #include "fleet/ledger_backends.h"
@@ -206,6 +207,8 @@ private:
     // has gone is made again first (the session lock with it).
     Result Run(const char* sql, const std::vector<std::string>& params = {});
     bool Exec(const char* sql) { return Run(sql).Ok(); }
+    // One request on the connection as it is.
+    Result Execute(const char* sql, const std::vector<const char*>& values);
     void Rollback() { Result(PQexec(conn_, "ROLLBACK")); }
     bool Connected();
     bool TakeSessionLock();
@@ -227,11 +230,13 @@ private:
     const UnitPlan* checkedPlan_ = nullptr;
     size_t checkedRows_ = 0;
     bool disagreed_ = false;  // the last check failed on the table, not on the server
+    std::unordered_map<std::string, std::string> prepared_;  // statement: its name
 };
 
 bool PostgresLedger::Connected() {
     if (PQstatus(conn_) == CONNECTION_OK) return true;
     PQreset(conn_);
+    prepared_.clear();  // they went with the old connection
     if (PQstatus(conn_) != CONNECTION_OK) {
         error_ = Trimmed(PQerrorMessage(conn_));
         return false;
@@ -249,10 +254,7 @@ Result PostgresLedger::Run(const char* sql, const std::vector<std::string>& para
     // that the station's lock is back before another station takes its attempts for abandoned.
     for (bool again = PQtransactionStatus(conn_) == PQTRANS_IDLE;; again = false) {
         if (!Connected()) return Result();
-        // Without parameters, a script of several statements may run.
-        Result r(params.empty() ? PQexec(conn_, sql)
-                                : PQexecParams(conn_, sql, static_cast<int>(values.size()), nullptr,
-                                               values.data(), nullptr, nullptr, 0));
+        Result r = Execute(sql, values);
         if (r.Ok()) return r;
         error_ = Trimmed(PQerrorMessage(conn_));
         if (PQstatus(conn_) == CONNECTION_OK) return r;
@@ -263,6 +265,22 @@ Result PostgresLedger::Run(const char* sql, const std::vector<std::string>& para
             return r;
         }
     }
+}
+
+Result PostgresLedger::Execute(const char* sql, const std::vector<const char*>& values) {
+    // Without parameters, a script of several statements may run.
+    if (values.empty()) return Result(PQexec(conn_, sql));
+    // The rest are prepared once per connection: planning them anew costs more than running
+    // them.
+    const int n = static_cast<int>(values.size());
+    auto it = prepared_.find(sql);
+    if (it == prepared_.end()) {
+        std::string name = "qor" + std::to_string(prepared_.size() + 1);
+        Result made(PQprepare(conn_, name.c_str(), sql, n, nullptr));
+        if (!made.Ok()) return made;
+        it = prepared_.emplace(sql, std::move(name)).first;
+    }
+    return Result(PQexecPrepared(conn_, it->second.c_str(), n, values.data(), nullptr, nullptr, 0));
 }
 
 // The station's lock, held by its connection while it lives. After a reconnect the old
