@@ -393,6 +393,24 @@ int Usage(const std::string& text) {
     return kExitUsage;
 }
 
+std::string ColumnsText(const std::vector<std::vector<std::string>>& rows) {
+    std::vector<size_t> width;
+    for (const auto& row : rows) {
+        width.resize(std::max(width.size(), row.size()), 0);
+        for (size_t c = 0; c < row.size(); ++c)
+            width[c] = std::max(width[c], row[c].size());
+    }
+    std::string text;
+    for (const auto& row : rows) {
+        for (size_t c = 0; c < row.size(); ++c) {
+            text += row[c];
+            if (c + 1 < row.size()) text += std::string(width[c] - row[c].size() + 2, ' ');
+        }
+        text += '\n';
+    }
+    return text;
+}
+
 int RunCli(const CliOptions& options) {
     CliSession session(options);
     return session.Run();

@@ -12,6 +12,8 @@ enum CliExit {
 
 // Prints a usage error with the pointer to --help; returns kExitUsage.
 int Usage(const std::string& text);
+// Rows of text as columns two spaces apart, a line each (the first row is the header).
+std::string ColumnsText(const std::vector<std::vector<std::string>>& rows);
 
 // Runs one parsed command line (not --help or --version) to its exit status.
 int RunCli(const CliOptions& options);

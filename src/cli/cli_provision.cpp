@@ -292,23 +292,6 @@ int PrintTrace(Ledger& ledger, const std::string& path, int row) {
     return kExitOk;
 }
 
-// Columns of text, two spaces apart.
-void PrintTable(const std::vector<std::vector<std::string>>& table) {
-    std::vector<size_t> width(table[0].size(), 0);
-    for (const auto& row : table) {
-        for (size_t i = 0; i < row.size(); ++i)
-            width[i] = std::max(width[i], row[i].size());
-    }
-    for (const auto& row : table) {
-        std::string line;
-        for (size_t i = 0; i < row.size(); ++i) {
-            line += row[i];
-            if (i + 1 < row.size()) line += std::string(width[i] - row[i].size() + 2, ' ');
-        }
-        std::printf("%s\n", line.c_str());
-    }
-}
-
 std::vector<std::vector<std::string>> EntriesTable(const std::vector<Ledger::Entry>& entries) {
     std::vector<std::vector<std::string>> table = {{"ROW", "IP ADDRESS", "HARDWARE ADDRESS",
                                                     "STATION", "PORT", "FIRMWARE", "SERIES",
@@ -390,7 +373,7 @@ int RunLedger(const CliOptions& options) {
         return kExitRefused;
     }
     if (server && options.batch.empty() && !csv && !json) {
-        PrintTable(BatchesTable(batches));
+        std::fputs(ColumnsText(BatchesTable(batches)).c_str(), stdout);
         std::fflush(stdout);
         return kExitOk;
     }
@@ -399,7 +382,7 @@ int RunLedger(const CliOptions& options) {
         std::string text = json ? LedgerJson(entries) : LedgerCsv(entries);
         std::fwrite(text.data(), 1, text.size(), stdout);
     } else {
-        PrintTable(EntriesTable(entries));
+        std::fputs(ColumnsText(EntriesTable(entries)).c_str(), stdout);
         // Who did what: each station's units by their state.
         if (server) {
             for (const auto& [station, line] : StationCounts(entries))

@@ -94,20 +94,7 @@ std::string ScanTable(const std::vector<ScanResult>& results) {
                         found ? r.series : "-", found ? (r.web ? "yes" : "no") : "-",
                         found ? r.hardwareAddress : "-", Why(r)});
     }
-    std::vector<size_t> width(rows[0].size(), 0);
-    for (const auto& row : rows) {
-        for (size_t c = 0; c < row.size(); ++c)
-            width[c] = std::max(width[c], row[c].size());
-    }
-    std::string table;
-    for (const auto& row : rows) {
-        for (size_t c = 0; c < row.size(); ++c) {
-            table += row[c];
-            if (c + 1 < row.size()) table += std::string(width[c] - row[c].size() + 2, ' ');
-        }
-        table += '\n';
-    }
-    return table;
+    return ColumnsText(rows);
 }
 
 int ScanExitStatus(const std::vector<ScanResult>& results) {

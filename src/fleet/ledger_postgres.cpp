@@ -207,6 +207,9 @@ private:
     // has gone is made again first (the session lock with it).
     Result Run(const char* sql, const std::vector<std::string>& params = {});
     bool Exec(const char* sql) { return Run(sql).Ok(); }
+    // A transaction under the advisory lock (lockClass, key), taken until it ends; rolled back
+    // when the lock cannot be had.
+    bool BeginLocked(int lockClass, const char* key, const std::vector<std::string>& params = {});
     // One request on the connection as it is.
     Result Execute(const char* sql, const std::vector<const char*>& values);
     void Rollback() { Result(PQexec(conn_, "ROLLBACK")); }
@@ -287,12 +290,12 @@ Result PostgresLedger::Execute(const char* sql, const std::vector<const char*>& 
 // connection may hold it still, until the server notices it is gone: then the station takes a
 // new number and carries its attempts under way over to it, rather than wait.
 bool PostgresLedger::TakeSessionLock() {
+    // On the connection as it is: Run would come back here to make it again.
     auto exec = [&](const char* sql, const std::vector<std::string>& params) {
         std::vector<const char*> values;
         for (const std::string& p : params)
             values.push_back(p.c_str());
-        Result r(PQexecParams(conn_, sql, static_cast<int>(values.size()), nullptr, values.data(),
-                              nullptr, nullptr, 0));
+        Result r = Execute(sql, values);
         if (!r.Ok()) error_ = Trimmed(PQerrorMessage(conn_));
         return r;
     };
@@ -312,6 +315,22 @@ bool PostgresLedger::TakeSessionLock() {
     return true;
 }
 
+bool PostgresLedger::BeginLocked(int lockClass, const char* key,
+                                 const std::vector<std::string>& params) {
+    std::vector<std::string> all = {std::to_string(lockClass)};
+    all.insert(all.end(), params.begin(), params.end());
+    if (Exec("BEGIN") &&
+        Run((std::string("SELECT pg_advisory_xact_lock($1::int, ") + key + ")").c_str(), all).Ok())
+        return true;
+    Rollback();
+    return false;
+}
+
+// Whether the layout qor_meta names is one this version does not know.
+bool IsNewerLayout(const Result& layout) {
+    return layout.Rows() && std::atoi(layout.Text(0, 0).c_str()) > kLayout;
+}
+
 bool PostgresLedger::Prepare(std::string& error) {
     auto fail = [&] {
         error = error_;
@@ -326,7 +345,7 @@ bool PostgresLedger::Prepare(std::string& error) {
         if (tables_) {
             Result layout = Run("SELECT value FROM qor_meta WHERE key = 'layout'");
             if (!layout.Ok()) return fail();
-            if (layout.Rows() && std::atoi(layout.Text(0, 0).c_str()) > kLayout) {
+            if (IsNewerLayout(layout)) {
                 error = kNewerLayout;
                 return false;
             }
@@ -338,11 +357,7 @@ bool PostgresLedger::Prepare(std::string& error) {
         return false;
     }
     // Several stations may start at once: one lays the tables out, the others wait for it.
-    if (!Exec("BEGIN") ||
-        !Run("SELECT pg_advisory_xact_lock($1::int, 0)", {std::to_string(kLockClass)}).Ok()) {
-        Rollback();
-        return fail();
-    }
+    if (!BeginLocked(kLockClass, "0")) return fail();
     Result made = Run("SELECT to_regclass('qor_meta') IS NOT NULL");
     if (!made.Ok() || (made.Text(0, 0) != "t" && !Exec(kTables))) {
         Rollback();
@@ -357,7 +372,7 @@ bool PostgresLedger::Prepare(std::string& error) {
         Rollback();
         return fail();
     }
-    if (layout.Rows() && std::atoi(layout.Text(0, 0).c_str()) > kLayout) {
+    if (IsNewerLayout(layout)) {
         Rollback();
         error = kNewerLayout;
         return false;
@@ -381,11 +396,7 @@ bool PostgresLedger::Prepare(std::string& error) {
 bool PostgresLedger::CloseAbandonedAttempts() {
     // An attempt is abandoned when the connection of the station that made it is gone: its
     // session lock is no longer held by anyone. One station at a time looks.
-    if (!Exec("BEGIN") ||
-        !Run("SELECT pg_advisory_xact_lock($1::int, 0)", {std::to_string(kLockClass)}).Ok()) {
-        Rollback();
-        return false;
-    }
+    if (!BeginLocked(kLockClass, "0")) return false;
     Result closed =
         Run("UPDATE qor_attempts a SET state = $1, outcome = $2, finished_at = now() "
             "WHERE a.state = $3 AND NOT EXISTS (SELECT 1 FROM pg_locks l WHERE "
@@ -451,10 +462,8 @@ bool PostgresLedger::CheckPlanLocked(const UnitPlan& plan, bool correct, std::st
         return false;
     };
     // One station at a time changes a batch's table; claims go on meanwhile.
-    if (!Exec(options_.readOnly ? "BEGIN READ ONLY" : "BEGIN")) return failed();
-    if (!options_.readOnly && !Run("SELECT pg_advisory_xact_lock($1::int, hashtext($2))",
-                                   {std::to_string(kLockClass + 1), options_.batch})
-                                   .Ok())
+    if (options_.readOnly ? !Exec("BEGIN READ ONLY")
+                          : !BeginLocked(kLockClass + 1, "hashtext($2)", {options_.batch}))
         return failed();
     Result batch =
         Run("SELECT template_fingerprint FROM qor_batches WHERE name = $1", {options_.batch});

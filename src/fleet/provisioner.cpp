@@ -461,12 +461,12 @@ void Provisioner::Worker::Provision(const UnitConfig& unit, const Ledger::Claim&
                                                 : "provisioned again, " + why;
     // Nothing is reported that the ledger does not hold: an outcome it cannot take yet (a
     // server away) is kept and offered again until it is recorded or the port is stopped.
-    const std::string kept = trace.Take();
-    bool recorded = owner_.ledger_.Finish(claim, state, text, kept);
+    const std::string traceText = trace.Take();
+    bool recorded = owner_.ledger_.Finish(claim, state, text, traceText);
     if (!recorded) Phase(UnitPhase::Recording, -1, kRecording + (" " + owner_.ledger_.LastError()));
     while (!recorded && !StopNow()) {
         FleetUiHost(Stopping()).Wait(options_.recordRetryMs);
-        recorded = owner_.ledger_.Finish(claim, state, text, kept);
+        recorded = owner_.ledger_.Finish(claim, state, text, traceText);
     }
     if (!recorded) {
         phase = UnitPhase::Failed;

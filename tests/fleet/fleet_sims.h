@@ -1,6 +1,7 @@
 #pragma once
 
 #include <atomic>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -77,3 +78,14 @@ struct DeviceWindow {
     FleetUiHost ui;
     CUtilityDlg dlg{ui};
 };
+
+// A template as a technician makes one: what a module out of the box holds, read back and saved
+// as a text file. also, where given, sees the window that read it. False when a step failed.
+inline bool SaveOutOfBoxTemplate(const std::string& path,
+                                 const std::function<void(CUtilityDlg&)>& also = {}) {
+    FleetSim source(0xEE);
+    DeviceWindow w(source.Path());
+    if (!source.started || !w.Upload() || !w.dlg.SaveTextFile(path)) return false;
+    if (also) also(w.dlg);
+    return true;
+}

@@ -73,10 +73,7 @@ class PostgresLine : public ::testing::Test {
 protected:
     void SetUp() override {
         QOR_NEED_SERVER();
-        FleetSim source(99);
-        DeviceWindow w(source.Path());
-        ASSERT_TRUE(w.Upload());
-        ASSERT_TRUE(w.dlg.SaveTextFile(dir.File("site.txt")));
+        ASSERT_TRUE(SaveOutOfBoxTemplate(dir.File("site.txt")));
     }
     // A table of n rows: 10.1.3.1, 10.1.3.2, ...
     void Units(int n) {

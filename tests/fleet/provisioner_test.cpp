@@ -33,13 +33,9 @@ class ProvisionerTest : public ::testing::Test {
 protected:
     // The template is what a module holds out of the box, read as "&QOR" reads it.
     void SetUp() override {
-        FleetSim source(0xEE);
-        ASSERT_TRUE(source.started);
-        DeviceWindow w(source.Path());
-        ASSERT_TRUE(w.Upload());
         templatePath = dir.File("site.txt");
-        ASSERT_TRUE(w.dlg.SaveTextFile(templatePath));
-        templateValues = ConfigurationOf(w.dlg);
+        ASSERT_TRUE(SaveOutOfBoxTemplate(
+            templatePath, [&](CUtilityDlg& read) { templateValues = ConfigurationOf(read); }));
     }
 
     void Plan(const std::string& csv) {

@@ -45,12 +45,8 @@ protected:
     void SetUp() override {
         oldXdg_ = qgetenv("XDG_CONFIG_HOME");
         qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString(dir.Path()));
-        FleetSim source(0xEE);
-        ASSERT_TRUE(source.started);
-        DeviceWindow w(source.Path());
-        ASSERT_TRUE(w.Upload());
         templatePath = dir.File("site.txt");
-        ASSERT_TRUE(w.dlg.SaveTextFile(templatePath));
+        ASSERT_TRUE(SaveOutOfBoxTemplate(templatePath));
     }
     void TearDown() override { qputenv("XDG_CONFIG_HOME", oldXdg_); }
 
