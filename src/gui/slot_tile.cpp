@@ -6,6 +6,8 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "gui/control_binding.h"
+
 namespace {
 
 struct StateLook {
@@ -149,9 +151,9 @@ void SlotTile::Apply(const FleetEvent& e) {
     percent_ = e.percent;
     state_ = StateOf(e.phase);
     if (e.row > 0) row_ = e.row;
-    if (!e.ip.empty()) ip_ = QString::fromLatin1(e.ip);
-    hw_ = QString::fromLatin1(e.hw);
-    if (!e.text.empty() || IsFinalPhase(e.phase)) message_ = QString::fromLatin1(e.text);
+    if (!e.ip.empty()) ip_ = FromLatin1(e.ip);
+    hw_ = FromLatin1(e.hw);
+    if (!e.text.empty() || IsFinalPhase(e.phase)) message_ = FromLatin1(e.text);
     if (IsFinalPhase(e.phase) && clock_.isValid()) elapsedMs_ = clock_.elapsed();
 }
 

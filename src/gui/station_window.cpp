@@ -32,6 +32,7 @@
 
 #include "app/module_scan.h"
 #include "fleet/ledger_export.h"
+#include "gui/control_binding.h"
 #include "gui/port_watcher.h"
 #include "gui/slot_tile.h"
 #include "link/port_map.h"
@@ -46,20 +47,13 @@ constexpr const char* kRateAsSettings = "As the utility's settings";
 constexpr const char* kLedgerTitle = "Ledger";
 constexpr const char* kBatchTitle = "Ledger: batch %1";
 
-QString Q(const std::string& latin1) {
-    return QString::fromLatin1(latin1);
-}
-std::string L(const QString& text) {
-    return text.toLatin1().toStdString();
-}
-
 // The ledger beside the units file, as qorwctl provision places it.
 QString DefaultLedger(const QString& unitsPath) {
-    return Q(Ledger::DefaultPath(L(unitsPath)));
+    return FromLatin1(Ledger::DefaultPath(ToLatin1(unitsPath)));
 }
 
 bool IsServer(const QString& ledger) {
-    return Ledger::IsServer(L(ledger));
+    return Ledger::IsServer(ToLatin1(ledger));
 }
 
 // A port the station can take as a slot: the name it is kept by (its USB socket where it has
@@ -74,13 +68,15 @@ std::vector<SlotPort> FindSlotPorts(const QStringList& named) {
     map.Refresh();
     for (const SerialDevice& d : FindSerialDevices()) {
         SlotPort p;
-        p.key = Q(d.byPath.empty() ? d.StableName() : d.byPath);
+        p.key = FromLatin1(d.byPath.empty() ? d.StableName() : d.byPath);
         int n = ComPortForDevice(d.devnode);
         QString com = n ? QString("COM%1  ").arg(n) : QString();
-        QString socket = Q(d.byPath.substr(d.byPath.rfind('/') + 1));
-        p.text = com + Q(d.Label()) + (d.byPath.empty() ? "" : PortMap::kInSocket + socket) + "  " +
-                 Q(d.devnode);
-        p.shortName = d.byPath.empty() ? Q(d.devnode.substr(d.devnode.rfind('/') + 1)) : socket;
+        QString socket = FromLatin1(d.byPath.substr(d.byPath.rfind('/') + 1));
+        p.text = com + FromLatin1(d.Label()) +
+                 (d.byPath.empty() ? "" : PortMap::kInSocket + socket) + "  " +
+                 FromLatin1(d.devnode);
+        p.shortName =
+            d.byPath.empty() ? FromLatin1(d.devnode.substr(d.devnode.rfind('/') + 1)) : socket;
         ports.push_back(p);
     }
     for (const QString& n : named) {
@@ -299,12 +295,9 @@ void StationWindow::BuildLedger(QGroupBox* box) {
     header->setStretchLastSection(false);
     header->setSectionResizeMode(4, QHeaderView::Stretch);
     // The fixed-form columns as wide as their longest value.
-    const std::pair<int, const char*> widest[] = {{0, "Row 9999"},
-                                                  {1, "000.000.000.000"},
-                                                  {2, "00:00:00:00:00:00"},
-                                                  {3, "in progress"},
-                                                  {7, "2026-12-31T23:59:59.999Z"},
-                                                  {8, "0123456789ab"}};
+    const std::pair<int, const char*> widest[] = {
+        {0, "Row 9999"},    {1, "000.000.000.000"},          {2, "00:00:00:00:00:00"},
+        {3, "in progress"}, {7, "2026-12-31T23:59:59.999Z"}, {8, "0123456789ab"}};
     for (const auto& [column, text] : widest)
         header->resizeSection(column, fontMetrics().horizontalAdvance(text) + 16);
     ledgerTable_->setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -324,7 +317,7 @@ QString SlotsPath(const QString& given) {
     if (!given.isEmpty()) return given;
     std::string pins = DefaultPinsPath();
     if (pins.empty()) return {};
-    return Q(pins.substr(0, pins.rfind('/') + 1)) + kSlotsFileName;
+    return FromLatin1(pins.substr(0, pins.rfind('/') + 1)) + kSlotsFileName;
 }
 
 }  // namespace
@@ -400,7 +393,7 @@ void StationWindow::FollowUnits(const QString& unitsPath) {
 }
 
 std::unique_ptr<Ledger> StationWindow::OpenLedger(bool readOnly, std::string& error) const {
-    const std::string where = L(ledgerEdit_->text());
+    const std::string where = ToLatin1(ledgerEdit_->text());
     // Refused before anything is opened: the URI would show in the process list and logs.
     if (Ledger::HasPassword(where)) {
         error = Ledger::Shown(where) + ": " + Ledger::kPasswordInUri;
@@ -408,8 +401,8 @@ std::unique_ptr<Ledger> StationWindow::OpenLedger(bool readOnly, std::string& er
     }
     Ledger::OpenOptions o;
     o.readOnly = readOnly;
-    o.batch = Ledger::DefaultBatch(L(units_->text()));
-    o.station = L(station_->text().trimmed());
+    o.batch = Ledger::DefaultBatch(ToLatin1(units_->text()));
+    o.station = ToLatin1(station_->text().trimmed());
     return Ledger::Open(where, o, error);
 }
 
@@ -426,7 +419,7 @@ void StationWindow::AddProblem(const QString& row, const QString& column, const 
 void StationWindow::AddProblemText(const std::string& text) {
     static const QRegularExpression kWhere(
         R"re(row (\d+) \(line \d+\)(?:, column ([^ :]+)(?: \("(.*)"\))?)?: (.*)$)re");
-    for (const QString& line : Q(text).split('\n', Qt::SkipEmptyParts)) {
+    for (const QString& line : FromLatin1(text).split('\n', Qt::SkipEmptyParts)) {
         QRegularExpressionMatch m = kWhere.match(line);
         if (m.hasMatch()) {
             AddProblem(m.captured(1), m.captured(2), m.captured(3), m.captured(4));
@@ -441,24 +434,26 @@ bool StationWindow::Check() {
     plan_ = {};
     ledger_.reset();
     std::string error;
-    bool planned =
-        BuildUnitPlan(L(template_->text()), L(units_->text()), plan_, error) == PlanResult::Ok;
+    bool planned = BuildUnitPlan(ToLatin1(template_->text()), ToLatin1(units_->text()), plan_,
+                                 error) == PlanResult::Ok;
     if (!planned) AddProblemText(error);
     // Read-only: checking writes nothing; Start opens it for writing. The view shows what this
     // reader finds, so a server is asked once.
     std::unique_ptr<Ledger> reader = OpenLedger(true, error);
     if (!reader) {
-        AddProblem({}, {}, {}, Q(error));
+        AddProblem({}, {}, {}, FromLatin1(error));
     } else if (planned && !reader->CheckPlan(plan_, false, error)) {
         AddProblemText(error);
     }
     checkedClean_ = problems_->rowCount() == 0;
-    fingerprint_->setText(plan_.fingerprint.empty() ? kNoFingerprint : Q(plan_.fingerprint));
+    fingerprint_->setText(plan_.fingerprint.empty() ? kNoFingerprint
+                                                    : FromLatin1(plan_.fingerprint));
     status_->setText(checkedClean_ ? QString("%1 rows checked clean.").arg(plan_.units.size())
                                    : QString("%1 problem(s).").arg(problems_->rowCount()));
-    ledgerBox_->setTitle(IsServer(ledgerEdit_->text())
-                             ? QString(kBatchTitle).arg(Q(Ledger::DefaultBatch(L(units_->text()))))
-                             : QString(kLedgerTitle));
+    ledgerBox_->setTitle(
+        IsServer(ledgerEdit_->text())
+            ? QString(kBatchTitle).arg(FromLatin1(Ledger::DefaultBatch(ToLatin1(units_->text()))))
+            : QString(kLedgerTitle));
     ShowLedger(reader.get());
     UpdateCounters();
     UpdateControls();
@@ -496,15 +491,15 @@ bool StationWindow::Arm() {
             QString("Slot %1: %2").arg(n + 1).arg(item->data(Qt::UserRole + 1).toString()), key,
             tilesArea_);
         connect(tile, &SlotTile::stopRequested, this, [this](const QString& port) {
-            if (provisioner_) provisioner_->Stop(L(port));
+            if (provisioner_) provisioner_->Stop(ToLatin1(port));
         });
         connect(tile, &SlotTile::retryRequested, this, [this](const QString& port) {
-            if (provisioner_) provisioner_->Retry(L(port));
+            if (provisioner_) provisioner_->Retry(ToLatin1(port));
         });
         connect(tile, &SlotTile::traceRequested, this, [this](int row) { ShowTrace(row); });
         tilesLayout_->addWidget(tile, n / 4, n % 4);
         tiles_[key] = tile;
-        o.ports.push_back(L(key));
+        o.ports.push_back(ToLatin1(key));
         ++n;
     }
     o.baudIndex = rate_->currentData().toInt();
@@ -559,7 +554,7 @@ SlotTile* StationWindow::Tile(const QString& port) const {
 
 void StationWindow::Drain() {
     for (const FleetEvent& e : relay_->Take()) {
-        if (SlotTile* tile = Tile(Q(e.port))) tile->Apply(e);
+        if (SlotTile* tile = Tile(FromLatin1(e.port))) tile->Apply(e);
         if (e.phase == UnitPhase::Done) ++done_;
         if (e.phase == UnitPhase::Failed || e.phase == UnitPhase::PortFailed) ++failed_;
         if (IsFinalPhase(e.phase) || e.phase == UnitPhase::Identifying) ledgerChanged_ = true;
@@ -604,14 +599,14 @@ void StationWindow::ShowLedger(Ledger* ledger) {
     QString only = stateFilter_->currentIndex() == 0 ? QString() : stateFilter_->currentText();
     ledgerTable_->setRowCount(0);
     for (const Ledger::Entry& e : entries) {
-        if (!only.isEmpty() && Q(e.state) != only) continue;
+        if (!only.isEmpty() && FromLatin1(e.state) != only) continue;
         int r = ledgerTable_->rowCount();
         ledgerTable_->insertRow(r);
         int c = 0;
         for (const std::string& text :
              {std::to_string(e.row), e.ip, e.hw, e.state, e.outcome, e.station, e.port,
               e.finishedAt.empty() ? e.assignedAt : e.finishedAt, e.templateFingerprint})
-            ledgerTable_->setItem(r, c++, new QTableWidgetItem(Q(text)));
+            ledgerTable_->setItem(r, c++, new QTableWidgetItem(FromLatin1(text)));
     }
 }
 
@@ -622,10 +617,10 @@ QWidget* StationWindow::ShowTrace(int row) {
     if (reader) trace = reader->Trace(row);
     if (!trace) {
         status_->setText(reader ? QString("Row %1 has no link trace in the ledger.").arg(row)
-                                : Q(why));
+                                : FromLatin1(why));
         return nullptr;
     }
-    auto* view = new QPlainTextEdit(Q(*trace));
+    auto* view = new QPlainTextEdit(FromLatin1(*trace));
     view->setAttribute(Qt::WA_DeleteOnClose);
     view->setReadOnly(true);
     view->setLineWrapMode(QPlainTextEdit::NoWrap);
@@ -643,7 +638,7 @@ bool StationWindow::ExportLedger(const QString& path, bool json, QString& error)
     std::vector<Ledger::Entry> entries;
     if (reader) entries = reader->Report(why);
     if (!why.empty()) {
-        error = Q(why);
+        error = FromLatin1(why);
         return false;
     }
     std::string text = json ? LedgerJson(entries) : LedgerCsv(entries);
